@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QLocale>
+
+// The "system default locale" of the station's texts: dates, times and the
+// decimal separator of typed numbers. Production follows QLocale::system();
+// tests install German or English settings.
+namespace LocaleFormat {
+
+QLocale locale();
+void setLocale(const QLocale &locale);
+void resetLocale();
+
+// Short date format of the locale, e.g. "01.03.11" (German) or "3/1/11".
+QByteArray shortDate(const QDate &date);
+// Long time format of the locale with seconds, e.g. "08:30:00".
+QByteArray longTime(const QTime &time);
+// Short date, a blank, long time.
+QByteArray dateTime(const QDateTime &dt);
+
+} // namespace LocaleFormat
+
+// Installs a locale for the lifetime of the guard (tests).
+class ScopedLocale
+{
+public:
+    explicit ScopedLocale(const QLocale &locale) { LocaleFormat::setLocale(locale); }
+    ~ScopedLocale() { LocaleFormat::resetLocale(); }
+    ScopedLocale(const ScopedLocale &) = delete;
+    ScopedLocale &operator=(const ScopedLocale &) = delete;
+};

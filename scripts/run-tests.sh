@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+"$PWD/scripts/build.sh"
+BUILD_DIR=${BUILD_DIR:-build}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)"

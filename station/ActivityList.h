@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+
+struct StationState;
+class StationView;
+
+// The activity list of the main window: status lines from all threads, the
+// clearing at 1000 lines, and the watch for a sensor port that was lost while
+// polling should run. GUI thread only.
+class ActivityList
+{
+public:
+    ActivityList(StationState &state, StationView &view) : m_state(state), m_view(view) {}
+
+    // Appends StationState::StatusText. Runs while the worker that handed the
+    // line over holds SharedDataSemaphore (or on the GUI thread's own behalf).
+    void appendStatusLine();
+
+    // Lines that main-thread code adds directly, without the line count; when
+    // adding fails the list is cleared and the line added again.
+    void addDirectLine(const QByteArray &text);
+
+    // Start-up clears the list and the count.
+    void clear();
+
+    int statusLineCount() const { return m_statusLineCount; }
+
+    static constexpr int kClearAt = 1000;
+
+private:
+    bool comPortErrorBranch();
+    void resetList();
+
+    StationState &m_state;
+    StationView &m_view;
+    int m_statusLineCount = 0; // StatusLineCount
+};

@@ -1,0 +1,104 @@
+#include "station/GuiHandover.h"
+
+#include <QThread>
+
+GuiHandover::GuiHandover(QObject *parent) : QObject(parent) {}
+
+GuiHandover::~GuiHandover()
+{
+    close();
+}
+
+bool GuiHandover::isGuiThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
+bool GuiHandover::runOnGui(std::function<void()> fn)
+{
+    if (isGuiThread()) {
+        if (isClosed())
+            return false;
+        fn();
+        return true;
+    }
+    auto task = std::make_shared<Task>();
+    task->fn = std::move(fn);
+    std::unique_lock lock(m_mutex);
+    if (m_closed)
+        return false;
+    m_queue.push_back(task);
+    const bool needWake = !m_wakePending;
+    m_wakePending = true;
+    lock.unlock();
+    if (needWake)
+        wake();
+    lock.lock();
+    m_doneCv.wait(lock, [&] { return task->done || m_closed; });
+    return task->done;
+}
+
+void GuiHandover::postToGui(std::function<void()> fn)
+{
+    if (isGuiThread()) {
+        if (!isClosed())
+            fn();
+        return;
+    }
+    auto task = std::make_shared<Task>();
+    task->fn = std::move(fn);
+    std::unique_lock lock(m_mutex);
+    if (m_closed)
+        return;
+    m_queue.push_back(task);
+    const bool needWake = !m_wakePending;
+    m_wakePending = true;
+    lock.unlock();
+    if (needWake)
+        wake();
+}
+
+void GuiHandover::wake()
+{
+    QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+int GuiHandover::drain()
+{
+    int ran = 0;
+    for (;;) {
+        std::shared_ptr<Task> task;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty() || m_closed) {
+                m_wakePending = false;
+                return ran;
+            }
+            task = m_queue.front();
+            m_queue.pop_front();
+        }
+        task->fn();
+        ++ran;
+        {
+            std::lock_guard lock(m_mutex);
+            task->done = true;
+        }
+        m_doneCv.notify_all();
+    }
+}
+
+void GuiHandover::close()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_queue.clear();
+    }
+    m_doneCv.notify_all();
+}
+
+bool GuiHandover::isClosed() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_closed;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <mutex>
+
+// A text that several threads read and write without the shared-data
+// semaphore: every access copies it whole under a small lock of its own.
+class LockedText
+{
+public:
+    LockedText() = default;
+    explicit LockedText(QByteArray initial) : m_text(std::move(initial)) {}
+
+    QByteArray get() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_text;
+    }
+    void set(const QByteArray &text)
+    {
+        std::lock_guard lock(m_mutex);
+        m_text = text;
+    }
+    LockedText &operator=(const QByteArray &text)
+    {
+        set(text);
+        return *this;
+    }
+    operator QByteArray() const { return get(); }
+
+private:
+    mutable std::mutex m_mutex;
+    QByteArray m_text;
+};

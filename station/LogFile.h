@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Appends one line to the station log, zav_sensor_logfile.log in the working
+// directory: date + " " + time + " /Sensor/ " + text, ended by CR LF, in the
+// code page. Callable from any thread; calls are serialised so lines never
+// mix. Failures are swallowed (the line is lost).
+void WriteLogLine(const QByteArray &text);
+
+namespace LogFile {
+// Directory of the log; empty (the default) means the working directory.
+void setDirectory(const QString &dir);
+QString path();
+} // namespace LogFile

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "station/ActivityList.h"
+#include "station/GuiHandover.h"
+#include "station/SharedDataSemaphore.h"
+#include "station/StationConfig.h"
+#include "station/StationState.h"
+#include "station/StationView.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+// Everything the station's threads share: the live state, the settings, the
+// one semaphore, the hand-over to the GUI thread and the worker-facing view of
+// the main window. Created on the GUI thread before any worker runs.
+class StationCore
+{
+public:
+    explicit StationCore(StationView &view);
+    StationCore(const StationCore &) = delete;
+    StationCore &operator=(const StationCore &) = delete;
+
+    StationState state;
+    StationConfig config;
+    WindowMirror mirror;
+    GuiHandover handover;
+    SharedDataSemaphore semaphore;
+
+    StationView &view() { return m_view; }
+    ActivityList &activity() { return m_activity; }
+
+    // Hands a status line to the activity list and waits until the GUI
+    // thread has appended it. The caller holds `semaphore` (StatusText is
+    // guarded by it for the whole hand-over); on the GUI thread it runs at
+    // once.
+    void appendStatusLine(const QByteArray &text);
+
+    // Takes the semaphore, hands the line over, releases it.
+    void appendStatusLineLocked(const QByteArray &text);
+
+    // Runs a change of the window on the GUI thread and waits for it.
+    void onGui(std::function<void(StationView &)> change);
+
+private:
+    StationView &m_view;
+    ActivityList m_activity;
+};

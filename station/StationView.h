@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+
+// Value displays of the main window.
+enum class ValueDisplay { T, TP, T_TP, RH, CpuTemp };
+
+// What the station's logic and worker threads need of the main window. It is
+// called on the GUI thread only (workers go through GuiHandover); the Qt
+// window implements it, tests use a recording fake. Texts are code-page bytes.
+class StationView
+{
+public:
+    virtual ~StationView() = default;
+
+    // Activity list. addStatusListLine returns false when adding failed.
+    virtual bool addStatusListLine(const QByteArray &text) = 0;
+    virtual void clearStatusList() = 0;
+
+    // LastErrorLabel.
+    virtual void setLastError(const QByteArray &text, const QColor &colour) = 0;
+    virtual void setLastErrorColour(const QColor &colour) = 0;
+
+    // EditT, EditTP, EditT_TP, EditRH, EditCpuTemp.
+    virtual void setValueText(ValueDisplay field, const QByteArray &text) = 0;
+    virtual void setValueColour(ValueDisplay field, const QColor &colour) = 0;
+
+    // The alarm signal: Timer5 at the interval and on, window colour red,
+    // Timer2 restarted, window hidden and shown, focus when asked.
+    virtual void signalAlarmWindow(int intervalMs, bool focus) = 0;
+    // Timer5 is running: the alarm is already signalled.
+    virtual bool alarmSignalled() const = 0;
+};

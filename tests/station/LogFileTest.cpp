@@ -1,0 +1,72 @@
+#include "common/Clock.h"
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+#include "station/LogFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct LogFixture : ::testing::Test
+{
+    ScopedWorkDir dir;
+    ManualClock clock{1000, QDateTime(QDate(2011, 3, 1), QTime(23, 59, 59))};
+    ScopedClock installed{clock};
+    ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
+};
+
+} // namespace
+
+TEST_F(LogFixture, LineFormatAndMidnight)
+{
+    WriteLogLine(Text8::cp("Temperatur wechselt von GRÜN->ROT"));
+    clock.advance(1000);
+    WriteLogLine("x");
+    EXPECT_EQ(dir.read("zav_sensor_logfile.log"),
+              QByteArray("01.03.11 23:59:59 /Sensor/ Temperatur wechselt von GR\xDCN->ROT\r\n"
+                         "02.03.11 00:00:00 /Sensor/ x\r\n"));
+}
+
+TEST_F(LogFixture, ConcurrentWritersLoseAndMixNothing)
+{
+    constexpr int kThreads = 8;
+    constexpr int kLines = 400;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                WriteLogLine(Text8::cp("Schreiber ") + QByteArray::number(t) + Text8::cp(" Zeile ")
+                             + QByteArray::number(i) + Text8::cp(" äöü"));
+        });
+    for (auto &th : threads)
+        th.join();
+
+    const QByteArray content = dir.read("zav_sensor_logfile.log");
+    ASSERT_TRUE(content.endsWith("\r\n"));
+    const QList<QByteArray> lines = content.chopped(1).split('\n');
+    ASSERT_EQ(lines.size(), kThreads * kLines);
+    std::set<QByteArray> seen;
+    for (const QByteArray &line : lines) {
+        ASSERT_TRUE(line.endsWith("\r")) << line.constData();
+        ASSERT_TRUE(line.startsWith("01.03.11 23:59:59 /Sensor/ Schreiber ")) << line.constData();
+        ASSERT_TRUE(line.endsWith(" \xE4\xF6\xFC\r")) << line.constData();
+        ASSERT_EQ(line.count('\r'), 1);
+        seen.insert(line);
+    }
+    EXPECT_EQ(seen.size(), size_t(kThreads * kLines));
+}
+
+TEST_F(LogFixture, UnwritableLogLosesTheLineQuietly)
+{
+    // A directory where the file should be: open fails, nothing is thrown.
+    QDir(dir.path()).mkdir("zav_sensor_logfile.log");
+    WriteLogLine("verloren");
+    EXPECT_TRUE(QFileInfo(dir.file("zav_sensor_logfile.log")).isDir());
+}

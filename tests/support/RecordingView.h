@@ -1,0 +1,64 @@
+#pragma once
+
+#include "station/StationView.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QList>
+
+#include <map>
+
+// A StationView that records what the station shows, for tests without a
+// window. Lines of the activity list are kept as the list would hold them.
+class RecordingView : public StationView
+{
+public:
+    bool addStatusListLine(const QByteArray &text) override
+    {
+        ++addCalls;
+        if (failAdds > 0) {
+            --failAdds;
+            return false;
+        }
+        lines.append(text);
+        return true;
+    }
+    void clearStatusList() override
+    {
+        ++clearCount;
+        lines.clear();
+    }
+    void setLastError(const QByteArray &text, const QColor &colour) override
+    {
+        lastErrorText = text;
+        lastErrorColour = colour;
+        ++lastErrorSets;
+    }
+    void setLastErrorColour(const QColor &colour) override { lastErrorColour = colour; }
+    void setValueText(ValueDisplay field, const QByteArray &text) override { texts[field] = text; }
+    void setValueColour(ValueDisplay field, const QColor &colour) override { colours[field] = colour; }
+    void signalAlarmWindow(int intervalMs, bool focus) override
+    {
+        signals_.append({intervalMs, focus});
+        timer5 = true;
+    }
+    bool alarmSignalled() const override { return timer5; }
+
+    struct Signal
+    {
+        int intervalMs;
+        bool focus;
+    };
+
+    QList<QByteArray> lines;
+    int addCalls = 0;
+    int failAdds = 0; // the next n adds fail
+    int clearCount = 0;
+    QByteArray lastErrorText;
+    QColor lastErrorColour;
+    int lastErrorSets = 0;
+    std::map<ValueDisplay, QByteArray> texts;
+    std::map<ValueDisplay, QColor> colours;
+    QList<Signal> signals_;
+    bool timer5 = false;
+};
