@@ -22,9 +22,17 @@ public:
     virtual void setLastError(const QByteArray &text, const QColor &colour) = 0;
     virtual void setLastErrorColour(const QColor &colour) = 0;
 
-    // EditT, EditTP, EditT_TP, EditRH, EditCpuTemp.
+    // EditT, EditTP, EditT_TP, EditRH, EditCpuTemp: text, font colour and
+    // background colour.
     virtual void setValueText(ValueDisplay field, const QByteArray &text) = 0;
-    virtual void setValueColour(ValueDisplay field, const QColor &colour) = 0;
+    virtual void setValueColour(ValueDisplay field, const QColor &fontColour) = 0;
+    virtual void setValueBackground(ValueDisplay field, const QColor &colour) = 0;
+
+    // LabelLastConnection.
+    virtual void setLastConnectionText(const QByteArray &text) = 0;
+
+    // RIStat (input 1) and DCStat (input 2): checked state and colour.
+    virtual void setContactStatus(int input, bool checked, const QColor &colour) = 0;
 
     // The alarm signal: Timer5 at the interval and on, window colour red,
     // Timer2 restarted, window hidden and shown, focus when asked.

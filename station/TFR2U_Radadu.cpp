@@ -3,10 +3,14 @@
 #include "common/Text8.h"
 #include "station/StationTexts.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,7 +26,21 @@ QLineEdit *makeValueEdit(const char *name, QWidget *parent)
     return edit;
 }
 
-void setTextColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
+QCheckBox *makeCheckBox(const char *name, const QString &caption, QWidget *parent)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QPushButton *makeButton(const char *name, const char *caption, QWidget *parent)
+{
+    auto *button = new QPushButton(Text8::toQString(Text8::cp(caption)), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+void setColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 {
     QPalette p = w->palette();
     p.setColor(role, colour);
@@ -41,20 +59,20 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     auto *layout = new QVBoxLayout(central);
 
     auto *values = new QGridLayout;
-    m_editT = makeValueEdit("EditT", central);
-    m_editTP = makeValueEdit("EditTP", central);
-    m_editT_TP = makeValueEdit("EditT_TP", central);
-    m_editRH = makeValueEdit("EditRH", central);
-    m_editCpuTemp = makeValueEdit("EditCpuTemp", central);
+    EditT = makeValueEdit("EditT", central);
+    EditTP = makeValueEdit("EditTP", central);
+    EditT_TP = makeValueEdit("EditT_TP", central);
+    EditRH = makeValueEdit("EditRH", central);
+    EditCpuTemp = makeValueEdit("EditCpuTemp", central);
     const struct
     {
         const char *label;
         QLineEdit *edit;
-    } rows[] = {{"Temperatur", m_editT},
-                {"Taupunkt", m_editTP},
-                {"T-TP", m_editT_TP},
-                {"RH", m_editRH},
-                {"CPU-Temp", m_editCpuTemp}};
+    } rows[] = {{"Temperatur", EditT},
+                {"Taupunkt", EditTP},
+                {"T-TP", EditT_TP},
+                {"RH", EditRH},
+                {"CPU-Temp", EditCpuTemp}};
     int row = 0;
     for (const auto &r : rows) {
         values->addWidget(new QLabel(QString::fromLatin1(r.label), central), row, 0);
@@ -63,16 +81,57 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     }
     layout->addLayout(values);
 
-    m_lastErrorLabel = new QLabel(QString::fromLatin1(StationTexts::LastErrCaption), central);
-    m_lastErrorLabel->setObjectName(QStringLiteral("LastErrorLabel"));
-    layout->addWidget(m_lastErrorLabel);
+    auto *contacts = new QGridLayout;
+    CheckRI = makeCheckBox("CheckRI", QStringLiteral("RI"), central);
+    CheckDC = makeCheckBox("CheckDC", QStringLiteral("DC"), central);
+    CheckRI->setEnabled(false);
+    CheckDC->setEnabled(false);
+    RIStat = makeCheckBox("RIStat", QString(), central);
+    DCStat = makeCheckBox("DCStat", QString(), central);
+    RIStat->setEnabled(false);
+    DCStat->setEnabled(false);
+    RIStat->setAutoFillBackground(true);
+    DCStat->setAutoFillBackground(true);
+    contacts->addWidget(CheckRI, 0, 0);
+    contacts->addWidget(RIStat, 0, 1);
+    contacts->addWidget(CheckDC, 1, 0);
+    contacts->addWidget(DCStat, 1, 1);
+    layout->addLayout(contacts);
 
-    m_listbox = new QPlainTextEdit(central);
-    m_listbox->setObjectName(QStringLiteral("Listbox"));
-    m_listbox->setReadOnly(true);
-    m_listbox->setToolTip(Text8::toQString(Text8::cp(StationTexts::ListboxHint)));
-    m_listbox->setVisible(false);
-    layout->addWidget(m_listbox);
+    LabelLastConnection = new QLabel(central);
+    LabelLastConnection->setObjectName(QStringLiteral("LabelLastConnection"));
+    layout->addWidget(LabelLastConnection);
+
+    LastErrorLabel = new QLabel(QString::fromLatin1(StationTexts::LastErrCaption), central);
+    LastErrorLabel->setObjectName(QStringLiteral("LastErrorLabel"));
+    layout->addWidget(LastErrorLabel);
+
+    auto *buttons = new QHBoxLayout;
+    Button1 = makeButton("Button1", "Start Sensor", central);
+    Button2 = makeButton("Button2", "Konfiguration", central);
+    Button3 = makeButton("Button3", "quittieren", central);
+    Button4 = makeButton("Button4", "COM-Port-Manager", central);
+    Button2->setVisible(false);
+    Button4->setVisible(false);
+    Edit1 = new QComboBox(central);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setEditable(true);
+    Edit1->setVisible(false);
+    Testmode = makeCheckBox("Testmode", QStringLiteral("Testmode"), central);
+    Testmode->setVisible(false);
+    for (QWidget *w : {static_cast<QWidget *>(Button1), static_cast<QWidget *>(Button3),
+                       static_cast<QWidget *>(Button2), static_cast<QWidget *>(Button4),
+                       static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Testmode)})
+        buttons->addWidget(w);
+    layout->addLayout(buttons);
+    connect(Button1, &QPushButton::clicked, this, &TFR2U_Radadu::Button1Interactive);
+
+    Listbox = new QPlainTextEdit(central);
+    Listbox->setObjectName(QStringLiteral("Listbox"));
+    Listbox->setReadOnly(true);
+    Listbox->setToolTip(Text8::toQString(Text8::cp(StationTexts::ListboxHint)));
+    Listbox->setVisible(false);
+    layout->addWidget(Listbox);
 
     setCentralWidget(central);
     setAutoFillBackground(true);
@@ -99,43 +158,43 @@ TFR2U_Radadu::~TFR2U_Radadu()
 
 bool TFR2U_Radadu::addStatusListLine(const QByteArray &text)
 {
-    m_listbox->appendPlainText(Text8::toQString(text));
-    m_listbox->verticalScrollBar()->setValue(m_listbox->verticalScrollBar()->maximum());
+    Listbox->appendPlainText(Text8::toQString(text));
+    Listbox->verticalScrollBar()->setValue(Listbox->verticalScrollBar()->maximum());
     return true;
 }
 
 void TFR2U_Radadu::clearStatusList()
 {
-    m_listbox->clear();
-    m_listbox->verticalScrollBar()->setValue(0);
+    Listbox->clear();
+    Listbox->verticalScrollBar()->setValue(0);
 }
 
 void TFR2U_Radadu::setLastError(const QByteArray &text, const QColor &colour)
 {
-    m_lastErrorLabel->setText(Text8::toQString(text));
+    LastErrorLabel->setText(Text8::toQString(text));
     setLastErrorColour(colour);
 }
 
 void TFR2U_Radadu::setLastErrorColour(const QColor &colour)
 {
-    setTextColour(m_lastErrorLabel, QPalette::WindowText, colour);
+    setColour(LastErrorLabel, QPalette::WindowText, colour);
 }
 
 QLineEdit *TFR2U_Radadu::valueEdit(ValueDisplay field) const
 {
     switch (field) {
     case ValueDisplay::T:
-        return m_editT;
+        return EditT;
     case ValueDisplay::TP:
-        return m_editTP;
+        return EditTP;
     case ValueDisplay::T_TP:
-        return m_editT_TP;
+        return EditT_TP;
     case ValueDisplay::RH:
-        return m_editRH;
+        return EditRH;
     case ValueDisplay::CpuTemp:
-        return m_editCpuTemp;
+        return EditCpuTemp;
     }
-    return m_editT;
+    return EditT;
 }
 
 void TFR2U_Radadu::setValueText(ValueDisplay field, const QByteArray &text)
@@ -143,14 +202,31 @@ void TFR2U_Radadu::setValueText(ValueDisplay field, const QByteArray &text)
     valueEdit(field)->setText(Text8::toQString(text));
 }
 
-void TFR2U_Radadu::setValueColour(ValueDisplay field, const QColor &colour)
+void TFR2U_Radadu::setValueColour(ValueDisplay field, const QColor &fontColour)
 {
-    setTextColour(valueEdit(field), QPalette::Base, colour);
+    setColour(valueEdit(field), QPalette::Text, fontColour);
+}
+
+void TFR2U_Radadu::setValueBackground(ValueDisplay field, const QColor &colour)
+{
+    setColour(valueEdit(field), QPalette::Base, colour);
+}
+
+void TFR2U_Radadu::setLastConnectionText(const QByteArray &text)
+{
+    LabelLastConnection->setText(Text8::toQString(text));
+}
+
+void TFR2U_Radadu::setContactStatus(int input, bool checked, const QColor &colour)
+{
+    QCheckBox *box = input == 1 ? RIStat : DCStat;
+    box->setChecked(checked);
+    setColour(box, QPalette::Window, colour);
 }
 
 void TFR2U_Radadu::setWindowColour(const QColor &colour)
 {
-    setTextColour(this, QPalette::Window, colour);
+    setColour(this, QPalette::Window, colour);
 }
 
 QColor TFR2U_Radadu::windowColour() const

@@ -37,6 +37,13 @@ public:
     void setLastErrorColour(const QColor &colour) override { lastErrorColour = colour; }
     void setValueText(ValueDisplay field, const QByteArray &text) override { texts[field] = text; }
     void setValueColour(ValueDisplay field, const QColor &colour) override { colours[field] = colour; }
+    void setValueBackground(ValueDisplay field, const QColor &colour) override { backgrounds[field] = colour; }
+    void setLastConnectionText(const QByteArray &text) override { lastConnection = text; }
+    void setContactStatus(int input, bool checked, const QColor &colour) override
+    {
+        contactChecked[input] = checked;
+        contactColour[input] = colour;
+    }
     void signalAlarmWindow(int intervalMs, bool focus) override
     {
         signals_.append({intervalMs, focus});
@@ -59,6 +66,10 @@ public:
     int lastErrorSets = 0;
     std::map<ValueDisplay, QByteArray> texts;
     std::map<ValueDisplay, QColor> colours;
+    std::map<ValueDisplay, QColor> backgrounds;
+    QByteArray lastConnection;
+    std::map<int, bool> contactChecked;
+    std::map<int, QColor> contactColour;
     QList<Signal> signals_;
     bool timer5 = false;
 };

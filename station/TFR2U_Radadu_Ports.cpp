@@ -1,0 +1,5 @@
+#include "station/TFR2U_Radadu.h"
+
+void TFR2U_Radadu::EnumCOMPorts()
+{
+}
