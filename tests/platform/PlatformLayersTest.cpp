@@ -1,0 +1,128 @@
+#include "platform/InstanceLock.h"
+#include "platform/ProcessTable.h"
+#include "platform/ServiceStore.h"
+#include "platform/Shell.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <unistd.h>
+
+TEST(LinuxProcessTable, FindsItselfWithItsExecutable)
+{
+    LinuxProcessTable table;
+    const QByteArray self = table.currentExePath();
+    EXPECT_EQ(self, QCoreApplication::applicationFilePath().toLocal8Bit());
+    bool found = false;
+    for (const ProcessEntry &p : table.processes())
+        if (p.pid == table.currentPid())
+            found = p.exePath == self;
+    EXPECT_TRUE(found);
+}
+
+TEST(LinuxProcessTable, TerminatesAChild)
+{
+    QProcess child;
+    child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(child.waitForStarted());
+    LinuxProcessTable table;
+    EXPECT_TRUE(table.terminate(child.processId()));
+    EXPECT_TRUE(child.waitForFinished(5000));
+}
+
+TEST(DirectoryServiceStore, RawBytesAndCaseInsensitiveNames)
+{
+    ScopedWorkDir dir;
+    DirectoryServiceStore store(dir.path());
+    ASSERT_TRUE(store.writeValue("CONTROL", "RUNNING"));
+    EXPECT_EQ(dir.read("CONTROL"), QByteArray("RUNNING"));
+    EXPECT_EQ(store.readValue("control"), QByteArray("RUNNING"));
+    dir.write("ImagePath", QByteArray("C:\\x\\Wachdienst.Exe\0", 21));
+    EXPECT_EQ(store.readValue("IMAGEPATH")->size(), 21);
+    ASSERT_TRUE(store.writeValue("imagepath", "y"));
+    EXPECT_EQ(dir.read("ImagePath"), QByteArray("y")); // same value, not a second file
+    EXPECT_FALSE(store.readValue("MISSING").has_value());
+
+    DirectoryServiceStore missing(dir.file("nokey"));
+    EXPECT_FALSE(missing.writeValue("CONTROL", "IDLE"));
+    EXPECT_FALSE(missing.readValue("CONTROL").has_value());
+    EXPECT_FALSE(QFileInfo::exists(dir.file("nokey")));
+}
+
+TEST(InstanceLock, SecondHolderFailsAndReleaseFreesIt)
+{
+    ScopedWorkDir dir;
+    const QString path = dir.file("r2arodire.flag");
+    InstanceLock first;
+    ASSERT_TRUE(first.acquire(path, "ZAV-Sensor1\r\n"));
+    EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
+
+    // flock locks belong to the open file: a second open fails to take it,
+    // as another process would.
+    InstanceLock second;
+    EXPECT_FALSE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
+
+    first.release();
+    EXPECT_TRUE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor2\r\n"));
+}
+
+TEST(InstanceLock, LockOfAnEndedProcessIsGone)
+{
+    ScopedWorkDir dir;
+    const QString path = dir.file("r2arodire.flag");
+    // A child takes the lock and is killed: nothing stale remains.
+    QProcess child;
+    child.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock -n 9 || exit 1; exec sleep 30"), path});
+    ASSERT_TRUE(child.waitForStarted());
+    InstanceLock lock;
+    for (int i = 0; i < 200 && lock.acquire(path, "x\r\n"); ++i) {
+        lock.release();
+        usleep(10000); // until the child holds it
+    }
+    EXPECT_FALSE(lock.acquire(path, "x\r\n"));
+    child.kill();
+    child.waitForFinished();
+    EXPECT_TRUE(lock.acquire(path, "ZAV-Sensor1\r\n"));
+}
+
+TEST(DesktopShell, ResultsLikeTheDesktopShell)
+{
+    ScopedWorkDir dir;
+    DesktopShell shell;
+    dir.write("InstallService.vbs", "x");
+    dir.write("ServiceStart.bat", "x");
+    EXPECT_EQ(shell.open(dir.file("InstallService.vbs"), {}, dir.path(), Shell::Show::Minimized),
+              Shell::NoAssociation);
+    EXPECT_EQ(shell.open(QStringLiteral("ServiceStart.bat"), {}, dir.path(), Shell::Show::Minimized),
+              Shell::NoAssociation);
+    EXPECT_EQ(shell.open(dir.file("missing.exe"), {}, {}, Shell::Show::Normal), Shell::FileNotFound);
+    EXPECT_GT(shell.open(QStringLiteral("/bin/true"), {}, dir.path(), Shell::Show::Normal), 32);
+}
+
+#include "platform/OwnWindowSearch.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+
+TEST(OwnWindowSearch, FindsOwnBoxesByCaption)
+{
+    QMainWindow main;
+    main.setWindowTitle(QStringLiteral("ZAV-Sensor1"));
+    main.show();
+    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), nullptr);
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("zav-sensor1 Hinweis"), QStringLiteral("x"),
+                    QMessageBox::Ok, &main);
+    box.show();
+    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), &box);
+    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor", &main), nullptr);
+    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main, {&box}), nullptr);
+    box.hide();
+    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), nullptr);
+}
