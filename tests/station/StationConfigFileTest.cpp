@@ -82,12 +82,14 @@ StationConfig baseWith(F change)
 struct ReadCase
 {
     const char *name;
-    QByteArray file;
+    std::optional<QByteArray> cfg; // r2arodire.cfg; nullopt: no such file
     qint32 tjMax;
     StationConfig expected;
     qint32 expectedLimit;
     // flags before the read (RX, RI, DC, CTS)
     std::array<bool, 4> flagsBefore = {false, false, false, false};
+    std::optional<QByteArray> save = std::nullopt; // r2arodire.save
+    bool configReadError = false;
 };
 
 } // namespace
@@ -184,11 +186,21 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
              c.CheckCTS = false;
          }),
          95, {true, false, true, false}},
+        {"r2arodire.cfg missing, r2arodire.save present", std::nullopt, 100,
+         baseWith([](StationConfig &c) { c.StationId = "SAVED01"; }), 95, {}, fileWith({{26, "SAVED01"}})},
+        {"r2arodire.cfg present, r2arodire.save left alone", crlf(baseLines()), 100, baseRead(), 95, {},
+         fileWith({{26, "SAVED01"}})},
+        {"r2arodire.cfg and r2arodire.save missing", std::nullopt, 100,
+         presets(), 95, {}, std::nullopt,
+         true},
     };
 
     for (const ReadCase &c : cases) {
         ScopedWorkDir dir;
-        dir.write("r2arodire.cfg", c.file);
+        if (c.cfg)
+            dir.write("r2arodire.cfg", *c.cfg);
+        if (c.save)
+            dir.write("r2arodire.save", *c.save);
         StationConfig config = presets();
         config.CheckRX = c.flagsBefore[0];
         config.CheckRI = c.flagsBefore[1];
@@ -198,52 +210,32 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
         state.CpuTjMax = c.tjMax;
         state.CpuTempLimit = c.tjMax - 5;
 
-        EXPECT_FALSE(ReadStationConfigFile(config, state)) << c.name;
+        EXPECT_EQ(ReadStationConfigFile(config, state), c.configReadError) << c.name;
         EXPECT_EQ(config, c.expected) << c.name;
         EXPECT_EQ(config.StationId, c.expected.StationId) << c.name;
         EXPECT_EQ(config.ServerHost, c.expected.ServerHost) << c.name;
         EXPECT_EQ(config.ServerPort, c.expected.ServerPort) << c.name;
         EXPECT_EQ(config.CpuMaxTempDistance, c.expected.CpuMaxTempDistance) << c.name;
         EXPECT_EQ(state.CpuTempLimit, c.expectedLimit) << c.name;
+        if (c.save) {
+            EXPECT_EQ(dir.read("r2arodire.cfg"), c.cfg.value_or(*c.save)) << c.name;
+            EXPECT_EQ(QFileInfo::exists(dir.file("r2arodire.save")), c.cfg.has_value()) << c.name;
+        }
     }
 }
 
-TEST(StationConfigFile, FallsBackToTheSaveFileByRenaming)
+TEST(StationConfigFile, UnopenableConfigIsNotReplacedByTheSaveFile)
 {
-    {
-        ScopedWorkDir dir;
-        const QByteArray file = fileWith({{26, "SAVED01"}});
-        dir.write("r2arodire.save", file);
-        StationConfig config = presets();
-        StationState state;
-        EXPECT_FALSE(ReadStationConfigFile(config, state));
-        EXPECT_EQ(config.StationId, "SAVED01");
-        EXPECT_EQ(dir.read("r2arodire.cfg"), file);
-        EXPECT_FALSE(QFileInfo::exists(dir.file("r2arodire.save")));
-    }
-    {
-        ScopedWorkDir dir;
-        StationConfig config = presets();
-        config.CheckRI = true;
-        const StationConfig before = config;
-        StationState state;
-        state.CpuTempLimit = 95;
-        EXPECT_TRUE(ReadStationConfigFile(config, state));
-        EXPECT_EQ(config, before);
-        EXPECT_EQ(state.CpuTempLimit, 95);
-    }
-    {
-        // r2arodire.cfg is there but cannot be opened: the save file is not
-        // renamed over it, and the read fails.
-        ScopedWorkDir dir;
-        QDir(dir.path()).mkdir("r2arodire.cfg");
-        dir.write("r2arodire.save", crlf(baseLines()));
-        StationConfig config = presets();
-        StationState state;
-        EXPECT_TRUE(ReadStationConfigFile(config, state));
-        EXPECT_EQ(config, presets());
-        EXPECT_TRUE(QFileInfo::exists(dir.file("r2arodire.save")));
-    }
+    // r2arodire.cfg is there but cannot be opened: the save file is not
+    // renamed over it, and the read fails.
+    ScopedWorkDir dir;
+    QDir(dir.path()).mkdir("r2arodire.cfg");
+    dir.write("r2arodire.save", crlf(baseLines()));
+    StationConfig config = presets();
+    StationState state;
+    EXPECT_TRUE(ReadStationConfigFile(config, state));
+    EXPECT_EQ(config, presets());
+    EXPECT_TRUE(QFileInfo::exists(dir.file("r2arodire.save")));
 }
 
 namespace {
@@ -295,7 +287,6 @@ TEST(StationConfigFile, SaveWritesBothFilesByteForByteAndReadsBack)
 {
     ScopedWorkDir dir;
     Boxes boxes;
-    dir.write("r2arodire.cfg", QByteArray(2000, 'x'));
     StationConfig config = savedConfig();
     SaveStationConfigFiles(config, [] { return QByteArray(" COM4: "); });
 
@@ -320,60 +311,73 @@ TEST(StationConfigFile, SaveWritesBothFilesByteForByteAndReadsBack)
 
 TEST(StationConfigFile, SaveEdgeCases)
 {
+    const QByteArray error1 = "Fehler beim Schreiben der neuen Konfiguration(1)";
+    const QByteArray error2 = "Fehler beim Schreiben der neuen Konfiguration(2)";
+    const QByteArray withoutId = QByteArray(kSavedFile).replace("$AB12-CD", "");
+    const QByteArray oldPort = QByteArray(kSavedFile).replace("COM4:", "COM2:");
+    auto mkdir = [](const char *name) { return [name](ScopedWorkDir &d) { QDir(d.path()).mkdir(name); }; };
+    using Files = std::map<QString, std::optional<QByteArray>>; // nullopt: must not exist
+
+    const struct
     {
-        SCOPED_TRACE("empty identifier writes the copy as .cfg");
+        const char *name;
+        std::function<void(ScopedWorkDir &)> setUp;
+        std::function<void(StationConfig &)> change;
+        QByteArrayList boxes;
+        QByteArray comPortAfter;
+        Files files;
+    } cases[] = {
+        {"an older, longer file is replaced whole",
+         [](ScopedWorkDir &d) { d.write("r2arodire.cfg", QByteArray(2000, 'x')); }, {}, {}, " COM4: ",
+         {{"r2arodire.cfg", kSavedFile}, {"AB12-CD.cfg", kSavedFile}}},
+        {"an empty identifier writes the copy as .cfg", {},
+         [](StationConfig &c) {
+             c.StationId = " ";
+             c.ManualStationId = false;
+         },
+         {}, " COM4: ", {{"r2arodire.cfg", withoutId}, {".cfg", withoutId}}},
+        {"r2arodire.cfg cannot be created: the copy keeps the previous port", mkdir("r2arodire.cfg"), {}, {error1},
+         "COM2:", {{"AB12-CD.cfg", oldPort}}},
+        {"the copy cannot be created", mkdir("AB12-CD.cfg"), {}, {error2}, " COM4: ",
+         {{"r2arodire.cfg", kSavedFile}}},
+        {"neither file can be created",
+         [](ScopedWorkDir &d) {
+             QDir(d.path()).mkdir("r2arodire.cfg");
+             QDir(d.path()).mkdir("AB12-CD.cfg");
+         },
+         {}, {error1, error2}, "COM2:", {}},
+        {"an identifier with a path separator never leaves the working directory",
+         [](ScopedWorkDir &d) {
+             QDir(d.path()).mkdir("inner");
+             QDir::setCurrent(d.file("inner"));
+         },
+         [](StationConfig &c) {
+             c.StationId = "../EVIL";
+             c.ManualStationId = false;
+         },
+         {error2}, " COM4: ",
+         {{"inner/r2arodire.cfg", QByteArray(kSavedFile).replace("$AB12-CD", "../EVIL")}, {"EVIL.cfg", std::nullopt}}},
+    };
+
+    for (const auto &c : cases) {
         ScopedWorkDir dir;
         Boxes boxes;
+        if (c.setUp)
+            c.setUp(dir);
         StationConfig config = savedConfig();
-        config.StationId = " ";
-        config.ManualStationId = false;
-        SaveStationConfigFiles(config, [] { return QByteArray("COM4:"); });
-        EXPECT_TRUE(boxes.shown.isEmpty());
-        EXPECT_EQ(dir.read(".cfg"), dir.read("r2arodire.cfg"));
-        EXPECT_TRUE(dir.read(".cfg").contains("HERON-Kennung\r\n\r\nHERON-Server"));
+        if (c.change)
+            c.change(config);
+        SaveStationConfigFiles(config, [] { return QByteArray(" COM4: "); });
+        EXPECT_EQ(boxes.shown, c.boxes) << c.name;
+        EXPECT_EQ(config.ComPort, c.comPortAfter) << c.name;
+        for (const auto &[name, bytes] : c.files) {
+            EXPECT_EQ(QFileInfo(dir.file(name)).isFile(), bytes.has_value()) << c.name << " " << name.toStdString();
+            if (bytes)
+                EXPECT_EQ(dir.read(name), *bytes) << c.name << " " << name.toStdString();
+        }
     }
-    {
-        SCOPED_TRACE("r2arodire.cfg cannot be created");
-        ScopedWorkDir dir;
-        Boxes boxes;
-        QDir(dir.path()).mkdir("r2arodire.cfg");
-        StationConfig config = savedConfig();
-        int portReads = 0;
-        SaveStationConfigFiles(config, [&] {
-            ++portReads;
-            return QByteArray("COM9:");
-        });
-        EXPECT_EQ(boxes.shown, QByteArrayList{"Fehler beim Schreiben der neuen Konfiguration(1)"});
-        EXPECT_EQ(portReads, 0);
-        EXPECT_EQ(config.ComPort, "COM2:");
-        EXPECT_EQ(dir.read("AB12-CD.cfg"), QByteArray(kSavedFile).replace("COM4:", "COM2:"));
-    }
-    {
-        SCOPED_TRACE("the copy cannot be created");
-        ScopedWorkDir dir;
-        Boxes boxes;
-        QDir(dir.path()).mkdir("AB12-CD.cfg");
-        StationConfig config = savedConfig();
-        SaveStationConfigFiles(config, [] { return QByteArray("COM4:"); });
-        EXPECT_EQ(boxes.shown, QByteArrayList{"Fehler beim Schreiben der neuen Konfiguration(2)"});
-        EXPECT_EQ(dir.read("r2arodire.cfg"), kSavedFile);
-    }
-    {
-        SCOPED_TRACE("an identifier with a path separator never leaves the working directory");
-        ScopedWorkDir dir;
-        QDir(dir.path()).mkdir("inner");
-        QDir::setCurrent(dir.file("inner"));
-        Boxes boxes;
-        StationConfig config = savedConfig();
-        config.StationId = "../EVIL";
-        config.ManualStationId = false;
-        SaveStationConfigFiles(config, [] { return QByteArray("COM4:"); });
-        EXPECT_EQ(boxes.shown, QByteArrayList{"Fehler beim Schreiben der neuen Konfiguration(2)"});
-        EXPECT_FALSE(QFileInfo::exists(dir.file("EVIL.cfg")));
-        EXPECT_TRUE(QFileInfo::exists(dir.file("inner/r2arodire.cfg")));
-        EXPECT_EQ(StationIdCopyFileName("a\\b"), QString());
-        EXPECT_EQ(StationIdCopyFileName(" KUEHL01 "), "KUEHL01.cfg");
-    }
+    EXPECT_EQ(StationIdCopyFileName("a\\b"), QString());
+    EXPECT_EQ(StationIdCopyFileName(" KUEHL01 "), "KUEHL01.cfg");
 }
 
 TEST(StationConfigFile, SaveFromTheMainWindowTakesThePortBox)
