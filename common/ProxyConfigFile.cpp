@@ -10,13 +10,20 @@ namespace ProxyConfigFile {
 QByteArray format(const Values &v)
 {
     return ConfigFormat::joinLines({
-        KeyHost, v.ProxyHost,
-        KeyPort, v.ProxyPort,
-        KeyUser, v.ProxyUser,
-        KeyPassword, v.ProxyPassword,
-        KeyDestination, v.DestinationServer,
-        KeyUseProxy, v.UseProxy ? QByteArrayLiteral("1") : QByteArrayLiteral("0"),
-        KeySelection, v.Http ? QByteArrayLiteral("HTTP") : QByteArrayLiteral("SOCKS"),
+        KeyHost,
+        v.ProxyHost,
+        KeyPort,
+        v.ProxyPort,
+        KeyUser,
+        v.ProxyUser,
+        KeyPassword,
+        v.ProxyPassword,
+        KeyDestination,
+        v.DestinationServer,
+        KeyUseProxy,
+        v.UseProxy ? QByteArrayLiteral("1") : QByteArrayLiteral("0"),
+        KeySelection,
+        v.Http ? QByteArrayLiteral("HTTP") : QByteArrayLiteral("SOCKS"),
     });
 }
 

@@ -17,10 +17,9 @@ inline constexpr char LineEnd[] = "\r\n";
 
 // Key lines of the station configuration file, in file order.
 inline constexpr const char *StationKeys[17] = {
-    "Temp-Min",      "Temp-Max",     "RH-Min",     "RH-Max",        "TP-Min",
-    "TP-Max",        "T-TP-Min",     "T-TP-Max",   "RX-Checked",    "RI-Checked",
-    "DC-Checked",    "CTS-Checked",  "HERON-Kennung", "HERON-Server", "COM-Port",
-    "Alarmintervall", "CPU-MAX-TEMP"};
+    "Temp-Min",      "Temp-Max",     "RH-Min",     "RH-Max",         "TP-Min",      "TP-Max",
+    "T-TP-Min",      "T-TP-Max",     "RX-Checked", "RI-Checked",     "DC-Checked",  "CTS-Checked",
+    "HERON-Kennung", "HERON-Server", "COM-Port",   "Alarmintervall", "CPU-MAX-TEMP"};
 inline constexpr int StationLineCount = 34;
 
 // The lines joined, each followed by CR LF.
@@ -31,7 +30,9 @@ QByteArray joinLines(const QByteArrayList &lines);
 class LineReader
 {
 public:
-    explicit LineReader(QIODevice &device) : m_device(device) {}
+    explicit LineReader(QIODevice &device)
+        : m_device(device)
+    {}
     // The next line; nullopt when the device reports a read error.
     std::optional<QByteArray> next();
 

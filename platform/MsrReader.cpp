@@ -24,7 +24,9 @@ void MsrReader::setInstance(MsrReader *reader)
     g_instance.store(reader);
 }
 
-LinuxMsrReader::LinuxMsrReader(QString path) : m_path(std::move(path)) {}
+LinuxMsrReader::LinuxMsrReader(QString path)
+    : m_path(std::move(path))
+{}
 
 LinuxMsrReader::~LinuxMsrReader()
 {

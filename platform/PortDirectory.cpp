@@ -30,9 +30,8 @@ QList<UsbTty> usbTtys(const QString &root)
 {
     QList<UsbTty> out;
     const QDir classDir(root + QStringLiteral("/class/tty"));
-    const QStringList names =
-        classDir.entryList({QStringLiteral("ttyUSB*")}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                           QDir::Name);
+    const QStringList names = classDir.entryList(
+        {QStringLiteral("ttyUSB*")}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QString &name : names) {
         UsbTty t;
         t.ttyName = name;
@@ -40,7 +39,8 @@ QList<UsbTty> usbTtys(const QString &root)
         if (t.dosName.isEmpty())
             continue;
         // class/tty/ttyUSBn/device -> .../<usb device>/<interface>/ttyUSBn
-        const QString port = QFileInfo(classDir.filePath(name) + QStringLiteral("/device")).canonicalFilePath();
+        const QString port =
+            QFileInfo(classDir.filePath(name) + QStringLiteral("/device")).canonicalFilePath();
         if (!port.isEmpty()) {
             t.interfaceDir = QFileInfo(port).path();
             t.deviceDir = QFileInfo(t.interfaceDir).path();
@@ -69,7 +69,9 @@ void PortDirectory::setInstance(const PortDirectory *directory)
     g_instance.store(directory);
 }
 
-LinuxPortDirectory::LinuxPortDirectory(QString sysfsRoot) : m_root(std::move(sysfsRoot)) {}
+LinuxPortDirectory::LinuxPortDirectory(QString sysfsRoot)
+    : m_root(std::move(sysfsRoot))
+{}
 
 QByteArray LinuxPortDirectory::dosNameForTty(const QString &ttyName)
 {

@@ -28,7 +28,10 @@ qint32 CpuLimitFromDistance(qint32 tjMax, qint32 limit, QByteArray &distance);
 class CpuTemperature
 {
 public:
-    CpuTemperature(StationCore &core, MsrReader &msr) : m_core(core), m_msr(msr) {}
+    CpuTemperature(StationCore &core, MsrReader &msr)
+        : m_core(core)
+        , m_msr(msr)
+    {}
 
     // The low 32 bits of the thermal status register, or 0 when nothing was
     // read. The first failure shows its message once; after it no register

@@ -28,8 +28,7 @@ QByteArray identifierLine(const StationConfig &c)
 
 // Writes one file whole. The port box is read once lines 1 to 29 are written,
 // before the value line of pair 15, when `takePort` is given.
-bool writeConfigFile(const QString &name, StationConfig &config,
-                     const std::function<QByteArray()> *takePort)
+bool writeConfigFile(const QString &name, StationConfig &config, const std::function<QByteArray()> *takePort)
 {
     if (name.isEmpty())
         return false;
@@ -59,13 +58,23 @@ bool writeConfigFile(const QString &name, StationConfig &config,
 QByteArrayList StationConfigFileLines(const StationConfig &c)
 {
     using ConfigFormat::booleanText;
-    const QByteArray values[17] = {
-        Text8::trimmed(c.TempMin), Text8::trimmed(c.TempMax), Text8::trimmed(c.RHMin),
-        Text8::trimmed(c.RHMax),   Text8::trimmed(c.TPMin),   Text8::trimmed(c.TPMax),
-        Text8::trimmed(c.TTPMin),  Text8::trimmed(c.TTPMax),  booleanText(c.CheckRX),
-        booleanText(c.CheckRI),    booleanText(c.CheckDC),    booleanText(c.CheckCTS),
-        identifierLine(c),         serverLine(c),             Text8::trimmed(c.ComPort),
-        Text8::trimmed(c.AlarmInterval), Text8::trimmed(c.CpuMaxTempDistance)};
+    const QByteArray values[17] = {Text8::trimmed(c.TempMin),
+                                   Text8::trimmed(c.TempMax),
+                                   Text8::trimmed(c.RHMin),
+                                   Text8::trimmed(c.RHMax),
+                                   Text8::trimmed(c.TPMin),
+                                   Text8::trimmed(c.TPMax),
+                                   Text8::trimmed(c.TTPMin),
+                                   Text8::trimmed(c.TTPMax),
+                                   booleanText(c.CheckRX),
+                                   booleanText(c.CheckRI),
+                                   booleanText(c.CheckDC),
+                                   booleanText(c.CheckCTS),
+                                   identifierLine(c),
+                                   serverLine(c),
+                                   Text8::trimmed(c.ComPort),
+                                   Text8::trimmed(c.AlarmInterval),
+                                   Text8::trimmed(c.CpuMaxTempDistance)};
     QByteArrayList lines;
     for (int i = 0; i < 17; ++i) {
         lines.append(ConfigFormat::StationKeys[i]);
@@ -119,14 +128,30 @@ bool ReadStationConfigFile(StationConfig &config, StationState &state)
             return true; // pairs read so far have been applied
         const QByteArray &v = *value;
         switch (pair) {
-        case 0: config.TempMin = v; break;
-        case 1: config.TempMax = v; break;
-        case 2: config.RHMin = v; break;
-        case 3: config.RHMax = v; break;
-        case 4: config.TPMin = v; break;
-        case 5: config.TPMax = v; break;
-        case 6: config.TTPMin = v; break;
-        case 7: config.TTPMax = v; break;
+        case 0:
+            config.TempMin = v;
+            break;
+        case 1:
+            config.TempMax = v;
+            break;
+        case 2:
+            config.RHMin = v;
+            break;
+        case 3:
+            config.RHMax = v;
+            break;
+        case 4:
+            config.TPMin = v;
+            break;
+        case 5:
+            config.TPMax = v;
+            break;
+        case 6:
+            config.TTPMin = v;
+            break;
+        case 7:
+            config.TTPMax = v;
+            break;
         case 8:
         case 9:
         case 10:
@@ -159,8 +184,12 @@ bool ReadStationConfigFile(StationConfig &config, StationState &state)
             config.ServerHost = host;
             break;
         }
-        case 14: config.ComPort = v; break;
-        case 15: config.AlarmInterval = v; break;
+        case 14:
+            config.ComPort = v;
+            break;
+        case 15:
+            config.AlarmInterval = v;
+            break;
         case 16:
             config.CpuMaxTempDistance = v;
             state.CpuTempLimit =

@@ -32,19 +32,20 @@ TEST(ProxyConfigFile, WriterProducesTheFourteenLinesByteForByte)
     v.ProxyHost = "10.1.2.3";
     v.ProxyPort = " 3128";
     v.ProxyUser = "m\xfcller";
-    v.ProxyPassword = "Gr\xfc\xdf" "e 1";
+    v.ProxyPassword = "Gr\xfc\xdf"
+                      "e 1";
     v.DestinationServer = "heron.example";
     v.UseProxy = true;
     v.Http = true;
     ASSERT_TRUE(ProxyConfigFile::write(v));
-    EXPECT_EQ(dir.read("proxyconfig.cfg"),
-              QByteArray("PROXY-SERVER-ADRESSE\r\n10.1.2.3\r\n"
-                         "PROXY-SERVER-PORT\r\n 3128\r\n"
-                         "PROXY-SERVER-USERNAME\r\nm\xfcller\r\n"
-                         "PROXY-SERVER-PASSWORT\r\nGr\xfc\xdf" "e 1\r\n"
-                         "DESTINATION-SERVER\r\nheron.example\r\n"
-                         "PROXY-BENUTZUNG\r\n1\r\n"
-                         "PROXY-SELECTION\r\nHTTP\r\n"));
+    EXPECT_EQ(dir.read("proxyconfig.cfg"), QByteArray("PROXY-SERVER-ADRESSE\r\n10.1.2.3\r\n"
+                                                      "PROXY-SERVER-PORT\r\n 3128\r\n"
+                                                      "PROXY-SERVER-USERNAME\r\nm\xfcller\r\n"
+                                                      "PROXY-SERVER-PASSWORT\r\nGr\xfc\xdf"
+                                                      "e 1\r\n"
+                                                      "DESTINATION-SERVER\r\nheron.example\r\n"
+                                                      "PROXY-BENUTZUNG\r\n1\r\n"
+                                                      "PROXY-SELECTION\r\nHTTP\r\n"));
 
     v.UseProxy = false;
     v.Http = false;
@@ -62,16 +63,33 @@ TEST(ProxyConfigFile, FailedWriteKeepsTheOldFileAndReportsIt)
 
 TEST(ProxyConfigFile, StationReaderTakesLinesByPosition)
 {
-    const QByteArrayList full = {"PROXY-SERVER-ADRESSE", " proxy.local ", "PROXY-SERVER-PORT", "1081",
-                                 "PROXY-SERVER-USERNAME", "alice", "PROXY-SERVER-PASSWORT", "s\xe4" "cret",
-                                 "DESTINATION-SERVER", "heron.example", "PROXY-BENUTZUNG", "1",
-                                 "PROXY-SELECTION", "SOCKS"};
+    const QByteArrayList full = {"PROXY-SERVER-ADRESSE",
+                                 " proxy.local ",
+                                 "PROXY-SERVER-PORT",
+                                 "1081",
+                                 "PROXY-SERVER-USERNAME",
+                                 "alice",
+                                 "PROXY-SERVER-PASSWORT",
+                                 "s\xe4"
+                                 "cret",
+                                 "DESTINATION-SERVER",
+                                 "heron.example",
+                                 "PROXY-BENUTZUNG",
+                                 "1",
+                                 "PROXY-SELECTION",
+                                 "SOCKS"};
     auto with = [&](int line, const QByteArray &value) {
         QByteArrayList l = full;
         l[line] = value;
         return crlf(l);
     };
-    ProxySettings all{true, " proxy.local ", 1081, "alice", "s\xe4" "cret", "SOCKS"};
+    ProxySettings all{true,
+                      " proxy.local ",
+                      1081,
+                      "alice",
+                      "s\xe4"
+                      "cret",
+                      "SOCKS"};
     auto expect = [&](auto change) {
         ProxySettings s = all;
         change(s);
@@ -103,8 +121,7 @@ TEST(ProxyConfigFile, StationReaderTakesLinesByPosition)
         {"port that is no number", with(3, "80a"), expect([](ProxySettings &s) { s.ProxyPort = 1080; })},
         {"empty port", with(3, ""), expect([](ProxySettings &s) { s.ProxyPort = 1080; })},
         {"LF line ends", crlf(full).replace("\r\n", "\n"), all},
-        {"file ends after the password", crlf(full.mid(0, 8)),
-         expect([](ProxySettings &s) {
+        {"file ends after the password", crlf(full.mid(0, 8)), expect([](ProxySettings &s) {
              s.UseProxy = false;
              s.ProxyKind = "";
          })},

@@ -8,7 +8,8 @@
 
 void PrintTo(const FtdiDeviceEntry &e, std::ostream *os)
 {
-    *os << e.instanceName.constData() << " / " << e.description.constData() << " / " << e.friendlyName.constData();
+    *os << e.instanceName.constData() << " / " << e.description.constData() << " / "
+        << e.friendlyName.constData();
 }
 
 namespace {
@@ -18,8 +19,8 @@ namespace {
 class FakeSysfs
 {
 public:
-    void addUsbTty(const QString &tty, const QString &usbDevice, int interfaceNumber, const QByteArray &vendor,
-                   const QByteArray &serial)
+    void addUsbTty(const QString &tty, const QString &usbDevice, int interfaceNumber,
+                   const QByteArray &vendor, const QByteArray &serial)
     {
         const QString dev = root() + "/devices/usb1/" + usbDevice;
         const QString iface = dev + "/" + usbDevice + QString(":1.%1").arg(interfaceNumber);
@@ -27,7 +28,8 @@ public:
         write(dev + "/idVendor", vendor + "\n");
         if (!serial.isEmpty())
             write(dev + "/serial", serial + "\n");
-        write(iface + "/bInterfaceNumber", QByteArray::number(interfaceNumber, 16).rightJustified(2, '0') + "\n");
+        write(iface + "/bInterfaceNumber",
+              QByteArray::number(interfaceNumber, 16).rightJustified(2, '0') + "\n");
         const QString cls = root() + "/class/tty/" + tty;
         QDir().mkpath(cls);
         QFile::link(iface + "/" + tty, cls + "/device");
@@ -50,10 +52,10 @@ private:
 TEST(PortDirectory, LinuxDirectoryListsUsbPortsAndFtdiInstances)
 {
     FakeSysfs sys;
-    sys.addUsbTty("ttyUSB3", "1-1", 0, "0403", "FT4711XY");   // FT232: COM4, interface A
-    sys.addUsbTty("ttyUSB9", "1-2", 1, "0403", "FT2232AB");   // second interface of a dual chip: B
-    sys.addUsbTty("ttyUSB0", "1-3", 0, "067b", "PL0000001");  // another vendor: port, no FTDI instance
-    sys.addUsbTty("ttyUSB4", "1-4", 0, "0403", "");           // FTDI without serial number
+    sys.addUsbTty("ttyUSB3", "1-1", 0, "0403", "FT4711XY");  // FT232: COM4, interface A
+    sys.addUsbTty("ttyUSB9", "1-2", 1, "0403", "FT2232AB");  // second interface of a dual chip: B
+    sys.addUsbTty("ttyUSB0", "1-3", 0, "067b", "PL0000001"); // another vendor: port, no FTDI instance
+    sys.addUsbTty("ttyUSB4", "1-4", 0, "0403", "");          // FTDI without serial number
     sys.addPlainTty("ttyS0");
     sys.addPlainTty("ttyUSBx");
 
@@ -77,9 +79,8 @@ TEST(PortDirectory, TtyNamesMapToComNumbersOneHigher)
     {
         const char *tty;
         QByteArray dos;
-    } cases[] = {{"ttyUSB0", "COM1"}, {"ttyUSB3", "COM4"}, {"ttyUSB15", "COM16"},
-                 {"ttyUSB", ""},      {"ttyUSB+1", ""},    {"ttyACM0", ""},
-                 {"ttyS0", ""}};
+    } cases[] = {{"ttyUSB0", "COM1"}, {"ttyUSB3", "COM4"}, {"ttyUSB15", "COM16"}, {"ttyUSB", ""},
+                 {"ttyUSB+1", ""},    {"ttyACM0", ""},     {"ttyS0", ""}};
     for (const auto &c : cases)
         EXPECT_EQ(LinuxPortDirectory::dosNameForTty(c.tty), c.dos) << c.tty;
 }

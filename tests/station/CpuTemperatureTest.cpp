@@ -1,5 +1,5 @@
-#include "platform/MsrReader.h"
 #include "station/CpuTemperature.h"
+#include "platform/MsrReader.h"
 #include "station/SharedDataSemaphore.h"
 #include "station/StationCore.h"
 #include "station/StationMessageBox.h"
@@ -80,14 +80,16 @@ TEST(CpuTemperature, LimitFromConfiguredDistance)
         qint32 limit;
         const char *distanceAfter;
     } cases[] = {
-        {100, "3", 97, "3"},   {100, "95", 97, "3"}, {100, "-5", 97, "3"},  {100, "0", 100, "0"},
-        {100, "90", 10, "90"}, {100, "91", 97, "3"}, {100, "x", 95, "x"},   {100, "", 95, ""},
-        {85, "5", 80, "5"},    {85, "75", 10, "75"}, {85, "76", 82, "3"},   {85, "-1", 82, "3"},
+        {100, "3", 97, "3"},           {100, "95", 97, "3"},  {100, "-5", 97, "3"},
+        {100, "0", 100, "0"},          {100, "90", 10, "90"}, {100, "91", 97, "3"},
+        {100, "x", 95, "x"},           {100, "", 95, ""},     {85, "5", 80, "5"},
+        {85, "75", 10, "75"},          {85, "76", 82, "3"},   {85, "-1", 82, "3"},
         {100, "-2147483648", 97, "3"},
     };
     for (const auto &c : cases) {
         QByteArray distance = c.distance;
-        EXPECT_EQ(CpuLimitFromDistance(c.tjMax, c.tjMax - 5, distance), c.limit) << c.tjMax << " " << c.distance;
+        EXPECT_EQ(CpuLimitFromDistance(c.tjMax, c.tjMax - 5, distance), c.limit)
+            << c.tjMax << " " << c.distance;
         EXPECT_EQ(distance, c.distanceAfter) << c.tjMax << " " << c.distance;
     }
 }
@@ -101,7 +103,10 @@ protected:
     CpuTemperature cpu{core, msr};
     Boxes boxes;
 
-    QByteArray display() { return view.texts.count(ValueDisplay::CpuTemp) ? view.texts[ValueDisplay::CpuTemp] : "-"; }
+    QByteArray display()
+    {
+        return view.texts.count(ValueDisplay::CpuTemp) ? view.texts[ValueDisplay::CpuTemp] : "-";
+    }
     void evaluate()
     {
         view.texts.erase(ValueDisplay::CpuTemp);
@@ -121,7 +126,7 @@ TEST_F(CpuReadingFixture, ThermalReadoutGivesTheTemperatureBelowTjMax)
     } cases[] = {
         {quint64(34) << 16, 66, "-"},
         {0x88000000u | (quint64(34) << 16) | 0xFFFFu, 66, "-"},
-        {0xFF80FFFFu, 100, "-"}, // readout bits 0 while others are set
+        {0xFF80FFFFu, 100, "-"},                               // readout bits 0 while others are set
         {0xFFFFFFFF'00000000ull, 100, "<nicht verf\xfcgbar>"}, // low half 0: no reading, last value kept
         {quint64(0x7F) << 16, -27, "-"},
     };
@@ -153,8 +158,8 @@ TEST_F(CpuReadingFixture, MissingRegistersAreReportedOnceAndNeverReadAgain)
 
 TEST_F(CpuReadingFixture, FailingStatusRegisterIsReportedOnce)
 {
-    for (auto setUp : {+[](FakeMsrReader &m) { m.failReads = true; },
-                       +[](FakeMsrReader &m) { m.throwOnIsMsr = true; }}) {
+    for (auto setUp :
+         {+[](FakeMsrReader &m) { m.failReads = true; }, +[](FakeMsrReader &m) { m.throwOnIsMsr = true; }}) {
         boxes.shown.clear();
         core.state.NoMsrAccess = false;
         msr = FakeMsrReader();

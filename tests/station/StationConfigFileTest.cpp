@@ -1,5 +1,5 @@
-#include "common/Text8.h"
 #include "station/StationConfigFile.h"
+#include "common/Text8.h"
 #include "station/StationMessageBox.h"
 #include "station/TFR2U_Radadu.h"
 
@@ -16,11 +16,15 @@ namespace {
 // A valid file as the save writes it; single lines are replaced per case.
 QByteArrayList baseLines()
 {
-    return {"Temp-Min", "12,5", "Temp-Max", "30", "RH-Min", "20", "RH-Max", "80",
-            "TP-Min", "-5", "TP-Max", "25", "T-TP-Min", "2", "T-TP-Max", " ",
-            "RX-Checked", "FALSE", "RI-Checked", "TRUE", "DC-Checked", "FALSE", "CTS-Checked", "TRUE",
-            "HERON-Kennung", "K\xdcHL001", "HERON-Server", "heron.example:2001", "COM-Port", "COM4:",
-            "Alarmintervall", "4", "CPU-MAX-TEMP", "5"};
+    return {"Temp-Min",      "12,5",       "Temp-Max",       "30",
+            "RH-Min",        "20",         "RH-Max",         "80",
+            "TP-Min",        "-5",         "TP-Max",         "25",
+            "T-TP-Min",      "2",          "T-TP-Max",       " ",
+            "RX-Checked",    "FALSE",      "RI-Checked",     "TRUE",
+            "DC-Checked",    "FALSE",      "CTS-Checked",    "TRUE",
+            "HERON-Kennung", "K\xdcHL001", "HERON-Server",   "heron.example:2001",
+            "COM-Port",      "COM4:",      "Alarmintervall", "4",
+            "CPU-MAX-TEMP",  "5"};
 }
 
 QByteArray crlf(const QByteArrayList &lines)
@@ -71,8 +75,7 @@ StationConfig baseRead()
     return c;
 }
 
-template <typename F>
-StationConfig baseWith(F change)
+template <typename F> StationConfig baseWith(F change)
 {
     StationConfig c = baseRead();
     change(c);
@@ -105,8 +108,7 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
 
     const ReadCase cases[] = {
         {"base file", crlf(baseLines()), 100, baseRead(), 95},
-        {"identifier entered by hand", fileWith({{26, "$AB12-CD"}}), 100,
-         baseWith([](StationConfig &c) {
+        {"identifier entered by hand", fileWith({{26, "$AB12-CD"}}), 100, baseWith([](StationConfig &c) {
              c.StationId = "AB12-CD";
              c.ManualStationId = true;
          }),
@@ -129,20 +131,20 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
              c.ServerPort = "2345";
          }),
          95},
-        {"server with two colons", fileWith({{28, "heron:2001:7"}}), 100,
-         baseWith([](StationConfig &c) {
+        {"server with two colons", fileWith({{28, "heron:2001:7"}}), 100, baseWith([](StationConfig &c) {
              c.ServerHost = "heron";
              c.ServerPort = "2000";
          }),
          95},
-        {"server host is not trimmed", fileWith({{28, " heron :2002"}}), 100,
-         baseWith([](StationConfig &c) {
+        {"server host is not trimmed", fileWith({{28, " heron :2002"}}), 100, baseWith([](StationConfig &c) {
              c.ServerHost = " heron ";
              c.ServerPort = "2002";
          }),
          95},
         {"key lines in another order and spelling", crlf(reordered), 100, baseRead(), 95},
-        {"20-line file", crlf(twenty), 100,
+        {"20-line file",
+         crlf(twenty),
+         100,
          baseWith([](StationConfig &c) {
              c.CheckDC = true; // kept from before the read
              c.CheckCTS = false;
@@ -153,7 +155,8 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
              c.AlarmInterval = "";
              c.CpuMaxTempDistance = "";
          }),
-         95, {false, false, true, false}},
+         95,
+         {false, false, true, false}},
         {"35th line is not read", crlf(withUpdate), 100, baseRead(), 95},
         {"LF line ends", crlf(baseLines()).replace("\r\n", "\n"), 100, baseRead(), 95},
         {"CPU distance 5 of 85", fileWith({{34, "5"}}), 85, baseRead(), 80},
@@ -166,32 +169,55 @@ TEST(StationConfigFile, StartupReaderEdgeCases)
         {"CPU distance that is a word", fileWith({{34, "warm"}}), 85,
          baseWith([](StationConfig &c) { c.CpuMaxTempDistance = "warm"; }), 80},
         {"Boolean true, 1, -1 set; 0 clears",
-         fileWith({{18, "true"}, {20, "1"}, {22, "-1"}, {24, "0"}}), 100,
+         fileWith({{18, "true"}, {20, "1"}, {22, "-1"}, {24, "0"}}),
+         100,
          baseWith([](StationConfig &c) {
              c.CheckRX = c.CheckRI = c.CheckDC = true;
              c.CheckCTS = false;
          }),
-         95, {false, false, false, true}},
-        {"Boolean words in any case", fileWith({{18, "True"}, {20, "fAlSe"}, {22, "TRUE"}, {24, "false"}}), 100,
+         95,
+         {false, false, false, true}},
+        {"Boolean words in any case",
+         fileWith({{18, "True"}, {20, "fAlSe"}, {22, "TRUE"}, {24, "false"}}),
+         100,
          baseWith([](StationConfig &c) {
              c.CheckRX = c.CheckDC = true;
              c.CheckRI = c.CheckCTS = false;
          }),
-         95, {false, true, false, true}},
-        {"other Boolean words leave the flags", fileWith({{18, "ja"}, {20, "nein"}, {22, ""}, {24, " TRUE"}}), 100,
+         95,
+         {false, true, false, true}},
+        {"other Boolean words leave the flags",
+         fileWith({{18, "ja"}, {20, "nein"}, {22, ""}, {24, " TRUE"}}),
+         100,
          baseWith([](StationConfig &c) {
              c.CheckRX = true;
              c.CheckRI = false;
              c.CheckDC = true;
              c.CheckCTS = false;
          }),
-         95, {true, false, true, false}},
-        {"r2arodire.cfg missing, r2arodire.save present", std::nullopt, 100,
-         baseWith([](StationConfig &c) { c.StationId = "SAVED01"; }), 95, {}, fileWith({{26, "SAVED01"}})},
-        {"r2arodire.cfg present, r2arodire.save left alone", crlf(baseLines()), 100, baseRead(), 95, {},
+         95,
+         {true, false, true, false}},
+        {"r2arodire.cfg missing, r2arodire.save present",
+         std::nullopt,
+         100,
+         baseWith([](StationConfig &c) { c.StationId = "SAVED01"; }),
+         95,
+         {},
          fileWith({{26, "SAVED01"}})},
-        {"r2arodire.cfg and r2arodire.save missing", std::nullopt, 100,
-         presets(), 95, {}, std::nullopt,
+        {"r2arodire.cfg present, r2arodire.save left alone",
+         crlf(baseLines()),
+         100,
+         baseRead(),
+         95,
+         {},
+         fileWith({{26, "SAVED01"}})},
+        {"r2arodire.cfg and r2arodire.save missing",
+         std::nullopt,
+         100,
+         presets(),
+         95,
+         {},
+         std::nullopt,
          true},
     };
 
@@ -328,24 +354,41 @@ TEST(StationConfigFile, SaveEdgeCases)
         Files files;
     } cases[] = {
         {"an older, longer file is replaced whole",
-         [](ScopedWorkDir &d) { d.write("r2arodire.cfg", QByteArray(2000, 'x')); }, {}, {}, " COM4: ",
+         [](ScopedWorkDir &d) { d.write("r2arodire.cfg", QByteArray(2000, 'x')); },
+         {},
+         {},
+         " COM4: ",
          {{"r2arodire.cfg", kSavedFile}, {"AB12-CD.cfg", kSavedFile}}},
-        {"an empty identifier writes the copy as .cfg", {},
+        {"an empty identifier writes the copy as .cfg",
+         {},
          [](StationConfig &c) {
              c.StationId = " ";
              c.ManualStationId = false;
          },
-         {}, " COM4: ", {{"r2arodire.cfg", withoutId}, {".cfg", withoutId}}},
-        {"r2arodire.cfg cannot be created: the copy keeps the previous port", mkdir("r2arodire.cfg"), {}, {error1},
-         "COM2:", {{"AB12-CD.cfg", oldPort}}},
-        {"the copy cannot be created", mkdir("AB12-CD.cfg"), {}, {error2}, " COM4: ",
+         {},
+         " COM4: ",
+         {{"r2arodire.cfg", withoutId}, {".cfg", withoutId}}},
+        {"r2arodire.cfg cannot be created: the copy keeps the previous port",
+         mkdir("r2arodire.cfg"),
+         {},
+         {error1},
+         "COM2:",
+         {{"AB12-CD.cfg", oldPort}}},
+        {"the copy cannot be created",
+         mkdir("AB12-CD.cfg"),
+         {},
+         {error2},
+         " COM4: ",
          {{"r2arodire.cfg", kSavedFile}}},
         {"neither file can be created",
          [](ScopedWorkDir &d) {
              QDir(d.path()).mkdir("r2arodire.cfg");
              QDir(d.path()).mkdir("AB12-CD.cfg");
          },
-         {}, {error1, error2}, "COM2:", {}},
+         {},
+         {error1, error2},
+         "COM2:",
+         {}},
         {"an identifier with a path separator never leaves the working directory",
          [](ScopedWorkDir &d) {
              QDir(d.path()).mkdir("inner");
@@ -355,8 +398,10 @@ TEST(StationConfigFile, SaveEdgeCases)
              c.StationId = "../EVIL";
              c.ManualStationId = false;
          },
-         {error2}, " COM4: ",
-         {{"inner/r2arodire.cfg", QByteArray(kSavedFile).replace("$AB12-CD", "../EVIL")}, {"EVIL.cfg", std::nullopt}}},
+         {error2},
+         " COM4: ",
+         {{"inner/r2arodire.cfg", QByteArray(kSavedFile).replace("$AB12-CD", "../EVIL")},
+          {"EVIL.cfg", std::nullopt}}},
     };
 
     for (const auto &c : cases) {
@@ -371,7 +416,8 @@ TEST(StationConfigFile, SaveEdgeCases)
         EXPECT_EQ(boxes.shown, c.boxes) << c.name;
         EXPECT_EQ(config.ComPort, c.comPortAfter) << c.name;
         for (const auto &[name, bytes] : c.files) {
-            EXPECT_EQ(QFileInfo(dir.file(name)).isFile(), bytes.has_value()) << c.name << " " << name.toStdString();
+            EXPECT_EQ(QFileInfo(dir.file(name)).isFile(), bytes.has_value())
+                << c.name << " " << name.toStdString();
             if (bytes)
                 EXPECT_EQ(dir.read(name), *bytes) << c.name << " " << name.toStdString();
         }

@@ -1,5 +1,5 @@
-#include "common/Text8.h"
 #include "station/StationIdentifier.h"
+#include "common/Text8.h"
 #include "station/TFR2U_Radadu.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +25,11 @@ TEST(StationIdentifier, SerialForPortFromTheFtdiInstances)
         {"COM4:", "ABC1234"},
         {"COM3:", ""},
         {"COM6:", "FTX0815"}, // 7 characters before the last of the instance name; texts compared upper-cased
-        {"COM7:", ""},       // another FTDI product: its description is no serial port
+        {"COM7:", ""},        // another FTDI product: its description is no serial port
         {"COM8:", "X"},
-        {"COM1:", ""},       // "(COM10)" is not "(COM1)"
+        {"COM1:", ""}, // "(COM10)" is not "(COM1)"
         {"COM10:", "DEF5678"},
-        {"com4:", ""},       // callers pass the port in upper case
+        {"com4:", ""}, // callers pass the port in upper case
         {"", ""},
     };
     for (const auto &c : cases)
