@@ -418,8 +418,9 @@ TEST(StationConfigFile, SaveEdgeCases)
         for (const auto &[name, bytes] : c.files) {
             EXPECT_EQ(QFileInfo(dir.file(name)).isFile(), bytes.has_value())
                 << c.name << " " << name.toStdString();
-            if (bytes)
+            if (bytes) {
                 EXPECT_EQ(dir.read(name), *bytes) << c.name << " " << name.toStdString();
+            }
         }
     }
     EXPECT_EQ(StationIdCopyFileName("a\\b"), QString());
