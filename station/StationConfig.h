@@ -1,20 +1,9 @@
 #pragma once
 
+#include "common/ProxyConfigFile.h"
+
 #include <QByteArray>
 #include <QtGlobal>
-
-// Proxy access to the central server.
-struct ProxySettings
-{
-    bool UseProxy = false;
-    QByteArray ProxyHost;
-    qint32 ProxyPort = 1080;
-    QByteArray ProxyUser;
-    QByteArray ProxyPassword;
-    QByteArray ProxyKind; // "SOCKS" selects SOCKS 5, any other text the HTTP proxy
-
-    bool operator==(const ProxySettings &) const = default;
-};
 
 // The station's live settings, held by the main window. Texts are code-page
 // bytes as the user typed them. Worker threads read the thresholds only while

@@ -3,12 +3,13 @@
 #include "station/StationCore.h"
 #include "station/StationView.h"
 
+#include <QComboBox>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -60,6 +61,9 @@ public:
     QPushButton *Button3 = nullptr;   // "quittieren"
     QPushButton *Button4 = nullptr;   // "COM-Port-Manager" (hidden)
     QComboBox *Edit1 = nullptr;       // COM port (hidden)
+    // The configuration dialog's port list (ComSelectComboBox1) once the
+    // dialog exists; EnumCOMPorts fills it with the same entries as Edit1.
+    QPointer<QComboBox> DialogPortList;
     QCheckBox *Testmode = nullptr;    // hidden
     QCheckBox *CheckRI = nullptr;     // input 1 watched (display only)
     QCheckBox *CheckDC = nullptr;     // input 2 watched (display only)

@@ -1,0 +1,92 @@
+#include "common/ProxyConfigFile.h"
+
+#include "common/StationConfigFormat.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace ProxyConfigFile {
+
+QByteArray format(const Values &v)
+{
+    return ConfigFormat::joinLines({
+        KeyHost,
+        v.ProxyHost,
+        KeyPort,
+        v.ProxyPort,
+        KeyUser,
+        v.ProxyUser,
+        KeyPassword,
+        v.ProxyPassword,
+        KeyDestination,
+        v.DestinationServer,
+        KeyUseProxy,
+        v.UseProxy ? QByteArrayLiteral("1") : QByteArrayLiteral("0"),
+        KeySelection,
+        v.Http ? QByteArrayLiteral("HTTP") : QByteArrayLiteral("SOCKS"),
+    });
+}
+
+bool write(const Values &values, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = format(values);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+namespace {
+
+bool usesProxy(const QByteArray &value)
+{
+    return !value.isEmpty() && value != " " && value != "0";
+}
+
+} // namespace
+
+bool readInto(ProxySettings &s, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    ConfigFormat::LineReader in(file);
+    std::optional<QByteArray> line;
+    auto next = [&] { return (line = in.next()).has_value(); };
+
+    if (!next() || !next())
+        return false;
+    s.ProxyHost = *line;
+    if (!next() || !next())
+        return false;
+    s.ProxyPort = ConfigFormat::toInteger(*line).value_or(1080);
+    if (!next() || !next())
+        return false;
+    s.ProxyUser = *line;
+    if (!next() || !next())
+        return false;
+    s.ProxyPassword = *line;
+
+    // Key line of the destination pair, or already that of the use flag.
+    if (!next())
+        return false;
+    if (*line == KeyDestination) {
+        if (!next() || !next())
+            return false;
+    }
+    if (!next())
+        return false;
+    s.UseProxy = usesProxy(*line);
+    if (!next() || !next()) {
+        s.ProxyKind = "HTTP";
+        return false;
+    }
+    s.ProxyKind = *line;
+    return true;
+}
+
+} // namespace ProxyConfigFile

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// Proxy access to the central server: the station's live proxy settings.
+struct ProxySettings
+{
+    bool UseProxy = false;
+    QByteArray ProxyHost;
+    qint32 ProxyPort = 1080;
+    QByteArray ProxyUser;
+    QByteArray ProxyPassword;
+    QByteArray ProxyKind; // "SOCKS" selects SOCKS 5, any other text the HTTP proxy
+
+    bool operator==(const ProxySettings &) const = default;
+};
+
+// proxyconfig.cfg: seven key line and value line pairs with CR LF line ends,
+// written by the station's proxy dialog and by the viewer's test form.
+namespace ProxyConfigFile {
+
+inline constexpr char FileName[] = "proxyconfig.cfg";
+
+inline constexpr char KeyHost[] = "PROXY-SERVER-ADRESSE";
+inline constexpr char KeyPort[] = "PROXY-SERVER-PORT";
+inline constexpr char KeyUser[] = "PROXY-SERVER-USERNAME";
+inline constexpr char KeyPassword[] = "PROXY-SERVER-PASSWORT";
+inline constexpr char KeyDestination[] = "DESTINATION-SERVER";
+inline constexpr char KeyUseProxy[] = "PROXY-BENUTZUNG";
+inline constexpr char KeySelection[] = "PROXY-SELECTION";
+
+// The values as the writers put them into the file: texts as the controls
+// hold them, the two switches as flags.
+struct Values
+{
+    QByteArray ProxyHost;
+    QByteArray ProxyPort;
+    QByteArray ProxyUser;
+    QByteArray ProxyPassword; // in plain text
+    QByteArray DestinationServer;
+    bool UseProxy = false; // "1" / "0"
+    bool Http = false;     // "HTTP" / "SOCKS"
+};
+
+// The 14 lines of the file.
+QByteArray format(const Values &values);
+
+// Replaces the file whole (the old file stays intact when writing fails).
+// Returns false when the file could not be written.
+bool write(const Values &values, const QString &path = QString::fromLatin1(FileName));
+
+// The station's reader: takes the lines by position into `settings` (the
+// pair DESTINATION-SERVER is skipped when present, and may be missing).
+// A missing or unreadable file returns false; the settings then keep what
+// they had, apart from what was read before a read failure.
+bool readInto(ProxySettings &settings, const QString &path = QString::fromLatin1(FileName));
+
+} // namespace ProxyConfigFile

@@ -1,0 +1,160 @@
+#include "common/ProxyConfigFile.h"
+#include "common/Text8.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+namespace {
+
+QByteArray crlf(const QByteArrayList &lines)
+{
+    QByteArray out;
+    for (const QByteArray &l : lines)
+        out += l + "\r\n";
+    return out;
+}
+
+ProxySettings presets()
+{
+    return ProxySettings{}; // empty texts, port 1080, no proxy
+}
+
+} // namespace
+
+TEST(ProxyConfigFile, WriterProducesTheFourteenLinesByteForByte)
+{
+    ScopedWorkDir dir;
+    dir.write("proxyconfig.cfg", QByteArray(400, 'x')); // an older, longer file
+    ProxyConfigFile::Values v;
+    v.ProxyHost = "10.1.2.3";
+    v.ProxyPort = " 3128";
+    v.ProxyUser = "m\xfcller";
+    v.ProxyPassword = "Gr\xfc\xdf"
+                      "e 1";
+    v.DestinationServer = "heron.example";
+    v.UseProxy = true;
+    v.Http = true;
+    ASSERT_TRUE(ProxyConfigFile::write(v));
+    EXPECT_EQ(dir.read("proxyconfig.cfg"), QByteArray("PROXY-SERVER-ADRESSE\r\n10.1.2.3\r\n"
+                                                      "PROXY-SERVER-PORT\r\n 3128\r\n"
+                                                      "PROXY-SERVER-USERNAME\r\nm\xfcller\r\n"
+                                                      "PROXY-SERVER-PASSWORT\r\nGr\xfc\xdf"
+                                                      "e 1\r\n"
+                                                      "DESTINATION-SERVER\r\nheron.example\r\n"
+                                                      "PROXY-BENUTZUNG\r\n1\r\n"
+                                                      "PROXY-SELECTION\r\nHTTP\r\n"));
+
+    v.UseProxy = false;
+    v.Http = false;
+    ASSERT_TRUE(ProxyConfigFile::write(v));
+    EXPECT_TRUE(dir.read("proxyconfig.cfg").endsWith("PROXY-BENUTZUNG\r\n0\r\nPROXY-SELECTION\r\nSOCKS\r\n"));
+}
+
+TEST(ProxyConfigFile, FailedWriteKeepsTheOldFileAndReportsIt)
+{
+    ScopedWorkDir dir;
+    QDir(dir.path()).mkdir("proxyconfig.cfg");
+    EXPECT_FALSE(ProxyConfigFile::write({}));
+    EXPECT_FALSE(ProxyConfigFile::write({}, dir.file("missing-folder/proxyconfig.cfg")));
+}
+
+TEST(ProxyConfigFile, StationReaderTakesLinesByPosition)
+{
+    const QByteArrayList full = {"PROXY-SERVER-ADRESSE",
+                                 " proxy.local ",
+                                 "PROXY-SERVER-PORT",
+                                 "1081",
+                                 "PROXY-SERVER-USERNAME",
+                                 "alice",
+                                 "PROXY-SERVER-PASSWORT",
+                                 "s\xe4"
+                                 "cret",
+                                 "DESTINATION-SERVER",
+                                 "heron.example",
+                                 "PROXY-BENUTZUNG",
+                                 "1",
+                                 "PROXY-SELECTION",
+                                 "SOCKS"};
+    auto with = [&](int line, const QByteArray &value) {
+        QByteArrayList l = full;
+        l[line] = value;
+        return crlf(l);
+    };
+    ProxySettings all{true,
+                      " proxy.local ",
+                      1081,
+                      "alice",
+                      "s\xe4"
+                      "cret",
+                      "SOCKS"};
+    auto expect = [&](auto change) {
+        ProxySettings s = all;
+        change(s);
+        return s;
+    };
+
+    QByteArrayList withoutDestination = full;
+    withoutDestination.remove(8, 2);
+    QByteArrayList renamedKeys = full;
+    renamedKeys[0] = "ADRESSE";
+    renamedKeys[12] = "AUSWAHL";
+
+    const struct
+    {
+        const char *name;
+        QByteArray file;
+        ProxySettings expected;
+    } cases[] = {
+        {"all seven pairs", crlf(full), all},
+        {"12 lines without DESTINATION-SERVER", crlf(withoutDestination), all},
+        {"key lines are not compared", crlf(renamedKeys), all},
+        {"use flag 2", with(11, "2"), all},
+        {"use flag ja", with(11, "ja"), all},
+        {"use flag blank", with(11, " "), expect([](ProxySettings &s) { s.UseProxy = false; })},
+        {"use flag 0", with(11, "0"), expect([](ProxySettings &s) { s.UseProxy = false; })},
+        {"use flag empty", with(11, ""), expect([](ProxySettings &s) { s.UseProxy = false; })},
+        {"lower-case socks is taken as read", with(13, "socks"),
+         expect([](ProxySettings &s) { s.ProxyKind = "socks"; })},
+        {"port that is no number", with(3, "80a"), expect([](ProxySettings &s) { s.ProxyPort = 1080; })},
+        {"empty port", with(3, ""), expect([](ProxySettings &s) { s.ProxyPort = 1080; })},
+        {"LF line ends", crlf(full).replace("\r\n", "\n"), all},
+        {"file ends after the password", crlf(full.mid(0, 8)), expect([](ProxySettings &s) {
+             s.UseProxy = false;
+             s.ProxyKind = "";
+         })},
+        {"empty file", QByteArray(), ProxySettings{false, "", 1080, "", "", ""}},
+    };
+    for (const auto &c : cases) {
+        ScopedWorkDir dir;
+        dir.write("proxyconfig.cfg", c.file);
+        ProxySettings s = presets();
+        EXPECT_TRUE(ProxyConfigFile::readInto(s)) << c.name;
+        EXPECT_EQ(s, c.expected) << c.name;
+        EXPECT_EQ(s.ProxyKind == "SOCKS", c.expected.ProxyKind == "SOCKS") << c.name;
+    }
+}
+
+TEST(ProxyConfigFile, MissingFileLeavesThePresets)
+{
+    ScopedWorkDir dir;
+    ProxySettings s = presets();
+    s.ProxyHost = "kept";
+    const ProxySettings before = s;
+    EXPECT_FALSE(ProxyConfigFile::readInto(s));
+    EXPECT_EQ(s, before);
+    EXPECT_EQ(s.ProxyPort, 1080);
+    EXPECT_FALSE(s.UseProxy);
+}
+
+TEST(ProxyConfigFile, WhatTheDialogWritesTheStationReadsBack)
+{
+    ScopedWorkDir dir;
+    ProxyConfigFile::Values v{"192.168.0.9", "1080", "bob", "p\xe4ss", "heron.example", true, false};
+    ASSERT_TRUE(ProxyConfigFile::write(v));
+    ProxySettings s;
+    ASSERT_TRUE(ProxyConfigFile::readInto(s));
+    EXPECT_EQ(s, (ProxySettings{true, "192.168.0.9", 1080, "bob", "p\xe4ss", "SOCKS"}));
+}

@@ -1,0 +1,233 @@
+#include "station/CpuTemperature.h"
+#include "platform/MsrReader.h"
+#include "station/SharedDataSemaphore.h"
+#include "station/StationCore.h"
+#include "station/StationMessageBox.h"
+
+#include "support/RecordingView.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <thread>
+
+namespace {
+
+struct Boxes
+{
+    QByteArrayList shown;
+    ScopedMessageBoxHandler handler{[this](const QByteArray &text, QMessageBox::StandardButtons) {
+        shown.append(text);
+        return QMessageBox::Ok;
+    }};
+};
+
+// Writes 64-bit little-endian register values into a plain file at the
+// offsets of their indices, as the msr device presents them.
+void writeMsrFile(const QString &path, const std::map<quint32, quint64> &registers)
+{
+    QByteArray bytes(0x200, '\0');
+    for (const auto &[index, value] : registers)
+        for (int i = 0; i < 8; ++i)
+            bytes[index + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(CpuTemperature, JunctionLimitFromBit30)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<quint64> msrEE; // nullopt: cannot be read
+        qint32 tjMax;
+        qint32 limit;
+    } cases[] = {
+        {"bit 30 set", 0x40000000ull, 85, 80},
+        {"bit 30 set among others, high half ignored", 0xFFFFFFFF'4000000Full, 85, 80},
+        {"bit 30 clear", 0x0000000ull, 100, 95},
+        {"only the neighbouring bits set", 0xFFFFFFFF'BFFFFFFFull, 100, 95},
+        {"register cannot be read", std::nullopt, 100, 95},
+    };
+    for (const auto &c : cases) {
+        FakeMsrReader msr;
+        if (c.msrEE)
+            msr.registers[0xEE] = *c.msrEE;
+        StationState state;
+        state.CpuTjMax = 1;
+        state.CpuTemp = 50;
+        state.NoMsrAccess = true;
+        ReadCpuJunctionLimit(state, msr);
+        EXPECT_EQ(state.CpuTjMax.load(), c.tjMax) << c.name;
+        EXPECT_EQ(state.CpuTempLimit, c.limit) << c.name;
+        EXPECT_EQ(state.CpuTemp, 0) << c.name;
+        EXPECT_FALSE(state.NoMsrAccess) << c.name;
+        EXPECT_EQ(msr.openCount, 1) << c.name;
+    }
+}
+
+TEST(CpuTemperature, LimitFromConfiguredDistance)
+{
+    const struct
+    {
+        qint32 tjMax;
+        const char *distance;
+        qint32 limit;
+        const char *distanceAfter;
+    } cases[] = {
+        {100, "3", 97, "3"},           {100, "95", 97, "3"},  {100, "-5", 97, "3"},
+        {100, "0", 100, "0"},          {100, "90", 10, "90"}, {100, "91", 97, "3"},
+        {100, "x", 95, "x"},           {100, "", 95, ""},     {85, "5", 80, "5"},
+        {85, "75", 10, "75"},          {85, "76", 82, "3"},   {85, "-1", 82, "3"},
+        {100, "-2147483648", 97, "3"},
+    };
+    for (const auto &c : cases) {
+        QByteArray distance = c.distance;
+        EXPECT_EQ(CpuLimitFromDistance(c.tjMax, c.tjMax - 5, distance), c.limit)
+            << c.tjMax << " " << c.distance;
+        EXPECT_EQ(distance, c.distanceAfter) << c.tjMax << " " << c.distance;
+    }
+}
+
+class CpuReadingFixture : public ::testing::Test
+{
+protected:
+    RecordingView view;
+    StationCore core{view};
+    FakeMsrReader msr;
+    CpuTemperature cpu{core, msr};
+    Boxes boxes;
+
+    QByteArray display()
+    {
+        return view.texts.count(ValueDisplay::CpuTemp) ? view.texts[ValueDisplay::CpuTemp] : "-";
+    }
+    void evaluate()
+    {
+        view.texts.erase(ValueDisplay::CpuTemp);
+        SharedDataLock lock(core.semaphore);
+        cpu.readForEvaluation();
+    }
+};
+
+TEST_F(CpuReadingFixture, ThermalReadoutGivesTheTemperatureBelowTjMax)
+{
+    core.state.CpuTjMax = 100;
+    const struct
+    {
+        quint64 status;
+        qint32 cpuTemp;
+        const char *shown; // "-": the display is left to the evaluation
+    } cases[] = {
+        {quint64(34) << 16, 66, "-"},
+        {0x88000000u | (quint64(34) << 16) | 0xFFFFu, 66, "-"},
+        {0xFF80FFFFu, 100, "-"},                               // readout bits 0 while others are set
+        {0xFFFFFFFF'00000000ull, 100, "<nicht verf\xfcgbar>"}, // low half 0: no reading, last value kept
+        {quint64(0x7F) << 16, -27, "-"},
+    };
+    for (const auto &c : cases) {
+        msr.registers[0x19C] = c.status;
+        evaluate();
+        EXPECT_EQ(core.state.CpuTemp, c.cpuTemp) << std::hex << c.status;
+        EXPECT_EQ(display(), c.shown) << std::hex << c.status;
+    }
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_EQ(cpu.ReadCpuThermStatus(), static_cast<qint32>(0x7F0000));
+}
+
+TEST_F(CpuReadingFixture, MissingRegistersAreReportedOnceAndNeverReadAgain)
+{
+    msr.available = false;
+    core.state.CpuTemp = 0;
+    for (int i = 0; i < 3; ++i) {
+        evaluate();
+        EXPECT_EQ(display(), "<nicht verf\xfcgbar>");
+        core.handover.drain();
+    }
+    EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
+    EXPECT_EQ(msr.isMsrCalls, 1);
+    EXPECT_EQ(msr.readCalls, 0);
+    EXPECT_EQ(core.state.CpuTemp, 0);
+    EXPECT_TRUE(core.state.NoMsrAccess);
+}
+
+TEST_F(CpuReadingFixture, FailingStatusRegisterIsReportedOnce)
+{
+    for (auto setUp :
+         {+[](FakeMsrReader &m) { m.failReads = true; }, +[](FakeMsrReader &m) { m.throwOnIsMsr = true; }}) {
+        boxes.shown.clear();
+        core.state.NoMsrAccess = false;
+        msr = FakeMsrReader();
+        msr.registers[0x19C] = quint64(20) << 16;
+        setUp(msr);
+        evaluate();
+        evaluate();
+        core.handover.drain();
+        EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-19Ch ***"});
+        EXPECT_EQ(display(), "<nicht verf\xfcgbar>");
+        EXPECT_EQ(msr.isMsrCalls, 1);
+    }
+}
+
+TEST_F(CpuReadingFixture, MeasurementThreadDoesNotWaitForTheMessageWhileHoldingTheSemaphore)
+{
+    msr.available = false;
+    qint32 result = -1;
+    std::thread worker([&] {
+        SharedDataLock lock(core.semaphore);
+        result = cpu.ReadCpuThermStatus();
+    });
+    worker.join(); // the GUI thread has run nothing meanwhile
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_EQ(core.semaphore.available(), 1);
+    EXPECT_EQ(core.handover.drain(), 1);
+    EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
+}
+
+TEST(CpuTemperature, MsrDeviceCanBeAPlainFile)
+{
+    ScopedWorkDir dir;
+    const QString path = dir.file("msr");
+    writeMsrFile(path, {{0xEE, 0x40000000}, {0x19C, 0x88220000}});
+    qputenv("KLIMAWARTE_MSR_DEVICE", QFile::encodeName(path));
+    LinuxMsrReader msr;
+    qunsetenv("KLIMAWARTE_MSR_DEVICE");
+    EXPECT_EQ(msr.path(), path);
+    EXPECT_EQ(LinuxMsrReader::defaultPath(), "/dev/cpu/0/msr");
+
+    RecordingView view;
+    StationCore core(view);
+    ReadCpuJunctionLimit(core.state, msr);
+    EXPECT_EQ(core.state.CpuTjMax.load(), 85);
+    EXPECT_TRUE(msr.isMsr());
+    EXPECT_EQ(msr.read(0x19C), 0x88220000u);
+    EXPECT_EQ(msr.read(0x1FC), std::nullopt); // past the end of the file
+
+    CpuTemperature cpu(core, msr);
+    cpu.readForEvaluation();
+    EXPECT_EQ(core.state.CpuTemp, 85 - 0x22);
+}
+
+TEST(CpuTemperature, MissingMsrDeviceEndToEnd)
+{
+    ScopedWorkDir dir;
+    Boxes boxes;
+    LinuxMsrReader msr(dir.file("no-such-device"));
+    RecordingView view;
+    StationCore core(view);
+    ReadCpuJunctionLimit(core.state, msr);
+    EXPECT_EQ(core.state.CpuTjMax.load(), 100);
+    EXPECT_EQ(core.state.CpuTempLimit, 95);
+    CpuTemperature cpu(core, msr);
+    for (int i = 0; i < 2; ++i) {
+        cpu.readForEvaluation();
+        EXPECT_EQ(view.texts[ValueDisplay::CpuTemp], "<nicht verf\xfcgbar>");
+    }
+    EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
+}
