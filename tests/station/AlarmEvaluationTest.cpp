@@ -70,8 +70,8 @@ TEST_P(LimitColours, ColourAndRaisedBit)
     for (int i = 0; i < 10; ++i)
         evaluate(T, RH, TP);
 
-    EXPECT_STREQ(name(eval.colour(c.quantity)), name(c.colour));
-    EXPECT_EQ(core.state.AlarmFlags, c.bitAfterDelay);
+    EXPECT_STREQ(name(eval.colour(c.quantity)), name(c.colour)) << c.what;
+    EXPECT_EQ(core.state.AlarmFlags, c.bitAfterDelay) << c.what;
     for (Q other : {Q::T, Q::TP, Q::T_TP, Q::RH})
         if (other != c.quantity)
             EXPECT_EQ(eval.colour(other), ColourState::Green);
@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                   AlarmBit::HumidityHigh},
         LimitCase{"humidity below", Q::RH, "30", "70", 29.0, ColourState::Pink,
                   AlarmBit::HumidityLow},
-        LimitCase{"humidity inside", Q::RH, "30", "70", 50.0, ColourState::Green, 0}),
+        LimitCase{"humidity at its minimum", Q::RH, "30", "70", 30.0, ColourState::Green, 0},
+        LimitCase{"humidity at its maximum", Q::RH, "30", "70", 70.0, ColourState::Green, 0}),
     [](const auto &info) { return "case" + std::to_string(info.index); });
 
 TEST_F(EvaluationFixture, LimitsFollowTheLocaleNumberFormat)
@@ -652,4 +653,11 @@ TEST_F(EvaluationFixture, CpuColourChangesAreLogged)
     evaluate(20.0);
     EXPECT_EQ(logTexts(), (QList<QByteArray>{"CPU-Temp wechselt von GRÜN->ROT",
                                              "CPU-Temp wechselt von ROT->GRÜN"}));
+
+    // A change that falls into a sensor fault is not logged afterwards: the
+    // CPU colour moves on at every evaluation.
+    core.state.CpuTemp = 81;
+    evaluate(20.0, 50.0, 10.0, true, true);
+    evaluate(20.0);
+    EXPECT_EQ(logTexts().size(), 2);
 }
