@@ -1,9 +1,19 @@
 #pragma once
 
+#include "station/MeasureRecords.h"
+#include "station/StationTypes.h"
+
+#include <QByteArray>
+
+#include <atomic>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class StationCore;
+class StationView;
+struct LimitAlarm;
+struct InputAlarm;
 
 // Values of one evaluation, as the measurement cycle leaves them after the
 // conversion and the plausibility step.
@@ -25,6 +35,10 @@ struct EvaluationInput
 class AlarmEvaluation
 {
 public:
+    // The watched quantities, in the order of the colour-change messages.
+    enum class Quantity { T, TP, T_TP, RH, Cpu };
+    static constexpr int QuantityCount = 5;
+
     explicit AlarmEvaluation(StationCore &core);
     ~AlarmEvaluation();
 
@@ -44,7 +58,9 @@ public:
 
     // Contact sampling after each humidity query. An input is active when its
     // modem status bit is clear; nullopt when its status could not be read
-    // (the port is closed): the input then counts as inactive.
+    // (the port is closed): nothing is known about the input then, so its
+    // count, alarm time and status box stay as they are and only its Active
+    // flag is 0.
     void sampleContacts(std::optional<bool> input1Active, std::optional<bool> input2Active,
                         bool sensorFault);
 
@@ -55,7 +71,57 @@ public:
     // Reads the CPU temperature into StationState::CpuTemp (set by the owner).
     void setCpuReader(std::function<void()> reader) { m_cpuReader = std::move(reader); }
 
+    // Handler of the record timer: the records are due at the next
+    // evaluation. The timer is polled on the station's clock at every
+    // evaluation, so this runs on the measurement thread; it may be called
+    // from any thread.
+    void RecordTimerTimer();
+
+    // State for the records and for tests.
+    ColourState colour(Quantity q) const { return m_watch[index(q)].colour; }
+    ColourState previousColour(Quantity q) const { return m_watch[index(q)].previous; }
+    quint32 kind(Quantity q) const { return m_watch[index(q)].kind; }
+    // Input 1 (RING) or 2 (DCD): green, or red while watched and active.
+    ColourState contactColour(int input) const { return m_contactColour[input == 1 ? 0 : 1]; }
+    double lastRiseTemp() const { return m_lastRiseTemp; }
+    bool recordDue() const { return m_recordDue.load(); }
+    const RecordTimer &recordTimer() const { return m_recordTimer; }
+
 private:
+    struct Watch
+    {
+        ColourState colour = ColourState::Green;
+        ColourState previous = ColourState::Green;
+        quint32 kind = 0; // alarm bit of the last limit crossing found
+    };
+    using ViewChange = std::function<void(StationView &)>;
+
+    static int index(Quantity q) { return static_cast<int>(q); }
+
+    void temperatureColour(const EvaluationInput &in);
+    void temperatureRise(const EvaluationInput &in);
+    void limitColour(Quantity q, double value, const QByteArray &minText,
+                     const QByteArray &maxText, LimitAlarm &alarm, quint32 lowBit,
+                     quint32 highBit, bool readingValid);
+    void cpuColour();
+    void countAndRaise(const EvaluationInput &in, bool &raised);
+    void contacts(bool &raised);
+    void display(const EvaluationInput &in);
+    void colourChanges(bool raised);
+    void recordsWhenDue(const EvaluationInput &in);
+    void sampleContact(int input, std::optional<bool> active, bool sensorFault);
+    void flushView();
+
     StationCore &m_core;
     std::function<void()> m_cpuReader;
+
+    Watch m_watch[QuantityCount];
+    ColourState m_contactColour[2] = {ColourState::Green, ColourState::Green};
+    double m_lastRiseTemp = -1000.0;
+
+    RecordTimer m_recordTimer;
+    std::atomic<bool> m_recordDue{false};
+
+    // Window changes of one evaluation, carried to the GUI thread together.
+    std::vector<ViewChange> m_pendingView;
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+// Fixed texts of the alarm evaluation and the measurement records (UTF-8
+// here; Text8::cp gives the code-page bytes for files, list and window).
+namespace EvaluationTexts {
+
+// Temperature rise above the maximum: prefix + old value + arrow + new value.
+inline constexpr char RisePrefix[] = "!!!Temperaturanstieg ";
+inline constexpr char RiseArrow[] = " -> ";
+
+// LastErrorLabel when an alarm is raised, LabelLastConnection on every shown
+// evaluation (each followed by MeasureTime).
+inline constexpr char ErrTimePrefix[] = "ErrTime: ";
+inline constexpr char MeasureTimePrefix[] = "Zeitpunkt: ";
+
+// EditCpuTemp without a reading.
+inline constexpr char CpuNotAvailable[] = "<nicht verfügbar>";
+
+// Colour-change log lines: quantity word + the change.
+inline constexpr char WordTemperature[] = "Temperatur";
+inline constexpr char WordDewPoint[] = "Taupunkt";
+inline constexpr char WordDistance[] = "T-TP";
+inline constexpr char WordHumidity[] = "RH";
+inline constexpr char WordCpu[] = "CPU-Temp";
+inline constexpr char ChangeGreenToRed[] = " wechselt von GRÜN->ROT";
+inline constexpr char ChangeRedToGreen[] = " wechselt von ROT->GRÜN";
+// A value that jumps straight from below its minimum to above its maximum,
+// or back, without an evaluation in between that found it within its band.
+inline constexpr char ChangePinkToRed[] = " wechselt von ROSA->ROT";
+inline constexpr char ChangeRedToPink[] = " wechselt von ROT->ROSA";
+
+// Unexpected failure while writing a measurement record.
+inline constexpr char RecordFailure[] = "SHIT HAPPENS!";
+
+} // namespace EvaluationTexts

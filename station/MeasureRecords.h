@@ -1,0 +1,95 @@
+#pragma once
+
+#include "station/StationTypes.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QtGlobal>
+
+class StationCore;
+
+// Measurement record files: one file per weekday and hour in the working
+// directory (station identifier, weekday digit, ".", hour character, "MS"),
+// to which the measurement thread appends one line per channel.
+namespace MeasureRecords {
+
+// Record channels, in the order they are written.
+constexpr int ChannelCount = 7;
+
+// Units of the record lines: the OEM code page's degree sign and "C", the
+// percent sign for humidity, one blank for the contact inputs.
+inline const QByteArray UnitDegree = QByteArray("\xF8" "C");
+inline const QByteArray UnitPercent = QByteArray("%");
+inline const QByteArray UnitContact = QByteArray(" ");
+
+// Bounds outside which channel 1 is written with state "p".
+constexpr double PlausibleMax = 100.0;
+constexpr double PlausibleMin = -25.0;
+
+// The file name for the given local time. An identifier that is not 7
+// characters long is cut or padded with "-" to 7, so that the weekday digit
+// and the hour character always land in their places.
+QByteArray fileName(const QByteArray &stationId, const QDateTime &local);
+
+// Seconds since 1 January 1970 of the local date and time (whole days x 86400
+// plus the time of day), as 8 upper-case hexadecimal digits.
+QByteArray timestamp(const QDateTime &local);
+
+// "g" for green, "r" for any other colour; channel 1 gives "p" when the value
+// lies outside the plausibility bounds.
+char recordState(int channel, double value, ColourState colour);
+
+// One record line, ended by CR LF.
+QByteArray recordLine(const QByteArray &stationId, int channel, double value,
+                      const QByteArray &unit, ColourState colour, const QDateTime &local);
+
+// A value with two decimals as the station shows and records it: fixed point
+// with six significant digits at most, padded to two decimals, with the given
+// decimal separator (scientific form once the value has more than six digits
+// before the point).
+QByteArray formatFixed2(double value, char decimalSeparator);
+
+// The decimal separator of the station's locale as one code-page byte.
+char localeDecimalSeparator();
+
+} // namespace MeasureRecords
+
+// The record file name for the current local time of the station's clock.
+QByteArray MeasureFileName(const QByteArray &stationId);
+
+// Appends one record to the current record file. A file that can be neither
+// opened for appending nor created drops the record silently; write errors
+// are swallowed. An unexpected failure posts the "SHIT HAPPENS!" box to the
+// GUI thread without waiting for it (the caller holds SharedDataSemaphore).
+void WriteMeasureRecord(StationCore &core, int channel, double value, const QByteArray &unit,
+                        ColourState colour);
+
+// The five-minute record period on the station's clock. It is polled by the
+// measurement thread before the records step instead of firing on its own;
+// a period that ended between two polls fires at the next poll, which is the
+// first moment its effect (records due) can matter. The tick difference is
+// taken modulo 2^32, so the counter's wrap does not disturb it.
+class RecordTimer
+{
+public:
+    static constexpr qint32 DefaultIntervalMs = 300000;
+
+    void setInterval(qint32 ms) { m_intervalMs = ms; }
+    qint32 interval() const { return m_intervalMs; }
+
+    // Enabling starts a new period now; disabling stops the timer.
+    void setEnabled(bool enabled);
+    bool enabled() const { return m_enabled; }
+
+    // Milliseconds of the current period that have passed.
+    quint32 elapsed() const;
+
+    // True (once per period) when the timer is enabled and its period is over;
+    // the next period then starts at the moment this one ended.
+    bool poll();
+
+private:
+    qint32 m_intervalMs = DefaultIntervalMs;
+    bool m_enabled = false;
+    quint32 m_startTick = 0;
+};

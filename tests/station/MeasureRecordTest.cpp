@@ -1,0 +1,233 @@
+#include "AlarmEvaluationTestSupport.h"
+
+#include "station/MeasureRecords.h"
+#include "station/StationMessageBox.h"
+
+#include <limits>
+
+namespace {
+
+// The seven lines of one write at 1 March 2011 08:30:00 local time.
+QByteArray line(const char *channelStateValue, const QByteArray &unit)
+{
+    return QByteArray("$4D6CAE8801") + channelStateValue + ";" + unit + ";;21;ABC1234\r\n";
+}
+
+const QByteArray kDeg("\xF8" "C");
+
+} // namespace
+
+TEST_F(EvaluationFixture, RecordsOfOneWriteByteForByte)
+{
+    core.state.CpuTemp = 66;
+    evaluate(19.4, 52.4268, 9.4551);
+    const QByteArray expected = line("1.g19.40", kDeg) + line("2.g52.43", "%")
+                                + line("3.g9.46", kDeg) + line("4.g9.94", kDeg)
+                                + line("5.g0.00", " ") + line("6.g0.00", " ")
+                                + line("7.g66.00", kDeg);
+    EXPECT_EQ(recordFile(), expected);
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.?MS"}), QStringList{"ABC12342.8MS"});
+}
+
+TEST_F(EvaluationFixture, RecordStatesFollowColoursAndPlausibility)
+{
+    ScopedLocale english{QLocale(QLocale::English, QLocale::UnitedStates)};
+    core.config.TempMax = "25";
+    core.config.RHMin = "60";
+    core.config.CheckRI = true;
+    core.state.CpuTemp = 90;
+    core.state.CpuTempLimit = 80;
+    evaluate(19.4, 52.0, 10.0); // humidity pink, CPU red
+    QFile::remove(dir.file("ABC12342.8MS"));
+    eval.RecordTimerTimer();
+    sample(true, true);
+    {
+        SharedDataLock lock(core.semaphore);
+        eval.markTemperatureImplausible(150.0);
+    }
+    evaluate(150.0, 52.0, 150.0, false);
+    const QByteArray records = recordFile();
+    EXPECT_TRUE(records.contains("011.p150.00;")) << records.constData();
+    // The invalid reading keeps the humidity's colour: pink is written "r".
+    EXPECT_TRUE(records.contains("012.r52.00;%;"));
+    EXPECT_TRUE(records.contains("013.g150.00;")) << "never p after channel 1";
+    EXPECT_TRUE(records.contains("014.g0.00;"));
+    EXPECT_TRUE(records.contains("015.r1.00; ;"));
+    EXPECT_TRUE(records.contains("016.g1.00; ;"));
+    EXPECT_TRUE(records.contains("017.r90.00;"));
+}
+
+struct StateCase
+{
+    int channel;
+    double value;
+    ColourState colour;
+    char state;
+};
+
+TEST(MeasureRecords, RecordStateTable)
+{
+    const StateCase cases[] = {
+        {1, 19.4, ColourState::Green, 'g'},   {1, 19.4, ColourState::Red, 'r'},
+        {1, 19.4, ColourState::Pink, 'r'},    {1, 100.0, ColourState::Green, 'p'},
+        {1, 99.99, ColourState::Red, 'r'},    {1, -25.0, ColourState::Pink, 'r'},
+        {1, -25.01, ColourState::Green, 'p'}, {1, -38.4, ColourState::Pink, 'p'},
+        {2, 150.0, ColourState::Green, 'g'},  {4, -38.4, ColourState::Red, 'r'},
+        {7, 100.0, ColourState::Red, 'r'},
+    };
+    for (const StateCase &c : cases)
+        EXPECT_EQ(MeasureRecords::recordState(c.channel, c.value, c.colour), c.state)
+            << "channel " << c.channel << " value " << c.value;
+}
+
+TEST(MeasureRecords, FileNameTable)
+{
+    const struct
+    {
+        const char *id;
+        QDateTime when;
+        const char *name;
+    } cases[] = {
+        {"ABC1234", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "ABC12342.8MS"},  // Tuesday
+        {"ABC1234", QDateTime(QDate(2011, 3, 1), QTime(23, 59)), "ABC12342.NMS"},
+        {"ABC1234", QDateTime(QDate(2011, 3, 6), QTime(0, 0)), "ABC12340.0MS"},   // Sunday
+        {"ABC1234", QDateTime(QDate(2011, 3, 5), QTime(10, 0)), "ABC12346.AMS"},  // Saturday
+        {"ABC1234", QDateTime(QDate(2011, 3, 7), QTime(9, 59)), "ABC12341.9MS"},  // Monday
+        {"D2IDIDA", QDateTime(QDate(2011, 3, 2), QTime(15, 1)), "D2IDIDA3.FMS"},
+        // Identifiers of another length keep the name's shape.
+        {"AB", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "AB-----2.8MS"},
+        {"ABCDEFGHIJ", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "ABCDEFG2.8MS"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MeasureRecords::fileName(c.id, c.when), c.name) << c.when.toString().toStdString();
+}
+
+TEST(MeasureRecords, TimestampIsLocalSecondsSince1970InHex)
+{
+    EXPECT_EQ(MeasureRecords::timestamp(QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0))), "4D6CAE88");
+    EXPECT_EQ(MeasureRecords::timestamp(QDateTime(QDate(1970, 1, 1), QTime(0, 0, 10))), "0000000A");
+    EXPECT_EQ(MeasureRecords::timestamp(QDateTime(QDate(2011, 3, 1), QTime(23, 59, 59))), "4D6D887F");
+}
+
+TEST(MeasureRecords, TwoDecimalFormatTable)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct
+    {
+        double value;
+        char sep;
+        const char *text;
+    } cases[] = {
+        {19.4, '.', "19.40"},       {19.4, ',', "19,40"},       {-5.0, '.', "-5.00"},
+        {0.0, '.', "0.00"},         {1.0, '.', "1.00"},         {-0.001, '.', "0.00"},
+        {9.4551, '.', "9.46"},      {52.4268, ',', "52,43"},    {107.5614, '.', "107.56"},
+        {9999.996, '.', "10000.00"}, {12345.678, '.', "12345.70"}, {123456.7, '.', "123457.00"},
+        {1234567.0, '.', "1.23457E6"}, {-2.5e7, ',', "-2,5E7"}, {nan, '.', "NAN"},
+        {inf, '.', "INF"},          {-inf, '.', "-INF"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MeasureRecords::formatFixed2(c.value, c.sep), c.text) << c.value;
+}
+
+TEST_F(EvaluationFixture, RecordsUseAPointWhateverTheLocale)
+{
+    for (const QLocale &loc : {QLocale(QLocale::German, QLocale::Germany),
+                               QLocale(QLocale::French, QLocale::France),
+                               QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
+        ScopedLocale installed{loc};
+        QFile::remove(dir.file("ABC12342.8MS"));
+        eval.RecordTimerTimer();
+        evaluate(-5.0, 52.5, -8.25);
+        const QByteArray records = recordFile();
+        EXPECT_TRUE(records.startsWith("$4D6CAE88011.g-5.00;")) << records.constData();
+        EXPECT_TRUE(records.contains("012.g52.50;%;"));
+        EXPECT_TRUE(records.contains("014.g3.25;"));
+    }
+}
+
+TEST_F(EvaluationFixture, TransferHoldsTheRecordsBackAndTheWriteRestartsThePeriod)
+{
+    core.config.CheckRI = true;
+    core.state.TransferBusy = true;
+    sample(true, false);
+    for (int i = 0; i < 3; ++i) {
+        evaluate(19.4);
+        clock.advance(100000);
+    }
+    EXPECT_TRUE(recordFile().isEmpty());
+    EXPECT_TRUE(eval.recordDue());
+    EXPECT_EQ(core.state.AlarmRI.Latched, 1) << "the latch waits for the records";
+
+    // The first evaluation after the transfer writes once and starts a new
+    // five-minute period (the one of thread start ended meanwhile).
+    core.state.TransferBusy = false;
+    sample(false, false);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 7);
+    EXPECT_TRUE(recordFile().contains("015.g1.00; ;"));
+    EXPECT_EQ(core.state.AlarmRI.Latched, 0);
+    EXPECT_FALSE(eval.recordDue());
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 7);
+
+    clock.advance(299999);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 7);
+    clock.advance(1);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 14);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 14);
+}
+
+TEST_F(EvaluationFixture, RecordPeriodOutlastsATransferAndTheTickWrap)
+{
+    clock.setTick(0xFFFFFFFFu - 100000);
+    eval.onThreadStart();
+    evaluate(19.4);
+    ASSERT_EQ(recordLines(), 7);
+
+    // The period ends during a transfer: due, but held back.
+    core.state.TransferBusy = true;
+    clock.advance(300000); // the tick counter wraps inside this period
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 7);
+    EXPECT_TRUE(eval.recordDue());
+    clock.advance(120000);
+    core.state.TransferBusy = false;
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 14);
+
+    // Measured from that write, not from the end of the last period.
+    clock.advance(200000);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 14);
+    clock.advance(100000);
+    evaluate(19.4);
+    EXPECT_EQ(recordLines(), 21);
+}
+
+TEST_F(EvaluationFixture, RecordsFollowTheHourAndAnUnwritableFileIsSkippedSilently)
+{
+    evaluate(19.4);
+    clock.setLocalDateTime(QDateTime(QDate(2011, 3, 1), QTime(9, 0, 1)));
+    eval.RecordTimerTimer();
+    evaluate(19.5);
+    EXPECT_EQ(recordLines(), 7);
+    EXPECT_EQ(dir.read("ABC12342.9MS").count("\r\n"), 7);
+    EXPECT_TRUE(dir.read("ABC12342.9MS").startsWith("$4D6CB59101"));
+
+    // A directory in the way of the file: nothing written, nothing shown.
+    int boxes = 0;
+    ScopedMessageBoxHandler handler([&](const QByteArray &, QMessageBox::StandardButtons) {
+        ++boxes;
+        return QMessageBox::Ok;
+    });
+    clock.setLocalDateTime(QDateTime(QDate(2011, 3, 1), QTime(10, 0, 0)));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("ABC12342.AMS"));
+    eval.RecordTimerTimer();
+    evaluate(19.6);
+    EXPECT_EQ(boxes, 0);
+    EXPECT_FALSE(eval.recordDue());
+}
