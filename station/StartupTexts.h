@@ -41,3 +41,13 @@ inline constexpr char Shutdown[] = "SHUTDOWN";
 inline constexpr char Update[] = "UPDATE";
 
 } // namespace StartupTexts
+
+namespace StartupTexts {
+// Central server used when the settings name none.
+inline constexpr char DefaultServerHost[] = "127.0.0.1";
+inline constexpr char DefaultServerPort[] = "2000";
+inline constexpr char DefaultStationId[] = "D2IDIDA";
+inline constexpr char DefaultAlarmInterval[] = "4";
+inline constexpr char DegreeUnit[] = "°C  ";
+inline constexpr char PercentUnit[] = "%  ";
+} // namespace StartupTexts

@@ -1,7 +1,7 @@
 #include "station/StationMessageBox.h"
 
 #include "common/Text8.h"
-#include "station/StationTexts.h"
+#include "station/ApplicationTitle.h"
 
 #include <QApplication>
 
@@ -29,7 +29,7 @@ QMessageBox::StandardButton show(const QByteArray &text, QMessageBox::StandardBu
     if (handler)
         return handler(text, buttons);
 
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(StationTexts::ApplicationTitle),
+    QMessageBox box(QMessageBox::NoIcon, Text8::toQString(ApplicationTitle::get()),
                     Text8::toQString(text), buttons, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -73,13 +73,29 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
                 {"T-TP", EditT_TP},
                 {"RH", EditRH},
                 {"CPU-Temp", EditCpuTemp}};
+    LabelTempMinMax = new QLabel(central);
+    LabelTPMinMax = new QLabel(central);
+    LabelT_TPMinMax = new QLabel(central);
+    LabelRHMinMax = new QLabel(central);
+    LabelTempMinMax->setObjectName(QStringLiteral("LabelTempMinMax"));
+    LabelTPMinMax->setObjectName(QStringLiteral("LabelTPMinMax"));
+    LabelT_TPMinMax->setObjectName(QStringLiteral("LabelT_TPMinMax"));
+    LabelRHMinMax->setObjectName(QStringLiteral("LabelRHMinMax"));
+    QLabel *limitLabels[] = {LabelTempMinMax, LabelTPMinMax, LabelT_TPMinMax, LabelRHMinMax, nullptr};
     int row = 0;
     for (const auto &r : rows) {
         values->addWidget(new QLabel(QString::fromLatin1(r.label), central), row, 0);
         values->addWidget(r.edit, row, 1);
+        if (limitLabels[row])
+            values->addWidget(limitLabels[row], row, 2);
         ++row;
     }
     layout->addLayout(values);
+
+    EditServerDisplay = new QLineEdit(central);
+    EditServerDisplay->setObjectName(QStringLiteral("EditServerDisplay"));
+    EditServerDisplay->setReadOnly(true);
+    layout->addWidget(EditServerDisplay);
 
     auto *contacts = new QGridLayout;
     CheckRI = makeCheckBox("CheckRI", QStringLiteral("RI"), central);
@@ -137,6 +153,12 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     setAutoFillBackground(true);
     setWindowColour(Colours::ActiveBorder);
 
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(15000);
+    connect(Timer1, &QTimer::timeout, this, &TFR2U_Radadu::Timer1Timer);
+    Timer1->start();
+
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(15000);
@@ -153,6 +175,8 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
 
 TFR2U_Radadu::~TFR2U_Radadu()
 {
+    if (m_activated && !m_destroyed)
+        FormDestroy();
     m_core->handover.close();
 }
 

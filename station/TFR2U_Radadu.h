@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/InstanceLock.h"
 #include "station/StationCore.h"
+#include "station/StationPlatform.h"
 #include "station/StationView.h"
 
 #include <QComboBox>
@@ -14,7 +16,10 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTcpServer;
+class QThread;
 class QTimer;
+class MyThread;
 
 // The station's main window. Controls carry their names as object names.
 // Worker threads never touch it directly: they reach it through the
@@ -51,9 +56,43 @@ public:
     // Fills Edit1 with the COM ports of the FTDI adapters (TFR2U_Radadu_Ports.cpp).
     void EnumCOMPorts();
 
+    // Life of the program (TFR2U_Radadu_Startup.cpp). The program body sets
+    // the platform, then runs FormCreate with the command line; the first
+    // activation runs FormActivate once; FormDestroy before the window goes.
+    void setPlatform(const StationPlatform &platform) { m_platform = platform; }
+    StationPlatform &platform() { return m_platform; }
+    void FormCreate(const QStringList &arguments);
+    void FormActivate();
+    void FormShow();
+    void FormDestroy();
+    bool activated() const { return m_activated; }
+
+    // Supervision tick and its interval setter.
+    void Timer1Timer();
+    void Timer1Status(bool on);
+    // Timer1 off, 50 ms pause, on: the next tick, which closes the
+    // program's own open message boxes, comes a full interval later.
+    void restartTimer1();
+
     // Timer handlers.
     void Timer2Timer();
     void Timer5Timer();
+
+    // Values of the main window's code.
+    bool ConfigReadError = false;
+    bool ConfigurationMode = false;
+    bool InstallAsService = false;
+    bool StartServiceAfterConfig = false;
+    bool UpdatePending = false;
+    QByteArray CaptionPrefix;
+    QByteArray WatchMeasureTime = "?";
+    QByteArray WatchReportHeartbeat = " ";
+    int DeadlockCount = 0;
+    int InstanceNumber = 1;
+    InstanceLock InstanceFlagFile;
+    QTcpServer *ServerSocket = nullptr;
+    MyThread *MeasureThread = nullptr;
+    QWidget *ConfigDialogWindow = nullptr;
 
     // Controls that other parts of the station use.
     QPushButton *Button1 = nullptr;   // "Start Sensor" / "Stop Sensor"
@@ -77,11 +116,35 @@ public:
     QLineEdit *EditT_TP = nullptr;
     QLineEdit *EditRH = nullptr;
     QLineEdit *EditCpuTemp = nullptr;
+    QLabel *LabelTempMinMax = nullptr;
+    QLabel *LabelTPMinMax = nullptr;
+    QLabel *LabelT_TPMinMax = nullptr;
+    QLabel *LabelRHMinMax = nullptr;
+    QLineEdit *EditServerDisplay = nullptr;
+    QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
+
 private:
     QLineEdit *valueEdit(ValueDisplay field) const;
+    void installationSteps();
+    void configurationLoop();
+    void secondInstanceExit();
+    void waitForWorkers(int rounds, bool beepEachRound);
+    void fillLimitLabels();
+    void createMeasureThread();
+    void startMeasureThread();
+    void processPendingMessages();
+
+    StationPlatform m_platform = StationPlatform::system();
+    bool m_created = false;
+    bool m_activated = false;
+    bool m_destroyed = false;
+    bool m_configLoopStarted = false;
 
     std::unique_ptr<StationCore> m_core;
 };

@@ -1,13 +1,44 @@
+#include "reporting/TFConfigProxyZugang.h"
+#include "station/ApplicationTitle.h"
 #include "station/StationTexts.h"
+#include "station/TFConfig.h"
 #include "station/TFR2U_Radadu.h"
+#include "station/TIllegalComport.h"
+#include "station/TImpressum.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(StationTexts::ApplicationTitle));
-    TFR2U_Radadu window;
-    window.show();
-    return app.exec();
+    ApplicationTitle::set(StationTexts::ApplicationTitle);
+
+    // The windows in their order; creating the main window runs its
+    // creation handler before any other window exists.
+    TFR2U_Radadu FR2U_Radadu;
+    FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
+    TFConfig FConfig;
+    TImpressum Impressum;
+    TIllegalComport IllegalComport;
+    TFConfigProxyZugang FConfigProxyZugang;
+    FR2U_Radadu.ConfigDialogWindow = &FConfig;
+
+    // The first activation, also where the window system activates nothing
+    // (offscreen, a service session).
+    QTimer::singleShot(0, &FR2U_Radadu, [&] { FR2U_Radadu.FormActivate(); });
+    FR2U_Radadu.show();
+
+    const int rc = app.exec();
+    FR2U_Radadu.FormDestroy();
+    if (FR2U_Radadu.core().state.ActiveThreadCount.load() > 0) {
+        // Workers that did not end in time end with the process.
+        std::fflush(nullptr);
+        ::_exit(rc);
+    }
+    return rc;
 }
