@@ -25,6 +25,13 @@ public:
             f.write(bytes);
     }
 
+    static void writeTo(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(bytes);
+    }
+
 private:
     QString m_old;
     QTemporaryDir m_dir;

@@ -1,0 +1,382 @@
+#include "common/Clock.h"
+#include "common/Text8.h"
+#include "platform/InstanceLock.h"
+#include "platform/MsrReader.h"
+#include "platform/PortDirectory.h"
+#include "platform/ServiceStore.h"
+#include "station/ApplicationTitle.h"
+#include "station/StartupTexts.h"
+#include "station/StationMessageBox.h"
+#include "station/StationTexts.h"
+#include "station/TFConfig.h"
+#include "station/TFR2U_Radadu.h"
+#include "support/FakeProcessTable.h"
+#include "support/FakeShell.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+quint16 freePortPair()
+{
+    // Two consecutive free ports, so that the station's search stays in
+    // ports this test owns.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        QTcpServer a;
+        if (!a.listen(QHostAddress::Any, 0))
+            continue;
+        const quint16 p = a.serverPort();
+        if (p >= 65000)
+            continue;
+        QTcpServer b;
+        if (b.listen(QHostAddress::Any, p + 1))
+            return p;
+    }
+    return 0;
+}
+
+struct StartupFixture : ::testing::Test
+{
+    ScopedWorkDir dir;
+    ManualClock clock;
+    ScopedClock installedClock{clock};
+    FakeMsrReader msr;
+    ScopedMsrReader installedMsr{msr};
+    FakePortDirectory ports;
+    ScopedPortDirectory installedPorts{ports};
+    FakeProcessTable processes;
+    FakeShell shell;
+    QString serviceDir = dir.file("service");
+    DirectoryServiceStore service{serviceDir};
+    QList<QByteArray> messages;
+    QList<QMessageBox::StandardButton> answers; // answers in turn; OK/Yes when empty
+    ScopedMessageBoxHandler boxes{[this](const QByteArray &text, QMessageBox::StandardButtons buttons) {
+        messages.append(text);
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+    }};
+    int quitCalls = 0;
+    int beeps = 0;
+    quint16 basePort = freePortPair();
+
+    StartupFixture()
+    {
+        QDir().mkpath(serviceDir);
+        ports.addFtdiPort("SIM1234A", "COM3");
+        processes.ownPath = "/opt/zav/klimawarte";
+        msr.registers[0xEE] = 0;
+        ApplicationTitle::set(StationTexts::ApplicationTitle);
+    }
+
+    void prepare(TFR2U_Radadu &w)
+    {
+        StationPlatform p;
+        p.processes = &processes;
+        p.service = &service;
+        p.shell = &shell;
+        p.beep = [this] { ++beeps; };
+        p.quit = [this] { ++quitCalls; };
+        p.viewerBasePort = basePort;
+        p.viewerPortTries = 2;
+        w.setPlatform(p);
+    }
+
+    QByteArray control() const { return dir.read("service/CONTROL"); }
+};
+
+QByteArray configFile(const QByteArray &stationId, const QByteArray &comPort)
+{
+    const QList<QByteArray> values = {"", "25", "", "", "", "", "", "", "FALSE", "TRUE", "FALSE", "FALSE",
+                                      stationId, "heron.example:2000", comPort, "6", "5"};
+    QByteArray out;
+    for (const QByteArray &v : values)
+        out += "key\r\n" + v + "\r\n";
+    return out;
+}
+
+} // namespace
+
+TEST_F(StartupFixture, NoConfigurationAnywhere)
+{
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    const StationConfig &cfg = w.core().config;
+    EXPECT_TRUE(w.ConfigReadError);
+    EXPECT_EQ(cfg.StationId, "SIM1234"); // the adapter's serial on the first listed port
+    EXPECT_EQ(cfg.ServerPort, "2000");
+    EXPECT_EQ(cfg.ServerHost, StartupTexts::DefaultServerHost);
+    EXPECT_EQ(cfg.AlarmInterval, "4");
+    EXPECT_EQ(cfg.ComPort, "COM3:");
+    EXPECT_EQ(w.Edit1->currentText(), "COM3:");
+    EXPECT_EQ(w.core().state.CpuTjMax.load(), 100);
+    EXPECT_EQ(w.core().state.CpuTempLimit, 95);
+
+    w.FormActivate();
+    EXPECT_EQ(messages, QList<QByteArray>{Text8::cp(StartupTexts::ConfigReadErrorMessage)});
+    EXPECT_EQ(control(), "RUNNING");
+    EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor1");
+    EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
+    EXPECT_EQ(w.windowTitle(), "ZAV-Sensor - SIM1234");
+    EXPECT_TRUE(w.ServerSocket->isListening());
+    EXPECT_EQ(w.ServerSocket->serverPort(), basePort);
+    EXPECT_GE(clock.totalSlept(), 10 * 500); // the countdown, on the fake clock
+
+    w.FormDestroy();
+    EXPECT_EQ(control(), "IDLE");
+    EXPECT_EQ(msr.closeCount, 1);
+}
+
+TEST_F(StartupFixture, WithoutAdapterTheIdentifierIsTheDefault)
+{
+    ports.dosNames.clear();
+    ports.devices.clear();
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    EXPECT_EQ(w.core().config.StationId, "D2IDIDA");
+    EXPECT_EQ(w.core().config.ComPort, "");
+    w.FormActivate();
+    EXPECT_EQ(messages, (QList<QByteArray>{Text8::cp(StartupTexts::ConfigReadErrorMessage),
+                                           Text8::cp(StartupTexts::ChoosePortMessage)}));
+}
+
+TEST_F(StartupFixture, SaveFileBecomesTheConfiguration)
+{
+    dir.write("r2arodire.save", configFile("$AB12-CD", "com3:"));
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    EXPECT_FALSE(w.ConfigReadError);
+    EXPECT_FALSE(QFile::exists(dir.file("r2arodire.save")));
+    EXPECT_TRUE(QFile::exists(dir.file("r2arodire.cfg")));
+    const StationConfig &cfg = w.core().config;
+    EXPECT_EQ(cfg.StationId, "AB12-CD");
+    EXPECT_TRUE(cfg.ManualStationId);
+    EXPECT_EQ(w.core().state.DeviceStationId.get(), "AB12-CD");
+    EXPECT_EQ(cfg.ComPort, "com3:");
+    EXPECT_EQ(w.Edit1->currentText(), "COM3:");
+    EXPECT_TRUE(w.CheckRI->isChecked());
+    EXPECT_EQ(w.LabelTempMinMax->text(), QString::fromUtf8("max: 25°C  "));
+    EXPECT_EQ(w.EditServerDisplay->text(), "heron.example");
+    EXPECT_EQ(w.core().state.CpuTempLimit, 95);
+    w.FormActivate();
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
+{
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    InstanceLock other;
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n"));
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    w.FormActivate();
+    EXPECT_EQ(messages, QList<QByteArray>{Text8::cp(StartupTexts::SecondInstanceMessage)});
+    EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
+    EXPECT_TRUE(w.core().state.TerminateRequested.load());
+    EXPECT_FALSE(w.core().state.SensorRunning.load());
+    EXPECT_EQ(quitCalls, 1);
+    EXPECT_TRUE(dir.read("zav_sensor_logfile.log").endsWith("Programm beendet (lief als 2.Instanz)\r\n"));
+}
+
+TEST_F(StartupFixture, BusyViewerPortGivesTheNextPortAndInstanceNumber)
+{
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    QTcpServer first;
+    ASSERT_TRUE(first.listen(QHostAddress::Any, basePort));
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    w.FormActivate();
+    EXPECT_EQ(w.ServerSocket->serverPort(), basePort + 1);
+    EXPECT_EQ(w.InstanceNumber, 2);
+    EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor2");
+    EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor2\r\n");
+
+    // At the bound the station runs on without a viewer port.
+    ScopedWorkDir other; // a directory of its own: no lock interplay
+    TFR2U_Radadu w2;
+    prepare(w2);
+    w2.FormCreate({});
+    w2.FormActivate();
+    EXPECT_FALSE(w2.ServerSocket->isListening());
+    EXPECT_EQ(w2.InstanceNumber, 2);
+}
+
+TEST_F(StartupFixture, OlderCopyOfTheSameExecutableIsEnded)
+{
+    processes.list = {{100, processes.ownPath}, {55, "/OPT/ZAV/KLIMAWARTE"}, {56, "/opt/other/klimawarte"}};
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    EXPECT_EQ(processes.terminated, QList<qint64>{55});
+    EXPECT_EQ(beeps, 1);
+    EXPECT_GE(clock.totalSlept(), 500 + 5000);
+}
+
+TEST_F(StartupFixture, ControlValueAtTheSupervisionTick)
+{
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    w.FormActivate();
+    EXPECT_EQ(control(), "RUNNING");
+
+    w.Timer1Timer(); // our own "RUNNING" reads "RUNNIN": nothing happens
+    EXPECT_EQ(control(), "RUNNING");
+    EXPECT_EQ(w.Timer1->interval(), 5000);
+    EXPECT_TRUE(w.Timer1->isActive());
+
+    dir.write("service/CONTROL", QByteArray("IDLE\0", 5));
+    w.Timer1Timer();
+    EXPECT_EQ(control(), "RUNNING");
+    EXPECT_EQ(quitCalls, 0);
+
+    dir.write("service/CONTROL", QByteArray("SHUTDOWN\0", 9));
+    w.Timer1Timer();
+    EXPECT_EQ(control(), "IDLE");
+    EXPECT_EQ(quitCalls, 1);
+    EXPECT_TRUE(w.core().state.TerminateRequested.load());
+    EXPECT_TRUE(dir.read("zav_sensor_logfile.log").endsWith("Proramm beendet wegen SHUTDOWN\r\n"));
+}
+
+TEST_F(StartupFixture, SupervisionTickClosesAnUnansweredBox)
+{
+    StationMessageBox::setHandler(nullptr); // a real box this time
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    int ticks = 0;
+    // While the configuration message waits for an answer, the supervision
+    // tick runs (here at once instead of after its interval) and closes it.
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        w.Timer1Timer();
+    });
+    tick.start(0);
+    w.FormActivate();
+    tick.stop();
+    EXPECT_GE(ticks, 1);
+    EXPECT_TRUE(w.activated());
+    EXPECT_EQ(control(), "RUNNING");
+}
+
+TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
+{
+    const QString hostDir = dir.file("host dir");
+    QDir().mkpath(hostDir);
+    service.writeValue("IMAGEPATH", QFile::encodeName(hostDir) + "/Wachdienst.Exe" + QByteArray(1, '\0'));
+    TFR2U_Radadu w;
+    prepare(w);
+    int dialogs = 0;
+    w.platform().showConfigDialog = [&] {
+        if (++dialogs == 3)
+            ScopedWorkDir::writeTo(QDir::current().filePath("r2arodire.cfg"), configFile("ABC1234", "COM3:"));
+    };
+    w.FormCreate({QStringLiteral("/configuration")});
+    EXPECT_TRUE(w.ConfigurationMode);
+    EXPECT_TRUE(w.InstallAsService);
+    EXPECT_TRUE(w.StartServiceAfterConfig);
+    EXPECT_EQ(QDir::currentPath(), hostDir);
+    EXPECT_FALSE(w.core().state.SensorRunning.load());
+    ASSERT_EQ(shell.calls.size(), 1);
+    EXPECT_EQ(shell.calls[0].file, hostDir + "/InstallService.vbs");
+    EXPECT_EQ(shell.calls[0].directory, hostDir);
+    EXPECT_EQ(shell.calls[0].show, Shell::Show::Minimized);
+    EXPECT_TRUE(shell.calls[0].content.contains("oPath = \"" + QFile::encodeName(hostDir) + "/Wachdienst.Exe\"\r\n"));
+    EXPECT_FALSE(QFile::exists(hostDir + "/InstallService.vbs"));
+    EXPECT_EQ(messages, (QList<QByteArray>{Text8::cp(StartupTexts::ConnectSensorMessage),
+                                           Text8::cp(StartupTexts::InstallQuestion),
+                                           Text8::cp(StartupTexts::StartServiceQuestion)}));
+    messages.clear();
+
+    w.FormActivate(); // no countdown, no viewer port
+    EXPECT_LT(clock.totalSlept(), 10 * 500);
+    EXPECT_FALSE(w.ServerSocket->isListening());
+    EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor1");
+
+    w.FormShow();
+    QCoreApplication::processEvents(); // the configuration loop
+    EXPECT_EQ(dialogs, 3);
+    EXPECT_EQ(messages, (QList<QByteArray>{Text8::cp(StartupTexts::MustConfigureMessage),
+                                           Text8::cp(StartupTexts::MustConfigureMessage)}));
+    ASSERT_EQ(shell.calls.size(), 2);
+    EXPECT_EQ(shell.calls[1].file, "ServiceStart.bat");
+    EXPECT_EQ(shell.calls[1].content, "net start zav_sensor\r\n");
+    EXPECT_FALSE(QFile::exists(hostDir + "/ServiceStart.bat"));
+    EXPECT_TRUE(w.core().state.TerminateRequested.load());
+    EXPECT_EQ(quitCalls, 1);
+}
+
+TEST_F(StartupFixture, NoToTheServiceQuestionRemovesTheService)
+{
+    answers = {QMessageBox::Ok, QMessageBox::No};
+    shell.result = Shell::NoAssociation; // no script host here
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({QStringLiteral("/CONFIGURATION")});
+    EXPECT_FALSE(w.InstallAsService);
+    ASSERT_EQ(shell.calls.size(), 1);
+    EXPECT_EQ(shell.calls[0].file, QDir(dir.path()).filePath("UnInstallService.vbs"));
+    EXPECT_TRUE(shell.calls[0].content.startsWith("Dim oPath\r\nDim oWMI\r\nDim colService\r\n"));
+    EXPECT_EQ(messages.last(), Text8::cp(StartupTexts::UninstallError));
+    EXPECT_EQ(messages.size(), 3); // nothing asked after the removal
+}
+
+TEST_F(StartupFixture, ShutdownWaitsForWorkersWhileHandoversRun)
+{
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    w.FormActivate();
+    StationCore &core = w.core();
+    clock.setSleepHook([](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+
+    // A worker that keeps handing status lines over until it is told to end.
+    core.state.ActiveThreadCount += 1;
+    std::atomic<int> lines{0};
+    std::thread worker([&] {
+        while (!core.state.TerminateRequested.load()) {
+            core.appendStatusLineLocked("x");
+            ++lines;
+        }
+        core.state.ActiveThreadCount -= 1;
+    });
+    while (lines.load() < 3)
+        QCoreApplication::processEvents();
+    const qint64 before = clock.totalSlept();
+    w.FormDestroy();
+    worker.join();
+    EXPECT_EQ(core.state.ActiveThreadCount.load(), 0);
+    EXPECT_LT(clock.totalSlept() - before, 100 * 50);
+    EXPECT_EQ(control(), "IDLE");
+
+    // A worker that never ends: destruction goes on after 100 x 50 ms.
+    TFR2U_Radadu stuck;
+    prepare(stuck);
+    stuck.FormCreate({});
+    stuck.FormActivate();
+    stuck.core().state.ActiveThreadCount = 1;
+    const qint64 start = clock.totalSlept();
+    stuck.FormDestroy();
+    EXPECT_EQ(clock.totalSlept() - start, 100 * 50);
+}
