@@ -261,7 +261,7 @@ private:
             case Kind::Silent:
                 continue;
             case Kind::Answer:
-                if (!send(s, kAnswerStart + QByteArray(1, reaction.letter)))
+                if (!send(s, prefix + kAnswerStart + QByteArray(1, reaction.letter)))
                     return;
                 continue;
             case Kind::Normal:
@@ -339,7 +339,8 @@ private:
                     break;
                 }
             }
-            if (!send(s, kAnswerStart + QByteArray(1, letter)))
+            // A prefixed frame is answered with the same prefix.
+            if (!send(s, prefix + kAnswerStart + QByteArray(1, letter)))
                 return;
             if (reaction.kind == Kind::AnswerThenDrop)
                 return;

@@ -20,7 +20,8 @@
 //   length frame, data frames of up to 752 bytes (the length-extension bits
 //   set where needed) and a close frame with the file's date, each sent after
 //   the station answered the previous one;
-// - a frame with a wrong checksum is answered "N".
+// - a frame with a wrong checksum is answered "N";
+// - a frame with a sequence prefix is answered with the same prefix.
 // It can be scripted to answer otherwise, and it records every frame and
 // every answer it received.
 class HeronStandin
