@@ -192,6 +192,8 @@ private:
 
     bool send(QTcpSocket &s, const QByteArray &bytes)
     {
+        if (s.state() != QAbstractSocket::ConnectedState)
+            return false;
         if (s.write(bytes) != bytes.size())
             return false;
         s.flush();
@@ -429,11 +431,6 @@ private:
             QByteArray bytes = frames[i];
             if (o.sequencePrefix)
                 bytes.prepend(QByteArray("ww") + char(sequence & 0xFF));
-            if (i == o.truncateFrame) {
-                send(s, bytes.left(bytes.size() / 2));
-                stall(s);
-                return false;
-            }
             bool accepted = false;
             for (int sends = 0; sends < o.maxSends && !accepted; ++sends) {
                 QByteArray out = bytes;
@@ -442,8 +439,11 @@ private:
                 if (!send(s, out))
                     return false;
                 const char answer = readAnswer(s, o.answerTimeoutMs);
-                if (answer == 0)
+                if (answer == 0) {
+                    if (m_stop || s.state() != QAbstractSocket::ConnectedState)
+                        return false;
                     continue; // no answer: send again
+                }
                 if (answer != 'A')
                     return true; // the station cancelled
                 accepted = true;

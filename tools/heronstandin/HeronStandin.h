@@ -58,7 +58,6 @@ public:
         int dropAfterFrames = -1;    // close the connection after sending this many frames
         int stallAfterFrames = -1;   // send nothing more after this many frames
         int breakFrame = -1;         // this frame (0 = length frame) goes out once with a wrong checksum
-        int truncateFrame = -1;      // this frame goes out only half, then the stand-in stalls
         int answerTimeoutMs = 2000;  // without an answer in this time a frame is sent again
         int maxSends = 4;            // sends of one frame before serving is given up
     };
