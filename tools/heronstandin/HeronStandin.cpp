@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -361,9 +360,10 @@ private:
         const QString path = mapName(dir, name);
         if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
             return false;
-        QSaveFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit())
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size() || !f.flush())
             return false;
+        f.close();
         {
             std::lock_guard lock(m_mutex);
             m_uploads.append({name, content});

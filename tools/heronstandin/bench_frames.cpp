@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kRequest = 253;
 constexpr int kAnswer = 5;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 bool connectTo(QTcpSocket &s, quint16 port)
 {
