@@ -181,6 +181,20 @@ TEST_F(ReceiveFileTest, BrokenTransferLeavesNoPartialFile)
     EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
 }
 
+TEST_F(ReceiveFileTest, StalledServerGivesNothing)
+{
+    HeronStandin::ServeOptions o;
+    o.stallAfterFrames = 0; // accepts the request, then sends nothing
+    server.setServeOptions(o);
+    serveFile("seconfig/ABCDEFG.cfg", content(600));
+    ASSERT_TRUE(send("seconfig\\ABCDEFG.cfg", FrameType::FileRequestFrame));
+    link->setReadTimeoutLimit(1); // each of the 100 header waits would take 4 s
+    EXPECT_EQ(ReceiveFile(link.get(), 0, sequence, "seconfig\\ABCDEFG.cfg", false, core, heartbeat), 0);
+    EXPECT_FALSE(QFile::exists(work.file("ABCDEFG.cfg")));
+    EXPECT_EQ(link->timeouts.count(4000), 100);
+    EXPECT_TRUE(server.connectionOpen()); // stalled, not dropped
+}
+
 TEST_F(ReceiveFileTest, CancelledWhenTheFileCannotBeWritten)
 {
     // Writes to the local file fail (disk full): the data frame is answered,
