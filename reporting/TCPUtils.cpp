@@ -1,0 +1,435 @@
+#include "reporting/TCPUtils.h"
+
+#include "common/Clock.h"
+#include "common/FrameChecksum.h"
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+#include "reporting/FrameSocket.h"
+#include "reporting/ReportingTexts.h"
+#include "station/StationCore.h"
+
+#include <QFile>
+
+#include <exception>
+
+namespace TCPUtils {
+
+namespace {
+
+const QByteArray kAnswerStart("\x01\x01\x01\x01", 4);
+const QByteArray kAnswerHeader("\x01\x01\x01", 3);
+
+void status(StationCore &thread, const QByteArray &text)
+{
+    thread.appendStatusLineLocked(text);
+}
+
+QByteArray sequencePrefix(qint32 sequence)
+{
+    QByteArray p("ww");
+    p.append(static_cast<char>(sequence & 0xFF));
+    return p;
+}
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+qint32 NextSequence(qint32 sequence)
+{
+    return sequence == 255 ? 0 : sequence + 1;
+}
+
+QDateTime DosDateTimeFromBytes(const QByteArray &bytes)
+{
+    if (bytes.size() < 4)
+        return {};
+    const quint32 v = quint32(quint8(bytes[0])) | quint32(quint8(bytes[1])) << 8
+                      | quint32(quint8(bytes[2])) << 16 | quint32(quint8(bytes[3])) << 24;
+    const int seconds = int(v & 0x1F) * 2;
+    const int minutes = int((v >> 5) & 0x3F);
+    const int hours = int((v >> 11) & 0x1F);
+    const int day = int((v >> 16) & 0x1F);
+    const int month = int((v >> 21) & 0x0F);
+    const int year = 1980 + int((v >> 25) & 0x7F);
+    if (!QDate::isValid(year, month, day) || !QTime::isValid(hours, minutes, seconds))
+        return {};
+    return QDateTime(QDate(year, month, day), QTime(hours, minutes, seconds));
+}
+
+QByteArray BuildFrame(const QByteArray &payload, quint8 frameType, quint8 sequenceMode, qint32 sequence)
+{
+    QByteArray frame;
+    frame.reserve(payload.size() + 6);
+    frame.append(static_cast<char>((payload.size() + 3) & 0xFF));
+    frame.append('\0');
+    frame.append(static_cast<char>(frameType));
+    frame.append(payload);
+    frame[1] = static_cast<char>(FrameChecksum(frame));
+    if (sequenceMode)
+        frame.prepend(sequencePrefix(sequence));
+    return frame;
+}
+
+QByteArray BuildAnswer(char letter, quint8 sequenceMode, qint32 sequence)
+{
+    QByteArray answer = kAnswerStart;
+    answer.append(letter);
+    if (sequenceMode)
+        answer.prepend(sequencePrefix(sequence));
+    return answer;
+}
+
+int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte)
+{
+    int length = lengthByte;
+    if ((typeByte & 0x3F) == FrameType::DataFrame) {
+        if (typeByte & 0x80)
+            length += 250;
+        if (typeByte & 0x40)
+            length += 250;
+    }
+    return length;
+}
+
+bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
+               quint8 frameType)
+{
+    const QByteArray bytes = BuildFrame(payload, frameType, sequenceMode, sequence);
+    char answer = ' ';
+    int sends = 0;
+    for (;;) {
+        if (!client)
+            return false;
+        if (!client->write(bytes))
+            return false;
+        ++sends;
+        answer = ReadAnswer(client, sequenceMode, sequence);
+        // A read that failed because the link broke is a socket error, not
+        // a late answer: nothing is gained by pausing and writing again.
+        if (answer == ' ' && !client->isConnected())
+            return false;
+        if (answer == 'N' || answer == ' ')
+            Clock::instance().sleep(ResendPauseMs);
+        if (answer == 'A' || answer == 'C' || sends >= MaxSends)
+            break;
+    }
+    if (answer != 'A')
+        return false;
+    sequence = NextSequence(sequence);
+    return true;
+}
+
+char ReadAnswer(FrameSocket *client, quint8 sequenceMode, qint32 /*sequence*/)
+{
+    if (!client)
+        return ' ';
+    client->setReadTimeout(AnswerTimeoutMs);
+    QByteArray answer;
+    if (!client->read(sequenceMode ? 8 : 5, answer) || answer.isEmpty())
+        return ' ';
+    return upperAscii(answer.back());
+}
+
+bool SendAck(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
+{
+    return client && client->write(BuildAnswer('A', sequenceMode, sequence));
+}
+
+bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
+{
+    return client && client->write(BuildAnswer('C', sequenceMode, sequence));
+}
+
+void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+                  QByteArray &payload, quint8 &frameType)
+{
+    payload.clear();
+    if (!client)
+        return;
+    sequenceMode = 0;
+    if (!client->isConnected()) {
+        status(thread, Text8::cp(ReportingTexts::Disconnected));
+        return;
+    }
+
+    QByteArray header;
+    int frameSequence = 0;
+    for (;;) {
+        client->setReadTimeout(HeaderTimeoutMs);
+        if (!client->read(3, header))
+            return;
+        frameSequence = 0;
+        if (header[0] == 'w' && header[1] == 'w') {
+            frameSequence = quint8(header[2]);
+            client->setReadTimeout(PrefixedHeaderTimeoutMs);
+            if (!client->read(3, header))
+                return;
+            sequenceMode = 1;
+        }
+        if (header != kAnswerHeader)
+            break;
+        // An answer where a frame was expected: skip its rest.
+        client->setReadTimeout(AnswerRestTimeoutMs);
+        QByteArray rest;
+        client->read(2, rest);
+    }
+
+    const quint8 typeByte = quint8(header[2]);
+    const int length = EffectiveFrameLength(quint8(header[0]), typeByte);
+    frameType = typeByte & 0x3F;
+
+    QByteArray body;
+    if (length > 3) {
+        if (!client->isConnected())
+            return;
+        client->setReadTimeout(ByteTimeoutMs);
+        body.reserve(length - 3);
+        int misses = 0;
+        QByteArray one;
+        while (body.size() < length - 3) {
+            if (client->read(1, one)) {
+                body.append(one);
+                misses = 0;
+            } else if (++misses >= MaxByteMisses) {
+                return;
+            }
+        }
+    }
+
+    if (FrameChecksum(header + body) != 0)
+        return; // dropped without an answer
+    if (length < 3)
+        return; // no frame at all
+    if (length == 3)
+        body = QByteArray(1, '\0');
+
+    if (sequenceMode && sequence >= 0 && sequence == frameSequence) {
+        SendAck(client, 1, frameSequence);
+        return;
+    }
+    sequence = frameSequence;
+    payload = body;
+}
+
+void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+                       QByteArray &payload, quint8 &frameType)
+{
+    payload.clear();
+    if (!client)
+        return;
+    for (int tries = 1; tries <= ReceiveTries && payload.isEmpty(); ++tries) {
+        try {
+            ReceiveFrame(client, sequenceMode, sequence, thread, payload, frameType);
+            if (payload.isEmpty() && tries <= DrainingTries) {
+                status(thread, Text8::cp(ReportingTexts::WaitingForData));
+                Clock::instance().sleep(DrainPauseMs);
+                client->setReadTimeout(ByteTimeoutMs);
+                QByteArray discard;
+                while (client->read(1, discard)) {
+                }
+            }
+        } catch (const std::exception &) {
+            // one try lost
+        }
+    }
+}
+
+namespace {
+
+// The local file of one reception. A failed reception removes a file it
+// created and cuts an appended one back to its size before the reception.
+class ReceivedFile
+{
+public:
+    explicit ReceivedFile(const QString &path) : m_file(path) {}
+
+    bool openAppend()
+    {
+        const bool existed = m_file.exists();
+        const qint64 before = existed ? m_file.size() : 0;
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return false;
+        if (existed)
+            m_keepSize = before;
+        return true;
+    }
+    bool openNew()
+    {
+        m_keepSize = -1;
+        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+    // Nothing could be opened: an existing file was not touched.
+    void leaveUntouched() { m_untouched = true; }
+
+    bool write(const QByteArray &bytes)
+    {
+        return m_file.write(bytes) == bytes.size() && m_file.flush();
+    }
+
+    // Size in bytes, then closed; -1 when either failed.
+    qint64 sizeAndClose()
+    {
+        m_file.unsetError();
+        const qint64 size = m_file.size();
+        m_file.close();
+        return m_file.error() == QFileDevice::NoError ? size : -1;
+    }
+
+    void discard()
+    {
+        if (m_file.isOpen())
+            m_file.close();
+        if (m_untouched)
+            return;
+        if (m_keepSize >= 0)
+            m_file.resize(m_keepSize);
+        else
+            m_file.remove();
+    }
+
+    void setModified(const QDateTime &when)
+    {
+        if (m_file.open(QIODevice::Append)) {
+            m_file.setFileTime(when, QFileDevice::FileModificationTime);
+            m_file.close();
+        }
+    }
+
+    QString errorString() const { return m_file.errorString(); }
+
+private:
+    QFile m_file;
+    qint64 m_keepSize = -1;
+    bool m_untouched = false;
+};
+
+quint32 littleEndian32(const QByteArray &bytes)
+{
+    // A length frame shorter than four bytes counts its missing bytes as 0.
+    quint32 v = 0;
+    for (int i = 0; i < 4 && i < bytes.size(); ++i)
+        v |= quint32(quint8(bytes[i])) << (8 * i);
+    return v;
+}
+
+} // namespace
+
+qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
+                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat)
+{
+    using namespace ReportingTexts;
+    status(thread, Text8::cp(ReceiveFileStart) + fileName + Text8::cp(ReceiveFileStartEnd));
+
+    const QByteArray localName = fileName.mid(fileName.lastIndexOf('\\') + 1);
+    ReceivedFile file(Text8::toQString(localName));
+
+    const QByteArray upperName = Text8::upper(localName);
+    if (upperName.endsWith("MS") || upperName.endsWith("R")) {
+        if (!file.openAppend() && !file.openNew()) {
+            file.leaveUntouched();
+            if (client)
+                SendCancel(client, sequenceMode, sequence);
+            else
+                status(thread, Text8::cp(SocketError1));
+            file.discard();
+            return 0;
+        }
+    } else if (!file.openNew()) {
+        status(thread, Text8::fromQString(file.errorString()));
+        file.discard();
+        if (client)
+            SendCancel(client, sequenceMode, sequence);
+        else
+            status(thread, Text8::cp(SocketError2));
+        return 0;
+    }
+
+    if (!client) {
+        file.discard();
+        return 0;
+    }
+    SendAck(client, sequenceMode, sequence);
+
+    QByteArray payload;
+    quint8 frameType = 0;
+    qint64 expected = 0;
+    qint64 count = 0;
+
+    ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType);
+    if (payload.isEmpty()) {
+        file.discard();
+        return 0;
+    }
+    if (frameType == FrameType::FileLengthFrame) {
+        expected = littleEndian32(payload);
+    } else if (frameType == FrameType::DataFrame) {
+        if (!file.write(payload)) {
+            SendCancel(client, sequenceMode, sequence);
+            file.discard();
+            return 0;
+        }
+        count += payload.size();
+    }
+    SendAck(client, sequenceMode, sequence);
+    status(thread, Text8::cp(DataFollows));
+
+    int frameCounter = 0;
+    bool writeFailed = false;
+    for (;;) {
+        if (++frameCounter > 100) {
+            frameCounter = 0;
+            if (heartbeat)
+                heartbeat(LocaleFormat::dateTime(Clock::instance().localDateTime()));
+        }
+        ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType);
+        if (payload.isEmpty()) {
+            file.discard();
+            return 0;
+        }
+        if (writeFailed) {
+            SendCancel(client, sequenceMode, sequence);
+            file.discard();
+            return 0;
+        }
+        SendAck(client, sequenceMode, sequence);
+
+        if (frameType == FrameType::DataFrame) {
+            status(thread, Text8::cp(BlockReceived) + QByteArray::number(payload.size())
+                               + Text8::cp(BlockReceivedEnd));
+            if (file.write(payload))
+                count += payload.size();
+            else
+                writeFailed = true;
+        } else if (frameType == FrameType::CloseFrame) {
+            status(thread, Text8::cp(CloseFrameReceived));
+            SendAck(client, sequenceMode, sequence);
+            const qint64 size = file.sizeAndClose();
+            if (size < 0) {
+                SendCancel(client, sequenceMode, sequence);
+                file.discard();
+                return 0;
+            }
+            if (size != expected && count != expected) {
+                status(thread, Text8::cp(FileLengthError) + QByteArray::number(count)
+                                   + Text8::cp(FileLengthErrorSoll) + QByteArray::number(expected)
+                                   + Text8::cp(FileLengthErrorIst) + QByteArray::number(size));
+                file.discard();
+                return 0;
+            }
+            status(thread, Text8::cp(FileLengthOk));
+            if (setFileDate) {
+                const QDateTime when = DosDateTimeFromBytes(payload);
+                if (when.isValid())
+                    file.setModified(when);
+            }
+            break;
+        }
+    }
+    return count;
+}
+
+} // namespace TCPUtils

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QtGlobal>
+
+#include <functional>
+
+class FrameSocket;
+class StationCore;
+
+// Frame types on the link to the HERON server.
+namespace FrameType {
+inline constexpr quint8 OpenFrame = 1;
+inline constexpr quint8 DataFrame = 2;
+inline constexpr quint8 CloseFrame = 3;
+inline constexpr quint8 FileRequestFrame = 10;
+inline constexpr quint8 FileLengthFrame = 22;
+inline constexpr quint8 TextFrame = 27;
+inline constexpr quint8 LoginFrame = 50;
+} // namespace FrameType
+
+// The frame routines of the server link. Every frame is length, checksum,
+// type and payload, optionally preceded by "ww" and a sequence byte; every
+// frame is answered by 01 01 01 01 and a letter ("A" accepted, "C"
+// cancelled, "N" send again), prefixed the same way in sequence mode.
+//
+// The caller owns the sequence number and the sequence mode and passes them
+// to every call. A null client stands for "no client object". Routines that
+// show status texts take the station core: each text is handed to the
+// activity list under the shared-data semaphore, so the caller must not hold
+// the semaphore while it calls them.
+namespace TCPUtils {
+
+using HeartbeatSetter = std::function<void(const QByteArray &)>;
+
+inline constexpr int AnswerTimeoutMs = 10000;
+inline constexpr int HeaderTimeoutMs = 4000;
+inline constexpr int PrefixedHeaderTimeoutMs = 2000;
+inline constexpr int AnswerRestTimeoutMs = 10;
+inline constexpr int ByteTimeoutMs = 2;
+inline constexpr int ResendPauseMs = 5000;
+inline constexpr int MaxSends = 5;
+inline constexpr int MaxByteMisses = 800;
+inline constexpr int ReceiveTries = 100;
+inline constexpr int DrainingTries = 20;
+inline constexpr int DrainPauseMs = 100;
+
+// 255 gives 0, any other n gives n + 1.
+qint32 NextSequence(qint32 sequence);
+
+// The MS-DOS date and time in the first four bytes (little-endian, time in
+// the low half). Invalid (the "no date" value) when there are fewer than
+// four bytes or they hold no valid date and time.
+QDateTime DosDateTimeFromBytes(const QByteArray &bytes);
+
+// --- Encoding and decoding without a socket -------------------------------
+
+// The bytes SendFrame writes: L, checksum, type, payload, with "ww" and the
+// low byte of the sequence number in front in sequence mode.
+QByteArray BuildFrame(const QByteArray &payload, quint8 frameType, quint8 sequenceMode, qint32 sequence);
+
+// 01 01 01 01 letter, in sequence mode with "ww" and the sequence byte first.
+QByteArray BuildAnswer(char letter, quint8 sequenceMode, qint32 sequence);
+
+// The length of a received frame from its length and type bytes: a data
+// frame's type byte adds 250 for bit 7 and 250 for bit 6.
+int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte);
+
+// --- Routines on the link -------------------------------------------------
+
+// Sends one frame and waits for its answer; resends after "N", no answer or
+// an unknown letter, up to five sends. true when the server answered "A";
+// the sequence number then moves on.
+bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
+               quint8 frameType);
+
+// The answer letter upper-cased, or ' ' when no complete answer arrived.
+char ReadAnswer(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
+
+bool SendAck(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
+bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
+
+// Receives one frame. payload stays empty when no usable frame arrived; a
+// frame without payload is delivered as one byte 00. sequenceMode tells
+// whether the frame came with a sequence prefix; sequence takes its sequence
+// byte. A repeated frame (sequence mode, same sequence byte) is acknowledged
+// again and not delivered.
+void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+                  QByteArray &payload, quint8 &frameType);
+
+// ReceiveFrame, up to 100 tries; after each of the first 20 fruitless ones it
+// pauses and drains what is left of a broken frame from the input.
+void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+                       QByteArray &payload, quint8 &frameType);
+
+// Receives a file the server sends after an accepted file request and stores
+// it in the working directory under fileName without its directory part
+// (record and error files, ending in "MS" or "R", are appended to). Returns
+// the number of payload bytes written; 0 when the reception failed, which
+// leaves no partial file: a new file is removed, an appended one goes back
+// to its earlier content.
+qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
+                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat);
+
+} // namespace TCPUtils

@@ -1,0 +1,80 @@
+#include "StandinLink.h"
+
+#include "common/FrameChecksum.h"
+
+#include <QFile>
+
+using namespace TCPUtils;
+
+TEST(HeronStandinFrames, DataFramesUseTheLengthExtension)
+{
+    struct Case
+    {
+        int payload;
+        quint8 length, type;
+    } cases[] = {
+        {0, 0x03, 0x02},   {250, 0xFD, 0x02}, {252, 0xFF, 0x02}, {253, 0x06, 0x82},
+        {502, 0xFF, 0x82}, {503, 0x06, 0xC2}, {752, 0xFF, 0xC2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.payload);
+        const QByteArray f = HeronStandin::encodeFrame(FrameType::DataFrame, QByteArray(c.payload, 'x'));
+        ASSERT_EQ(f.size(), c.payload + 3);
+        EXPECT_EQ(quint8(f[0]), c.length);
+        EXPECT_EQ(quint8(f[2]), c.type);
+        EXPECT_EQ(FrameChecksum(f), 0);
+        // What the station makes of the header.
+        EXPECT_EQ(EffectiveFrameLength(quint8(f[0]), quint8(f[2])), c.payload + 3);
+    }
+    EXPECT_EQ(HeronStandin::encodeFrame(FrameType::CloseFrame, QByteArray()).toHex(' '), QByteArray("03 fa 03"));
+    EXPECT_EQ(HeronStandin::dosDateTime(QDateTime(QDate(2011, 3, 1), QTime(8, 30, 44))),
+              QByteArray::fromHex("d643613e"));
+    EXPECT_EQ(DosDateTimeFromBytes(QByteArray::fromHex("d643613e")), QDateTime(QDate(2011, 3, 1), QTime(8, 30, 44)));
+}
+
+TEST(HeronStandinFrames, ServerNamesStayInsideTheDirectory)
+{
+    EXPECT_EQ(HeronStandin::mapName("/srv", "data\\ABCDEFG3.1MS"), QStringLiteral("/srv/data/ABCDEFG3.1MS"));
+    EXPECT_EQ(HeronStandin::mapName("/srv", "seconfig\\ABCDEFG.cfg"), QStringLiteral("/srv/seconfig/ABCDEFG.cfg"));
+    EXPECT_EQ(HeronStandin::mapName("/srv", "sensorlogfile\\ABCDEFG.log"),
+              QStringLiteral("/srv/sensorlogfile/ABCDEFG.log"));
+    for (const char *bad : {"", "..\\x", "data\\..\\..\\x", "\\etc\\passwd", "/etc/passwd", "c:\\x", "data\\\\x",
+                            "data\\", "data\\.\\x"})
+        EXPECT_TRUE(HeronStandin::mapName("/srv", bad).isEmpty()) << bad;
+}
+
+TEST_F(StandinLinkTest, LoginComesFirstAndUploadsStayInTheirDirectory)
+{
+    // Anything before the login is refused; a wrong literal too.
+    EXPECT_FALSE(send("ABCDEFG", FrameType::TextFrame));
+    QByteArray wrong = LoginFrame::literal();
+    wrong[5] = 'x';
+    EXPECT_FALSE(send(wrong, FrameType::LoginFrame));
+    ASSERT_TRUE(login());
+
+    EXPECT_FALSE(send("data\\..\\..\\evil", FrameType::OpenFrame));
+    EXPECT_FALSE(send("data", FrameType::DataFrame)); // no file open
+    EXPECT_FALSE(send(QByteArray(), FrameType::CloseFrame));
+    EXPECT_FALSE(send("seconfig\\nothing.cfg", FrameType::FileRequestFrame));
+    EXPECT_TRUE(server.uploads().isEmpty());
+
+    // Two uploads under one name: the stored file is the last one, the
+    // record keeps both.
+    for (const QByteArray &text : {QByteArray("first log\r\n"), QByteArray("second log\r\n")}) {
+        ASSERT_TRUE(send("sensorlogfile\\ABCDEFG.log", FrameType::OpenFrame));
+        ASSERT_TRUE(send(text, FrameType::DataFrame));
+        ASSERT_TRUE(send(QByteArray(), FrameType::CloseFrame));
+    }
+    ASSERT_EQ(server.uploads().size(), 2);
+    EXPECT_EQ(server.uploads()[0].content, "first log\r\n");
+    QFile stored(uploadDir() + "/sensorlogfile/ABCDEFG.log");
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), "second log\r\n");
+
+    // A frame with a wrong checksum is answered "N" and counts for nothing.
+    QByteArray broken = BuildFrame("*DATA*", FrameType::TextFrame, 0, 0);
+    broken[1] = char(broken[1] ^ 0x01);
+    ASSERT_TRUE(link->write(broken));
+    EXPECT_EQ(ReadAnswer(link.get(), 0, 0), 'N');
+    EXPECT_FALSE(server.frames().back().checksumOk);
+}

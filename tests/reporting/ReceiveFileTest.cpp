@@ -1,0 +1,386 @@
+#include "ScriptedSocket.h"
+#include "StandinLink.h"
+
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+#include "reporting/ReportingTexts.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace TCPUtils;
+using Received = HeronStandin::Received;
+
+namespace {
+
+QByteArray content(int n, int seed = 0)
+{
+    QByteArray b;
+    for (int i = 0; i < n; ++i)
+        b.append(char((i * 7 + seed) & 0xFF));
+    return b;
+}
+
+QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+class ReceiveFileTest : public StandinLinkTest
+{
+protected:
+    QList<QByteArray> heartbeats;
+    HeartbeatSetter heartbeat = [this](const QByteArray &t) { heartbeats.append(t); };
+
+    void SetUp() override
+    {
+        StandinLinkTest::SetUp();
+        ASSERT_TRUE(login());
+    }
+
+    // Requests a file and receives it, as the configuration download does.
+    qint64 fetch(const QByteArray &serverName, bool setFileDate = false)
+    {
+        if (!send(serverName, FrameType::FileRequestFrame))
+            return -1;
+        return ReceiveFile(link.get(), 0, sequence, serverName, setFileDate, core, heartbeat);
+    }
+
+    // The letters of the station's answers, once the stand-in has n of them.
+    QByteArray answerLetters(int n)
+    {
+        server.waitUntil([n](const HeronStandin &s) { return s.answers().size() >= n; });
+        QByteArray letters;
+        for (const Received &a : server.answers())
+            letters.append(a.letter);
+        return letters;
+    }
+};
+
+} // namespace
+
+TEST_F(ReceiveFileTest, FileIsReceivedInExtendedDataFrames)
+{
+    const QByteArray served = content(2000);
+    serveFile("seconfig/ABCDEFG.cfg", served);
+    work.write("ABCDEFG.cfg", "an older and longer configuration copy that is replaced as a whole" + content(3000));
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 2000);
+    EXPECT_EQ(work.read("ABCDEFG.cfg"), served);
+    EXPECT_EQ(view.lines, (QList<QByteArray>{
+                              cp("-->Datei seconfig\\ABCDEFG.cfg empfangen"),
+                              cp("-->O.K. jetzt kommen die Daten..."),
+                              cp("-->Block mit 752 Bytes empfangen"),
+                              cp("-->Block mit 752 Bytes empfangen"),
+                              cp("-->Block mit 496 Bytes empfangen"),
+                              cp("-->CLOSE-FRAME empfangen"),
+                              cp("-->File-Länge ist O.K."),
+                          }));
+    // Ready, the length frame, three data frames, the close frame twice.
+    EXPECT_EQ(answerLetters(7), "AAAAAAA");
+    for (const Received &a : server.answers())
+        EXPECT_EQ(a.raw.toHex(' '), QByteArray("01 01 01 01 41"));
+    EXPECT_EQ(sequence, 0);
+    EXPECT_TRUE(heartbeats.isEmpty());
+}
+
+TEST_F(ReceiveFileTest, RecordAndErrorFilesAreAppendedOthersCreatedAnew)
+{
+    struct Case
+    {
+        const char *serverName;
+        const char *servedPath;
+        const char *localName;
+        bool appended;
+    } cases[] = {
+        {"data\\ABCDEFG3.1MS", "data/ABCDEFG3.1MS", "ABCDEFG3.1MS", true},
+        {"data\\abcdefg3.1ms", "data/abcdefg3.1ms", "abcdefg3.1ms", true},
+        {"data\\ABCDEFG3.1Ar", "data/ABCDEFG3.1Ar", "ABCDEFG3.1Ar", true},
+        {"seconfig\\ABCDEFG.cfg", "seconfig/ABCDEFG.cfg", "ABCDEFG.cfg", false},
+        {"seconfig\\Klimawarte.upd", "seconfig/Klimawarte.upd", "Klimawarte.upd", false},
+    };
+    int round = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.serverName);
+        const QByteArray served = content(600, ++round);
+        serveFile(c.servedPath, served);
+        work.write(c.localName, "old line\r\n");
+        EXPECT_EQ(fetch(c.serverName), 600);
+        EXPECT_EQ(work.read(c.localName), c.appended ? "old line\r\n" + served : served);
+        EXPECT_EQ(view.lines.back(), cp("-->File-Länge ist O.K."));
+        // A record file that did not exist is created.
+        QFile::remove(work.file(c.localName));
+        EXPECT_EQ(fetch(c.serverName), 600);
+        EXPECT_EQ(work.read(c.localName), served);
+    }
+}
+
+TEST_F(ReceiveFileTest, WrongLengthRemovesTheFile)
+{
+    HeronStandin::ServeOptions o;
+    o.lengthDelta = 5;
+    server.setServeOptions(o);
+    serveFile("seconfig/ABCDEFG.cfg", content(2000));
+    serveFile("data/ABCDEFG3.1MS", content(100));
+    work.write("ABCDEFG3.1MS", "records of the station\r\n");
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
+    EXPECT_EQ(view.lines.back(), cp("***FILE-LENGTH-ERROR received=2000 Soll=2005 Ist=2000"));
+    EXPECT_FALSE(QFile::exists(work.file("ABCDEFG.cfg")));
+
+    // An appended file goes back to what it held: the station's own records
+    // are not lost with the failed reception.
+    EXPECT_EQ(fetch("data\\ABCDEFG3.1MS"), 0);
+    EXPECT_EQ(view.lines.back(), cp("***FILE-LENGTH-ERROR received=100 Soll=105 Ist=124"));
+    EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
+}
+
+TEST_F(ReceiveFileTest, AppendedFileWhoseSizeMatchesCountsAsComplete)
+{
+    // The length is right when the byte count or the file's size matches.
+    HeronStandin::ServeOptions o;
+    o.lengthDelta = 24;
+    server.setServeOptions(o);
+    serveFile("data/ABCDEFG3.1MS", content(100));
+    work.write("ABCDEFG3.1MS", "records of the station\r\n");
+    EXPECT_EQ(fetch("data\\ABCDEFG3.1MS"), 100);
+    EXPECT_EQ(view.lines.back(), cp("-->File-Länge ist O.K."));
+}
+
+TEST_F(ReceiveFileTest, EmptyFileGivesZeroWithCorrectLength)
+{
+    serveFile("seconfig/ABCDEFG.cfg", QByteArray());
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
+    EXPECT_EQ(view.lines.back(), cp("-->File-Länge ist O.K."));
+    EXPECT_TRUE(QFile::exists(work.file("ABCDEFG.cfg")));
+    EXPECT_EQ(QFileInfo(work.file("ABCDEFG.cfg")).size(), 0);
+    EXPECT_EQ(answerLetters(4), "AAAA"); // ready, length, close twice
+}
+
+TEST_F(ReceiveFileTest, BrokenTransferLeavesNoPartialFile)
+{
+    HeronStandin::ServeOptions o;
+    o.dropAfterFrames = 2; // the length frame and one data frame, then gone
+    server.setServeOptions(o);
+    serveFile("seconfig/ABCDEFG.cfg", content(2000));
+    serveFile("data/ABCDEFG3.1MS", content(2000));
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
+    EXPECT_FALSE(QFile::exists(work.file("ABCDEFG.cfg")));
+    EXPECT_TRUE(view.lines.contains(cp("***DISCONNECTED***")));
+    EXPECT_EQ(view.lines.count(cp("..auf Daten warten..")), 20);
+
+    // The same with an appended record file on a new connection.
+    socket.abort();
+    socket.connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    link = std::make_unique<WatchedTcpSocket>(&socket);
+    ASSERT_TRUE(login());
+    work.write("ABCDEFG3.1MS", "records of the station\r\n");
+    EXPECT_EQ(fetch("data\\ABCDEFG3.1MS"), 0);
+    EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
+}
+
+TEST_F(ReceiveFileTest, StalledServerGivesNothing)
+{
+    HeronStandin::ServeOptions o;
+    o.stallAfterFrames = 0; // accepts the request, then sends nothing
+    server.setServeOptions(o);
+    serveFile("seconfig/ABCDEFG.cfg", content(600));
+    ASSERT_TRUE(send("seconfig\\ABCDEFG.cfg", FrameType::FileRequestFrame));
+    link->setReadTimeoutLimit(1); // each of the 100 header waits would take 4 s
+    EXPECT_EQ(ReceiveFile(link.get(), 0, sequence, "seconfig\\ABCDEFG.cfg", false, core, heartbeat), 0);
+    EXPECT_FALSE(QFile::exists(work.file("ABCDEFG.cfg")));
+    EXPECT_EQ(link->timeouts.count(4000), 100);
+    EXPECT_TRUE(server.connectionOpen()); // stalled, not dropped
+}
+
+TEST_F(ReceiveFileTest, CancelledWhenTheFileCannotBeWritten)
+{
+    // Writes to the local file fail (disk full): the data frame is answered,
+    // the next frame is cancelled, and nothing is left behind.
+    serveFile("seconfig/ABCDEFG.cfg", content(600));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), work.file("ABCDEFG.cfg")));
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
+    EXPECT_FALSE(QFileInfo(work.file("ABCDEFG.cfg")).exists());
+    EXPECT_FALSE(QFileInfo(work.file("ABCDEFG.cfg")).isSymLink());
+    // Ready, length frame, first data frame, then the cancel.
+    EXPECT_EQ(answerLetters(4), "AAAC");
+}
+
+TEST_F(ReceiveFileTest, CancelledWhenTheFileCannotBeCreated)
+{
+    serveFile("seconfig/ABCDEFG.cfg", content(600));
+    ASSERT_TRUE(QDir(work.path()).mkdir(QStringLiteral("ABCDEFG.cfg")));
+    QFile probe(work.file("ABCDEFG.cfg"));
+    probe.open(QIODevice::WriteOnly);
+    const QByteArray reason = Text8::fromQString(probe.errorString());
+    ASSERT_FALSE(reason.isEmpty());
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
+    EXPECT_EQ(view.lines, (QList<QByteArray>{cp("-->Datei seconfig\\ABCDEFG.cfg empfangen"), reason}));
+    EXPECT_EQ(answerLetters(1), "C"); // instead of "ready"
+}
+
+TEST_F(ReceiveFileTest, WithoutClientObject)
+{
+    struct Case
+    {
+        const char *name;
+        bool blockWithDirectory;
+        QList<QByteArray> extraLines;
+    } cases[] = {
+        {"seconfig\\A.cfg", false, {}},
+        {"data\\A.1MS", false, {}},
+        {"data\\B.1MS", true, {cp("***SOCKET-ERROR_1***")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        view.lines.clear();
+        const QString local = work.file(QString::fromLatin1(c.name).section(QLatin1Char('\\'), -1));
+        if (c.blockWithDirectory)
+            QDir().mkpath(local);
+        EXPECT_EQ(ReceiveFile(nullptr, 0, sequence, c.name, false, core, heartbeat), 0);
+        EXPECT_EQ(QFileInfo(local).isDir(), c.blockWithDirectory);
+        if (!c.blockWithDirectory) {
+            EXPECT_FALSE(QFile::exists(local));
+        }
+        EXPECT_EQ(view.lines, QList<QByteArray>{cp("-->Datei ") + c.name + cp(" empfangen")} + c.extraLines);
+    }
+
+    // A file that cannot be created, and no client object to cancel with.
+    view.lines.clear();
+    QDir().mkpath(work.file("C.cfg"));
+    EXPECT_EQ(ReceiveFile(nullptr, 0, sequence, "seconfig\\C.cfg", false, core, heartbeat), 0);
+    ASSERT_EQ(view.lines.size(), 3);
+    EXPECT_EQ(view.lines[2], cp("***SOCKET-ERROR_2***"));
+}
+
+TEST_F(ReceiveFileTest, SequenceModeFollowsTheServersFrames)
+{
+    HeronStandin::ServeOptions o;
+    o.sequencePrefix = true;
+    o.firstSequence = 254;
+    server.setServeOptions(o);
+    const QByteArray served = content(1000);
+    serveFile("seconfig/ABCDEFG.cfg", served);
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 1000);
+    EXPECT_EQ(work.read("ABCDEFG.cfg"), served);
+    // The ready answer goes out before any frame, without prefix; every later
+    // answer carries the prefix of the frame it answers: length frame 254,
+    // data frames 255 and 0, close frame 1 (answered twice).
+    server.waitUntil([](const HeronStandin &s) { return s.answers().size() >= 6; });
+    QList<QByteArray> raw;
+    for (const Received &a : server.answers())
+        raw.append(a.raw.toHex(' '));
+    EXPECT_EQ(raw, (QList<QByteArray>{
+                       "01 01 01 01 41",
+                       "77 77 fe 01 01 01 01 41",
+                       "77 77 ff 01 01 01 01 41",
+                       "77 77 00 01 01 01 01 41",
+                       "77 77 01 01 01 01 01 41",
+                       "77 77 01 01 01 01 01 41",
+                   }));
+    EXPECT_EQ(sequence, 1);
+}
+
+TEST_F(ReceiveFileTest, FrameWithWrongChecksumIsSentAgainByTheServer)
+{
+    HeronStandin::ServeOptions o;
+    o.breakFrame = 1;           // the first data frame
+    o.answerTimeoutMs = 100;    // the stand-in's own patience
+    server.setServeOptions(o);
+    const QByteArray served = content(1000);
+    serveFile("seconfig/ABCDEFG.cfg", served);
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 1000);
+    EXPECT_EQ(work.read("ABCDEFG.cfg"), served);
+    EXPECT_EQ(view.lines.count(cp("..auf Daten warten..")), 1);
+    EXPECT_EQ(answerLetters(6), "AAAAAA"); // the broken frame got none
+}
+
+TEST_F(ReceiveFileTest, HeartbeatMovesEvery101Frames)
+{
+    ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+    HeronStandin::ServeOptions o;
+    o.chunkSize = 10;
+    server.setServeOptions(o);
+    serveFile("seconfig/ABCDEFG.cfg", content(2020)); // 202 data frames
+    clock.setLocalDateTime(QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0)));
+
+    EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 2020);
+    // 203 frames after the first: the heartbeat moves at the 101st and 202nd.
+    EXPECT_EQ(heartbeats, (QList<QByteArray>{"01.03.11 08:30:00", "01.03.11 08:30:00"}));
+}
+
+TEST_F(ReceiveFileTest, FileDateFromTheCloseFrame)
+{
+    const QDateTime when(QDate(2010, 5, 6), QTime(7, 8, 10));
+    struct Case
+    {
+        bool closeDate;
+        bool setFileDate;
+        bool dated;
+    } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.closeDate << c.setFileDate);
+        HeronStandin::ServeOptions o;
+        o.closeDate = c.closeDate;
+        server.setServeOptions(o);
+        serveFile("seconfig/ABCDEFG.cfg", content(300));
+        {
+            QFile f(serveDir() + "/seconfig/ABCDEFG.cfg");
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+        }
+        EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg", c.setFileDate), 300);
+        EXPECT_EQ(QFileInfo(work.file("ABCDEFG.cfg")).lastModified() == when, c.dated);
+    }
+}
+
+// Frames fed without a network.
+class ReceiveFileScripted : public ::testing::Test
+{
+protected:
+    ScopedWorkDir work;
+    ManualClock clock;
+    ScopedClock scopedClock{clock};
+    RecordingView view;
+    StationCore core{view};
+    ScriptedSocket socket;
+    qint32 sequence = 0;
+};
+
+TEST_F(ReceiveFileScripted, StalledServerLeavesNoPartialFile)
+{
+    socket.input = serverFrame(22, QByteArray("\x20\0\0\0", 4)) + serverFrame(2, content(16));
+    EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 0);
+    EXPECT_FALSE(QFile::exists(work.file("S.cfg")));
+    // Ready, the length frame, the data frame; then nothing.
+    EXPECT_EQ(socket.written(), answerBytes('A') + answerBytes('A') + answerBytes('A'));
+}
+
+TEST_F(ReceiveFileScripted, ShortLengthFrameCountsMissingBytesAsZero)
+{
+    socket.input = serverFrame(22, QByteArray("\x02", 1)) + serverFrame(2, "ab") + QByteArray::fromHex("03fa03");
+    EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 2);
+    EXPECT_EQ(work.read("S.cfg"), "ab");
+}
+
+TEST_F(ReceiveFileScripted, DataFrameFirstIsWrittenAndRepeatsAreNotWrittenTwice)
+{
+    // A server that starts with data and repeats a frame in sequence mode.
+    const QByteArray a = serverFrame(2, "first-");
+    const QByteArray b = serverFrame(2, "second");
+    socket.input = QByteArray("ww\x05") + a + QByteArray("ww\x06") + b;
+    // The repeat and the close frame each come after the station waited.
+    socket.deliverOnHeaderWait({QByteArray("ww\x06") + b, QByteArray("ww\x07") + serverFrame(3, QByteArray())});
+    EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 0);
+    // Expected length 0, but 12 bytes arrived: a length error.
+    EXPECT_EQ(view.lines.back(), Text8::cp("***FILE-LENGTH-ERROR received=12 Soll=0 Ist=12"));
+    const QByteArray ack6 = QByteArray("ww\x06") + answerBytes('A');
+    EXPECT_EQ(socket.writes, (QList<QByteArray>{answerBytes('A'), QByteArray("ww\x05") + answerBytes('A'), ack6,
+                                               ack6, QByteArray("ww\x07") + answerBytes('A'),
+                                               QByteArray("ww\x07") + answerBytes('A')}));
+}
