@@ -1,0 +1,92 @@
+#include "endtoend/StationProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace {
+
+// A configuration with a port, so that start-up asks nothing.
+QByteArray configFile()
+{
+    const QList<QByteArray> values = {"", "", "", "", "", "", "", "", "FALSE", "FALSE", "FALSE", "FALSE",
+                                      "ABC1234", "127.0.0.1:1", "COM3:", "4", "5"};
+    QByteArray out;
+    for (const QByteArray &v : values)
+        out += "key\r\n" + v + "\r\n";
+    return out;
+}
+
+struct StationLife : ::testing::Test
+{
+    QTemporaryDir tmp;
+
+    // A copy of the program under a path of its own: another executable.
+    QString executable(const QString &name)
+    {
+        const QString dir = tmp.filePath(name);
+        QDir().mkpath(dir);
+        const QString path = QDir(dir).filePath(QStringLiteral("klimawarte"));
+        if (!QFile::exists(path))
+            QFile::copy(QStringLiteral(KLIMAWARTE_EXE), path);
+        return path;
+    }
+    std::unique_ptr<StationProcess> station(const QString &exe, const QString &work, const QString &service)
+    {
+        auto p = std::make_unique<StationProcess>(exe, tmp.filePath(work), tmp.filePath(service));
+        p->writeFile(QStringLiteral("r2arodire.cfg"), configFile());
+        return p;
+    }
+};
+
+constexpr int kStartMs = 20000;
+
+} // namespace
+
+TEST_F(StationLife, SecondProgramInTheSameDirectoryTakesTheSecondInstanceExit)
+{
+    auto first = station(executable("bin1"), "work", "service1");
+    first->start();
+    ASSERT_TRUE(first->waitForFileContaining("r2arodire.flag", "ZAV-Sensor1\r\n", kStartMs)) << first->output().constData();
+    EXPECT_EQ(first->control(), "RUNNING");
+
+    auto second = station(executable("bin2"), "work", "service2");
+    second->start();
+    ASSERT_TRUE(second->waitForExit(kStartMs));
+    EXPECT_TRUE(first->running());
+    EXPECT_EQ(first->file("r2arodire.flag"), "ZAV-Sensor1\r\n");
+    EXPECT_TRUE(first->file("zav_sensor_logfile.log").contains("/Sensor/ Programm beendet (lief als 2.Instanz)\r\n"));
+
+    ASSERT_TRUE(first->shutdown());
+    EXPECT_EQ(first->control(), "IDLE");
+    EXPECT_TRUE(first->file("zav_sensor_logfile.log").contains("/Sensor/ Proramm beendet wegen SHUTDOWN\r\n"));
+}
+
+TEST_F(StationLife, TwoDirectoriesTwoExecutablesBothRun)
+{
+    auto first = station(executable("bin1"), "work1", "service1");
+    first->start();
+    ASSERT_TRUE(first->waitForFileContaining("r2arodire.flag", "ZAV-Sensor1\r\n", kStartMs));
+    auto second = station(executable("bin2"), "work2", "service2");
+    second->start();
+    ASSERT_TRUE(second->waitForFileContaining("r2arodire.flag", "ZAV-Sensor2\r\n", kStartMs));
+    EXPECT_TRUE(first->running());
+    EXPECT_TRUE(second->running());
+    EXPECT_TRUE(second->shutdown());
+    EXPECT_TRUE(first->shutdown());
+}
+
+TEST_F(StationLife, NewCopyOfTheSameExecutableEndsTheOlderOne)
+{
+    const QString exe = executable("bin1");
+    auto older = station(exe, "work1", "service1");
+    older->start();
+    ASSERT_TRUE(older->waitForFileContaining("r2arodire.flag", "ZAV-Sensor1\r\n", kStartMs));
+    auto newer = station(exe, "work2", "service2");
+    newer->start();
+    ASSERT_TRUE(older->waitForExit(kStartMs));
+    EXPECT_EQ(older->process().exitStatus(), QProcess::CrashExit); // ended from outside
+    ASSERT_TRUE(newer->waitForFileContaining("r2arodire.flag", "ZAV-Sensor1\r\n", kStartMs));
+    EXPECT_TRUE(newer->shutdown());
+    EXPECT_EQ(newer->control(), "IDLE");
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+// The real station program in a process of its own, for end-to-end tests.
+// Its clock runs ten times faster (libfaketime), so the start-up countdown
+// and the supervision ticks that close unanswered boxes take a tenth of
+// their real time.
+class StationProcess
+{
+public:
+    StationProcess(QString exe, QString workDir, QString serviceDir)
+        : m_exe(std::move(exe)), m_workDir(std::move(workDir)), m_serviceDir(std::move(serviceDir))
+    {
+        QDir().mkpath(m_workDir);
+        QDir().mkpath(m_serviceDir);
+    }
+    ~StationProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    static QString fasterClockLibrary()
+    {
+        return QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    }
+
+    void setEnv(const QString &name, const QString &value) { m_env.insert(name, value); }
+
+    void start(const QStringList &args = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("KLIMAWARTE_SERVICE_DIR"), m_serviceDir);
+        if (QFile::exists(fasterClockLibrary())) {
+            env.insert(QStringLiteral("LD_PRELOAD"), fasterClockLibrary());
+            env.insert(QStringLiteral("FAKETIME"), QStringLiteral("+0 x10"));
+        }
+        for (const QString &key : m_env.keys())
+            env.insert(key, m_env.value(key));
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(m_workDir);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(m_exe, args);
+        m_process.waitForStarted(5000);
+    }
+
+    bool running() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+    QProcess &process() { return m_process; }
+
+    QByteArray file(const QString &name) const
+    {
+        QFile f(QDir(m_workDir).filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QByteArray control() const
+    {
+        QFile f(QDir(m_serviceDir).filePath(QStringLiteral("CONTROL")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeControl(const QByteArray &bytes) const
+    {
+        QFile f(QDir(m_serviceDir).filePath(QStringLiteral("CONTROL")));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(bytes);
+    }
+    void writeFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile f(QDir(m_workDir).filePath(name));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(bytes);
+    }
+
+    // Polls until pred holds or the time is up (real milliseconds).
+    template<typename Pred>
+    static bool waitUntil(Pred pred, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    bool waitForFileContaining(const QString &name, const QByteArray &part, int timeoutMs) const
+    {
+        return waitUntil([&] { return file(name).contains(part); }, timeoutMs);
+    }
+
+    bool waitForExit(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
+
+    // Asks the station to end through the service host's control value.
+    bool shutdown(int timeoutMs = 20000)
+    {
+        writeControl(QByteArray("SHUTDOWN\0", 9));
+        return waitForExit(timeoutMs);
+    }
+
+    QByteArray output() { return m_process.readAll(); }
+
+private:
+    QString m_exe;
+    QString m_workDir;
+    QString m_serviceDir;
+    QProcessEnvironment m_env;
+    QProcess m_process;
+};
