@@ -32,7 +32,7 @@ public:
     quint32 status = 0;
 };
 
-struct SensorBus : ::testing::Test
+struct SensorBusLines : ::testing::Test
 {
     ManualClock clock;
     ScopedClock scoped{clock};
@@ -64,7 +64,7 @@ QString commandLevels(const QStringList &ops, bool inverted)
 
 } // namespace
 
-TEST_F(SensorBus, TransmissionStartAndResetSequencesFollowTheInversion)
+TEST_F(SensorBusLines, TransmissionStartAndResetSequencesFollowTheInversion)
 {
     struct Case
     {
@@ -95,7 +95,7 @@ TEST_F(SensorBus, TransmissionStartAndResetSequencesFollowTheInversion)
     }
 }
 
-TEST_F(SensorBus, CommandBitsGoOutMostSignificantFirst)
+TEST_F(SensorBusLines, CommandBitsGoOutMostSignificantFirst)
 {
     struct Case
     {
@@ -122,7 +122,7 @@ TEST_F(SensorBus, CommandBitsGoOutMostSignificantFirst)
     }
 }
 
-TEST_F(SensorBus, ReadBitTakesDsrAsTheInversionSays)
+TEST_F(SensorBusLines, ReadBitTakesDsrAsTheInversionSays)
 {
     struct Case
     {
@@ -156,7 +156,7 @@ TEST(SensorBusReverseBits, MirrorsTheLowByte)
         EXPECT_EQ(SensorBus::ReverseBits(in), out) << in;
 }
 
-TEST_F(SensorBus, ReadBytesWithDsrAlwaysOn)
+TEST_F(SensorBusLines, ReadBytesWithDsrAlwaysOn)
 {
     lines.status = ModemStatus::Dsr;
     const std::pair<qint32, qint32> cases[] = {{0, 255}, {1, 0}};
@@ -172,7 +172,7 @@ TEST_F(SensorBus, ReadBytesWithDsrAlwaysOn)
     }
 }
 
-TEST_F(SensorBus, ReadBytesOfNothingStillWaitsAndReleasesTheLine)
+TEST_F(SensorBusLines, ReadBytesOfNothingStillWaitsAndReleasesTheLine)
 {
     for (qint32 count : {0, -2}) {
         lines.ops.clear();
@@ -185,7 +185,7 @@ TEST_F(SensorBus, ReadBytesOfNothingStillWaitsAndReleasesTheLine)
     }
 }
 
-TEST_F(SensorBus, FurtherBytesOverwriteTheCheckByte)
+TEST_F(SensorBusLines, FurtherBytesOverwriteTheCheckByte)
 {
     // A stream of bits 1,0,1,0,...: every byte reads 0xAA.
     struct AlternatingLines : RecordingLines
