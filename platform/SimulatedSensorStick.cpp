@@ -431,9 +431,13 @@ std::shared_ptr<SimulatedSensorStick> processStick()
 {
     static std::mutex mutex;
     static std::shared_ptr<SimulatedSensorStick> stick;
+    static QString stickFile;
     std::lock_guard lock(mutex);
-    if (!stick)
-        stick = fileDrivenStick(file());
+    const QString path = file();
+    if (!stick || path != stickFile) {
+        stick = fileDrivenStick(path);
+        stickFile = path;
+    }
     return stick;
 }
 

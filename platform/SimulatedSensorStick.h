@@ -167,7 +167,8 @@ void applyFile(const QByteArray &text, SensorStickValues &values);
 // of the last read stay when the file cannot be read.
 std::shared_ptr<SimulatedSensorStick> fileDrivenStick(const QString &path);
 
-// The one file-driven stick of this process (created on first use).
+// The file-driven stick of this process for the file the environment names
+// now (created on first use, and again when the variable names another file).
 std::shared_ptr<SimulatedSensorStick> processStick();
 
 } // namespace SensorSimulation
