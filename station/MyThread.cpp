@@ -170,10 +170,9 @@ void MyThread::closePort()
 void MyThread::openPort()
 {
     StationState &s = m_core.state;
-    if (s.ComHandle.load() != -1 || m_lines) {
-        closePort();
+    if (s.ComHandle.load() != -1)
         PortOpenCount = 0;
-    }
+    closePort();
     s.ComHandle = -1;
     const QByteArray path = devicePath(s.ComPortName.get());
 
