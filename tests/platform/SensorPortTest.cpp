@@ -132,3 +132,34 @@ TEST(SensorPortFactory, SimulationOnlyForItsPortWhenTheVariableIsSet)
     EXPECT_FALSE(isSimulated(factory("\\\\.\\COM13")));
     unsetenv(SensorSimulation::EnvironmentVariable);
 }
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+// A pseudo-terminal stands in for a serial device: it opens, exclusively,
+// but has no modem lines to read.
+TEST(SensorPortQtSerialLines, OpensADeviceExclusively)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const QByteArray device = ptsname(master);
+
+    QtSerialLines lines(device);
+    ASSERT_TRUE(lines.open(19200));
+    EXPECT_TRUE(lines.isOpen());
+    lines.setRts(true);
+    lines.setDtr(false);
+    EXPECT_EQ(lines.modemStatus(), std::nullopt) << "a pty has no modem status";
+
+    QtSerialLines second(device);
+    EXPECT_FALSE(second.open(19200));
+
+    lines.close();
+    EXPECT_FALSE(lines.isOpen());
+    EXPECT_TRUE(second.open(19200));
+    second.close();
+    ::close(master);
+}
