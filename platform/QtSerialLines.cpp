@@ -2,7 +2,9 @@
 
 #include <QSerialPort>
 
-QtSerialLines::QtSerialLines(const QByteArray &devicePath) : m_device(linuxDevice(devicePath)) {}
+QtSerialLines::QtSerialLines(const QByteArray &devicePath)
+    : m_device(linuxDevice(devicePath))
+{}
 
 QtSerialLines::~QtSerialLines()
 {

@@ -18,7 +18,9 @@ quint8 reversed(quint8 v)
 
 } // namespace
 
-SimulatedSensorStick::SimulatedSensorStick(bool inverted) : m_inverted(inverted) {}
+SimulatedSensorStick::SimulatedSensorStick(bool inverted)
+    : m_inverted(inverted)
+{}
 
 void SimulatedSensorStick::setValues(const SensorStickValues &values)
 {
@@ -315,8 +317,7 @@ quint32 SimulatedSensorStick::modemStatus() const
 
 SimulatedSensorPort::SimulatedSensorPort(std::shared_ptr<SimulatedSensorStick> stick)
     : m_stick(std::move(stick))
-{
-}
+{}
 
 SimulatedSensorPort::~SimulatedSensorPort()
 {

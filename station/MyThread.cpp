@@ -27,10 +27,12 @@ void resetLimitCounts(StationState &s)
 } // namespace
 
 MyThread::MyThread(StationCore &core, SerialLinesFactory factory, QObject *parent)
-    : QThread(parent), m_core(core), m_factory(std::move(factory)), m_bus(core.state.LineInvert),
-      m_evaluation(core)
-{
-}
+    : QThread(parent)
+    , m_core(core)
+    , m_factory(std::move(factory))
+    , m_bus(core.state.LineInvert)
+    , m_evaluation(core)
+{}
 
 MyThread::~MyThread()
 {
@@ -301,8 +303,8 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
                 in->Count = 0;
     }
 
-    const qint32 ack = m_bus.SendCommand(temperature ? SensorBus::MeasureTemperature
-                                                     : SensorBus::MeasureHumidity);
+    const qint32 ack =
+        m_bus.SendCommand(temperature ? SensorBus::MeasureTemperature : SensorBus::MeasureHumidity);
     if (ack != 0) {
         {
             SharedDataLock lock(m_core.semaphore);
@@ -330,8 +332,8 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
             SharedDataLock lock(m_core.semaphore);
             QByteArray line = s.MeasureTime.get();
             line += temperature ? MeasurementTexts::AnswerT : MeasurementTexts::AnswerRH;
-            line += QByteArray::number(b1) + ':' + QByteArray::number(b2) + ':'
-                    + QByteArray::number(temperature ? SensorBus::ReverseBits(b3) : b3);
+            line += QByteArray::number(b1) + ':' + QByteArray::number(b2) + ':' +
+                    QByteArray::number(temperature ? SensorBus::ReverseBits(b3) : b3);
             m_core.appendStatusLine(line);
         }
         const bool good = b1 != 0 || b2 != 0 || b3 != 0 || (temperature && portOpenCount <= 5);
@@ -393,8 +395,8 @@ SensorConversion MyThread::convert(qint32 rawTemp, qint32 rawHumidity, qint32 li
         rhLin += 2.1L;
     c.RHlin = static_cast<double>(rhLin);
 
-    c.RH = static_cast<double>((raw * 8e-6L + 0.01L) * (static_cast<X>(c.T) - 25.0L)
-                               + static_cast<X>(c.RHlin));
+    c.RH =
+        static_cast<double>((raw * 8e-6L + 0.01L) * (static_cast<X>(c.T) - 25.0L) + static_cast<X>(c.RHlin));
 
     const X T = c.T;
     X logEW = 3.0L;
@@ -404,8 +406,8 @@ SensorConversion MyThread::convert(qint32 rawTemp, qint32 rawHumidity, qint32 li
             logEW = v;
     }
     c.logEW = static_cast<double>(logEW);
-    c.TP = static_cast<double>((0.66077L - static_cast<X>(c.logEW)) * 237.3L
-                               / (static_cast<X>(c.logEW) - 8.16077L));
+    c.TP = static_cast<double>((0.66077L - static_cast<X>(c.logEW)) * 237.3L /
+                               (static_cast<X>(c.logEW) - 8.16077L));
     return c;
 }
 

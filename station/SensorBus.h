@@ -14,7 +14,9 @@ class SerialLines;
 class SensorBus
 {
 public:
-    explicit SensorBus(const std::atomic<qint32> &lineInvert) : m_lineInvert(lineInvert) {}
+    explicit SensorBus(const std::atomic<qint32> &lineInvert)
+        : m_lineInvert(lineInvert)
+    {}
 
     void setLines(SerialLines *lines) { m_lines = lines; }
     SerialLines *lines() const { return m_lines; }

@@ -31,10 +31,7 @@ struct Button1Command : ::testing::Test
         return QMessageBox::Ok;
     }};
 
-    QStringList listLines() const
-    {
-        return w.Listbox->toPlainText().split('\n', Qt::SkipEmptyParts);
-    }
+    QStringList listLines() const { return w.Listbox->toPlainText().split('\n', Qt::SkipEmptyParts); }
 };
 
 } // namespace
@@ -47,10 +44,9 @@ TEST_F(Button1Command, PortNameCheck)
         bool started;
         bool message;
     } cases[] = {
-        {"COM3:", true, false},  {"com3:", true, false},   {"COM1:", true, false},
-        {"COM99:", true, false}, {"COM03:", true, false},  {"COM0:", false, true},
-        {"COM100:", false, true}, {"COMx:", false, true},  {"COM3", false, true},
-        {"COM:", false, true},   {"LPT1:", false, true},   {"COM-3:", false, true},
+        {"COM3:", true, false},  {"com3:", true, false}, {"COM1:", true, false},   {"COM99:", true, false},
+        {"COM03:", true, false}, {"COM0:", false, true}, {"COM100:", false, true}, {"COMx:", false, true},
+        {"COM3", false, true},   {"COM:", false, true},  {"LPT1:", false, true},   {"COM-3:", false, true},
         {"", false, false},
     };
     for (const Case &c : cases) {
@@ -67,7 +63,8 @@ TEST_F(Button1Command, PortNameCheck)
         EXPECT_EQ(s.BaudRate.load(), 19200);
         EXPECT_EQ(s.SensorRunning.load(), c.started);
         EXPECT_EQ(w.core().mirror.StartButtonStop.load(), c.started);
-        EXPECT_EQ(w.Button1->text(), q(c.started ? MeasurementTexts::StopSensor : MeasurementTexts::StartSensor));
+        EXPECT_EQ(w.Button1->text(),
+                  q(c.started ? MeasurementTexts::StopSensor : MeasurementTexts::StartSensor));
         EXPECT_EQ(w.Edit1->isEnabled(), !c.started);
         EXPECT_FALSE(w.Button4->isEnabled()) << "disabled by every start, also a refused one";
         EXPECT_EQ(messages, c.message ? QList<QByteArray>{Text8::cp(MeasurementTexts::IllegalComPort)}
@@ -92,7 +89,8 @@ TEST_F(Button1Command, StopThenStartAgainResetsTheThread)
     ManualClock clock;
     ScopedClock scopedClock(clock);
     auto stick = std::make_shared<SimulatedSensorStick>();
-    MyThread thread(w.core(), [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
+    MyThread thread(w.core(),
+                    [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
     thread.threadStart();
 
     w.Edit1->setEditText("COM3:");

@@ -1,9 +1,9 @@
+#include "station/MyThread.h"
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "platform/SimulatedSensorStick.h"
 #include "station/MeasurementTexts.h"
-#include "station/MyThread.h"
 #include "station/StationCore.h"
 #include "station/StationTexts.h"
 #include "support/RecordingView.h"
@@ -142,7 +142,8 @@ TEST_F(MyThreadCycle, WorkedExampleAfterTheFirstReadingsSettle)
     // The answer lines carry the time of the previous evaluation.
     EXPECT_NE(previousTime, s.MeasureTime.get());
     EXPECT_EQ(view.lines.mid(view.lines.size() - 2),
-              (QList<QByteArray>{previousTime + " Sensor(T): 23:112:242", previousTime + " Sensor(RH): 5:220:134"}));
+              (QList<QByteArray>{previousTime + " Sensor(T): 23:112:242",
+                                 previousTime + " Sensor(RH): 5:220:134"}));
     EXPECT_EQ(s.AlarmSensor.SensorErrorCount, 0);
     EXPECT_EQ(core.semaphore.available(), 1);
 }
@@ -200,7 +201,8 @@ TEST_F(MyThreadCycle, MissingTemperatureAcknowledgeReopensAndQueriesHumidity)
 
     EXPECT_EQ(s.ComHandle.load(), -1);
     EXPECT_FALSE(stick->portOpen());
-    EXPECT_EQ(view.lines, (QList<QByteArray>{cp(StationTexts::ComPortError), cp(MeasurementTexts::NoAckTemperature)}));
+    EXPECT_EQ(view.lines,
+              (QList<QByteArray>{cp(StationTexts::ComPortError), cp(MeasurementTexts::NoAckTemperature)}));
     EXPECT_EQ(s.AlarmSensor.SensorErrorCount, 2) << "one from the query, one from the COM-port branch";
     EXPECT_EQ(s.RawTemp, 0);
     EXPECT_EQ(view.texts[ValueDisplay::T], " ");
@@ -356,7 +358,8 @@ TEST_F(MyThreadCycle, PortThatCannotBeOpenedIsRetried)
         if (pass <= 5)
             EXPECT_TRUE(view.lines.isEmpty());
         else
-            EXPECT_EQ(view.lines, (QList<QByteArray>{cp(StationTexts::ComPortError), cp(MeasurementTexts::InvalidHandle)}));
+            EXPECT_EQ(view.lines, (QList<QByteArray>{cp(StationTexts::ComPortError),
+                                                     cp(MeasurementTexts::InvalidHandle)}));
     }
     EXPECT_EQ(s.AlarmSensor.SensorErrorCount, 2);
     EXPECT_EQ(openedPaths.size(), 7);

@@ -1,7 +1,7 @@
+#include "station/SensorBus.h"
 #include "common/Clock.h"
 #include "platform/SerialLines.h"
 #include "platform/SimulatedSensorStick.h"
-#include "station/SensorBus.h"
 
 #include <gtest/gtest.h>
 
@@ -144,8 +144,8 @@ TEST_F(SensorBusLines, ReadBitTakesDsrAsTheInversionSays)
         lines.status = c.status;
         lines.ops.clear();
         EXPECT_EQ(bus.ReadBit(), c.bit) << "LineInvert " << c.invert << " status " << c.status.value_or(999);
-        const QStringList expected = c.invert ? QStringList{"CLRRTS", "STATUS", "SETRTS"}
-                                              : QStringList{"SETRTS", "STATUS", "CLRRTS"};
+        const QStringList expected =
+            c.invert ? QStringList{"CLRRTS", "STATUS", "SETRTS"} : QStringList{"SETRTS", "STATUS", "CLRRTS"};
         EXPECT_EQ(lines.ops, expected);
     }
 }

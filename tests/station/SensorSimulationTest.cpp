@@ -44,7 +44,8 @@ TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
     RecordingView view;
     StationCore core(view);
     auto stick = SensorSimulation::fileDrivenStick(path);
-    MyThread thread(core, [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
+    MyThread thread(core,
+                    [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
     thread.threadStart();
     core.state.ComPortName = QByteArray(SensorSimulation::PortName);
     core.state.BaudRate = 19200;
