@@ -6,6 +6,8 @@
 #include "station/StationMessageBox.h"
 #include "station/TFR2U_Radadu.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -22,6 +24,7 @@ QString q(const char *utf8)
 
 struct Button1Command : ::testing::Test
 {
+    ScopedWorkDir workDir;
     TFR2U_Radadu w;
     StationState &s = w.core().state;
     QList<QByteArray> messages;

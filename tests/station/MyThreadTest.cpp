@@ -8,6 +8,8 @@
 #include "station/StationTexts.h"
 #include "support/RecordingView.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,6 +25,7 @@ QByteArray cp(const char *s)
 // simulated stick on its port and a manual clock.
 struct MyThreadCycle : ::testing::Test
 {
+    ScopedWorkDir workDir; // the evaluation writes its log and record files here
     ManualClock clock;
     ScopedClock scopedClock{clock};
     ScopedLocale locale{QLocale(QLocale::German, QLocale::Germany)};

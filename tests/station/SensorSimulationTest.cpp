@@ -8,6 +8,8 @@
 #include "station/TFR2U_Radadu.h"
 #include "support/RecordingView.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -34,6 +36,7 @@ void writeFile(const QString &path, const QByteArray &text)
 // The file-driven stick behind the measurement thread, step by step.
 TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
 {
+    ScopedWorkDir workDir;
     ManualClock clock;
     ScopedClock scopedClock(clock);
     ScopedLocale locale(QLocale(QLocale::German, QLocale::Germany));
@@ -84,6 +87,7 @@ TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
 // simulation selected through the environment, as the program runs it.
 TEST(SensorSimulationStation, WindowAndThreadMeasureFromTheFile)
 {
+    ScopedWorkDir workDir;
     ManualClock clock;
     ScopedClock scopedClock(clock);
     QTemporaryDir dir;
