@@ -375,6 +375,7 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
         SharedDataLock lock(m_core.semaphore);
         const std::optional<bool> in1 = input(ModemStatus::Ring);
         const std::optional<bool> in2 = input(ModemStatus::Dcd);
+        m_lastContacts = {in1, in2};
         m_evaluation.sampleContacts(in1, in2, SensorFault != 0);
     }
     return step + 1;

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class StationCore;
 
@@ -76,6 +78,8 @@ public:
     EvaluationInput lastEvaluation() const { return m_lastEvaluation; }
     int evaluations() const { return m_evaluations.load(); }
     int humidityQueries() const { return m_humidityQueries.load(); }
+    // The contact inputs handed on after the last humidity query.
+    std::pair<std::optional<bool>, std::optional<bool>> lastContacts() const { return m_lastContacts; }
 
 protected:
     void run() override { Execute(); }
@@ -103,4 +107,5 @@ private:
     EvaluationInput m_lastEvaluation;
     std::atomic<int> m_evaluations{0};
     std::atomic<int> m_humidityQueries{0};
+    std::pair<std::optional<bool>, std::optional<bool>> m_lastContacts;
 };

@@ -471,3 +471,40 @@ TEST_F(MyThreadCycle, ThreadStartResetsAndTerminateEnds)
     EXPECT_EQ(thread.PreviousTemp, 0.0);
     thread.threadEnd();
 }
+
+TEST_F(MyThreadCycle, ContactsAreSampledAfterEachHumidityQuery)
+{
+    using Contacts = std::pair<std::optional<bool>, std::optional<bool>>;
+    const struct
+    {
+        bool ring, dcd;
+    } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    // The line inversion does not apply to the contacts: with an adapter
+    // that inverts (LineInvert 1) and one that does not (Testmode), an
+    // input is active while its status bit is clear.
+    for (bool inverting : {true, false}) {
+        SCOPED_TRACE(inverting);
+        stick = std::make_shared<SimulatedSensorStick>(inverting);
+        startPolling();
+        s.LineInvert = inverting ? 1 : 0;
+        for (const auto &c : cases) {
+            stick->setRing(c.ring);
+            stick->setDcd(c.dcd);
+            rounds(1);
+            EXPECT_EQ(thread.lastContacts(), (Contacts{c.ring, c.dcd})) << c.ring << c.dcd;
+        }
+        s.SensorRunning = false;
+        while (thread.phase() != MyThread::Phase::PortWait)
+            ASSERT_TRUE(thread.step());
+    }
+
+    // After a failed humidity query the port is closed: no status.
+    stick->setRing(true);
+    startPolling();
+    s.LineInvert = 0; // the last stick does not invert
+    untilTemperatureQuery();
+    ASSERT_TRUE(thread.step());
+    stick->setAcknowledge(false);
+    ASSERT_TRUE(thread.step());
+    EXPECT_EQ(thread.lastContacts(), (Contacts{std::nullopt, std::nullopt}));
+}
