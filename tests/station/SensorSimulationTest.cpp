@@ -1,0 +1,132 @@
+#include "common/Clock.h"
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+#include "platform/SimulatedSensorStick.h"
+#include "station/MeasurementTexts.h"
+#include "station/MyThread.h"
+#include "station/StationCore.h"
+#include "station/TFR2U_Radadu.h"
+#include "support/RecordingView.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+} // namespace
+
+// The file-driven stick behind the measurement thread, step by step.
+TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
+{
+    ScopedWorkDir workDir;
+    ManualClock clock;
+    ScopedClock scopedClock(clock);
+    ScopedLocale locale(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sensor.txt");
+    writeFile(path, "ring=1\n");
+
+    RecordingView view;
+    StationCore core(view);
+    auto stick = SensorSimulation::fileDrivenStick(path);
+    MyThread thread(core,
+                    [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
+    thread.threadStart();
+    core.state.ComPortName = QByteArray(SensorSimulation::PortName);
+    core.state.BaudRate = 19200;
+    core.state.SensorRunning = true;
+
+    auto rounds = [&](int n) {
+        const int target = thread.humidityQueries() + n;
+        while (thread.humidityQueries() < target)
+            ASSERT_TRUE(thread.step());
+    };
+    rounds(2);
+    EXPECT_EQ(core.state.RawTemp, 6000) << "start values for keys the file does not give";
+    EXPECT_EQ(core.state.RawHumidity, 1500);
+    EXPECT_EQ(stick->values().ring, true);
+
+    // Changed between the temperature and the humidity query of a round.
+    while (!(thread.phase() == MyThread::Phase::QueryLoop && thread.QueryStep == 1))
+        ASSERT_TRUE(thread.step());
+    writeFile(path, "raw_temp=7000\nraw_humidity=2000\n");
+    rounds(1);
+    EXPECT_EQ(core.state.RawHumidity, 2000);
+    rounds(1);
+    EXPECT_EQ(core.state.RawTemp, 7000);
+    EXPECT_TRUE(view.lines.last().endsWith(" Sensor(RH): 7:208:163"));
+    EXPECT_TRUE(view.lines[view.lines.size() - 2].endsWith(" Sensor(T): 27:88:121"));
+    EXPECT_EQ(stick->values().ring, true) << "a missing key keeps its last value";
+
+    writeFile(path, "ack=0\n");
+    while (core.state.ComHandle.load() != -1)
+        ASSERT_TRUE(thread.step());
+    EXPECT_TRUE(view.lines.last().startsWith("***Sensor-Fehler bei"));
+    thread.threadEnd();
+}
+
+// The station's window, the measurement thread on its own thread and the
+// simulation selected through the environment, as the program runs it.
+TEST(SensorSimulationStation, WindowAndThreadMeasureFromTheFile)
+{
+    ScopedWorkDir workDir;
+    ManualClock clock;
+    ScopedClock scopedClock(clock);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sensor.txt");
+    writeFile(path, "raw_temp=6000\nraw_humidity=1500\n");
+    setenv(SensorSimulation::EnvironmentVariable, path.toLocal8Bit().constData(), 1);
+
+    {
+        TFR2U_Radadu w;
+        w.Edit1->setEditText(QString::fromLatin1(SensorSimulation::PortName));
+        w.Button1Click();
+        MyThread thread(w.core(), defaultSerialLinesFactory());
+        thread.start();
+
+        auto waitForList = [&](const QString &text) {
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 20000) {
+                QCoreApplication::processEvents();
+                if (w.Listbox->toPlainText().contains(text))
+                    return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(waitForList(QString::fromUtf8("Spannungserzeugung für Sensor ist aktiviert")));
+        EXPECT_TRUE(waitForList(" Sensor(T): 23:112:242"));
+        EXPECT_TRUE(waitForList(" Sensor(RH): 5:220:134"));
+
+        writeFile(path, "raw_temp=7000\nraw_humidity=2000\n");
+        EXPECT_TRUE(waitForList(" Sensor(RH): 7:208:163"));
+        EXPECT_TRUE(waitForList(" Sensor(T): 27:88:121"));
+
+        w.core().state.TerminateRequested = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!thread.isFinished() && timer.elapsed() < 20000)
+            QCoreApplication::processEvents();
+        EXPECT_TRUE(thread.isFinished());
+        EXPECT_EQ(w.core().state.ActiveThreadCount.load(), 0);
+    }
+    unsetenv(SensorSimulation::EnvironmentVariable);
+}
