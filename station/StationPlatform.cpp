@@ -17,5 +17,6 @@ StationPlatform StationPlatform::system()
     p.shell = &shell;
     p.beep = [] { QApplication::beep(); };
     p.quit = [] { QCoreApplication::quit(); };
+    p.serialLines = defaultSerialLinesFactory();
     return p;
 }

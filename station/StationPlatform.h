@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SerialLines.h"
+
 #include <QtGlobal>
 
 #include <functional>
@@ -21,6 +23,8 @@ struct StationPlatform
     std::function<void()> quit;
     // Shows the configuration dialog modally (the configuration loop).
     std::function<void()> showConfigDialog;
+    // Opens the sensor port for the measurement thread.
+    SerialLinesFactory serialLines;
     // The viewer port search: from this port upwards, at most this many.
     quint16 viewerBasePort = 2002;
     int viewerPortTries = 100;

@@ -1,6 +1,8 @@
 #include "station/TFR2U_Radadu.h"
 
 #include "common/Text8.h"
+#include "station/CpuTemperature.h"
+#include "station/MyThread.h"
 #include "station/StationTexts.h"
 
 #include <QCheckBox>
@@ -177,7 +179,9 @@ TFR2U_Radadu::~TFR2U_Radadu()
 {
     if (m_activated && !m_destroyed)
         FormDestroy();
-    m_core->handover.close();
+    m_core->state.TerminateRequested = true;
+    m_core->handover.close(); // no worker waits for this window any more
+    releaseMeasureThread();
 }
 
 bool TFR2U_Radadu::addStatusListLine(const QByteArray &text)

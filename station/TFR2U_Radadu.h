@@ -19,6 +19,7 @@ class QPushButton;
 class QTcpServer;
 class QThread;
 class QTimer;
+class CpuTemperature;
 class MyThread;
 
 // The station's main window. Controls carry their names as object names.
@@ -138,9 +139,11 @@ private:
     void fillLimitLabels();
     void createMeasureThread();
     void startMeasureThread();
+    void releaseMeasureThread();
     void processPendingMessages();
 
     StationPlatform m_platform = StationPlatform::system();
+    std::unique_ptr<CpuTemperature> m_cpu;
     bool m_created = false;
     bool m_activated = false;
     bool m_destroyed = false;

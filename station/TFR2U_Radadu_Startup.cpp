@@ -12,6 +12,7 @@
 #include "station/CpuTemperature.h"
 #include "station/InstanceHunt.h"
 #include "station/LogFile.h"
+#include "station/MyThread.h"
 #include "station/ServiceControl.h"
 #include "station/StartupTexts.h"
 #include "station/StationConfigFile.h"
@@ -393,6 +394,7 @@ void TFR2U_Radadu::FormDestroy()
     waitForWorkers(100, true);
     if (m_platform.beep)
         m_platform.beep();
+    releaseMeasureThread();
 }
 
 void TFR2U_Radadu::Timer1Timer()
@@ -519,8 +521,28 @@ void TFR2U_Radadu::configurationLoop()
 
 void TFR2U_Radadu::createMeasureThread()
 {
+    if (MeasureThread)
+        return;
+    m_cpu = std::make_unique<CpuTemperature>(*m_core, MsrReader::instance());
+    MeasureThread = new MyThread(*m_core, m_platform.serialLines ? m_platform.serialLines
+                                                                 : defaultSerialLinesFactory());
+    MeasureThread->evaluation().setCpuReader([cpu = m_cpu.get()] { cpu->readForEvaluation(); });
 }
 
 void TFR2U_Radadu::startMeasureThread()
 {
+    if (MeasureThread && !MeasureThread->isRunning() && !MeasureThread->isFinished())
+        MeasureThread->start();
+}
+
+void TFR2U_Radadu::releaseMeasureThread()
+{
+    if (!MeasureThread)
+        return;
+    m_core->state.TerminateRequested = true;
+    // A thread that has not ended by now is left to end with the process.
+    if (!MeasureThread->isRunning() || MeasureThread->wait(100)) {
+        delete MeasureThread;
+        MeasureThread = nullptr;
+    }
 }

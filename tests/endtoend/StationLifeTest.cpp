@@ -90,3 +90,34 @@ TEST_F(StationLife, NewCopyOfTheSameExecutableEndsTheOlderOne)
     EXPECT_TRUE(newer->shutdown());
     EXPECT_EQ(newer->control(), "IDLE");
 }
+
+TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
+{
+    auto st = station(QStringLiteral(KLIMAWARTE_EXE), "work", "service");
+    const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
+    {
+        QFile f(sim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("raw_temp=6000\nraw_humidity=1500\n");
+    }
+    st->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+    st->start();
+    const QDir work(tmp.filePath(QStringLiteral("work")));
+    QByteArray records;
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] {
+            const QStringList files = work.entryList({QStringLiteral("SIM1234?.?MS")}, QDir::Files);
+            if (files.isEmpty())
+                return false;
+            records = st->file(files.first());
+            return records.count('\n') >= 7;
+        },
+        30000))
+        << st->output().constData();
+    // The seven records of one write; the simulated adapter names the station.
+    const QList<QByteArray> lines = records.split('\n');
+    EXPECT_TRUE(lines[0].contains("1.g19.40;\xF8" "C;;21;SIM1234\r")) << lines[0].constData();
+    EXPECT_TRUE(st->file("r2arodire.flag").startsWith("ZAV-Sensor1"));
+    ASSERT_TRUE(st->shutdown());
+    EXPECT_EQ(st->control(), "IDLE");
+}

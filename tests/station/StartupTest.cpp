@@ -90,6 +90,7 @@ struct StartupFixture : ::testing::Test
         p.shell = &shell;
         p.beep = [this] { ++beeps; };
         p.quit = [this] { ++quitCalls; };
+        p.serialLines = [](const QByteArray &) { return std::unique_ptr<SerialLines>(); }; // no sensor here
         p.viewerBasePort = basePort;
         p.viewerPortTries = 2;
         w.setPlatform(p);
@@ -375,8 +376,14 @@ TEST_F(StartupFixture, ShutdownWaitsForWorkersWhileHandoversRun)
     prepare(stuck);
     stuck.FormCreate({});
     stuck.FormActivate();
-    stuck.core().state.ActiveThreadCount = 1;
-    const qint64 start = clock.totalSlept();
+    stuck.core().state.ActiveThreadCount = 100; // more than its own thread gives back
+    std::atomic<qint64> guiSlept{0};
+    const auto gui = std::this_thread::get_id();
+    clock.setSleepHook([&](int ms) {
+        if (std::this_thread::get_id() == gui)
+            guiSlept += ms;
+    });
     stuck.FormDestroy();
-    EXPECT_EQ(clock.totalSlept() - start, 100 * 50);
+    clock.setSleepHook(nullptr);
+    EXPECT_EQ(guiSlept.load(), 100 * 50);
 }
