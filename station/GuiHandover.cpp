@@ -22,18 +22,10 @@ bool GuiHandover::runOnGui(std::function<void()> fn)
         fn();
         return true;
     }
-    auto task = std::make_shared<Task>();
-    task->fn = std::move(fn);
-    std::unique_lock lock(m_mutex);
-    if (m_closed)
+    const std::shared_ptr<Task> task = enqueue(std::move(fn));
+    if (!task)
         return false;
-    m_queue.push_back(task);
-    const bool needWake = !m_wakePending;
-    m_wakePending = true;
-    lock.unlock();
-    if (needWake)
-        wake();
-    lock.lock();
+    std::unique_lock lock(m_mutex);
     m_doneCv.wait(lock, [&] { return task->done || m_closed; });
     return task->done;
 }
@@ -45,17 +37,25 @@ void GuiHandover::postToGui(std::function<void()> fn)
             fn();
         return;
     }
+    enqueue(std::move(fn));
+}
+
+std::shared_ptr<GuiHandover::Task> GuiHandover::enqueue(std::function<void()> fn)
+{
     auto task = std::make_shared<Task>();
     task->fn = std::move(fn);
-    std::unique_lock lock(m_mutex);
-    if (m_closed)
-        return;
-    m_queue.push_back(task);
-    const bool needWake = !m_wakePending;
-    m_wakePending = true;
-    lock.unlock();
+    bool needWake = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return nullptr;
+        m_queue.push_back(task);
+        needWake = !m_wakePending;
+        m_wakePending = true;
+    }
     if (needWake)
         wake();
+    return task;
 }
 
 void GuiHandover::wake()

@@ -47,6 +47,7 @@ private:
         std::function<void()> fn;
         bool done = false;
     };
+    std::shared_ptr<Task> enqueue(std::function<void()> fn);
     void wake();
 
     mutable std::mutex m_mutex;

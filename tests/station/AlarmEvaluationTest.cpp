@@ -72,9 +72,11 @@ TEST_P(LimitColours, ColourAndRaisedBit)
 
     EXPECT_STREQ(name(eval.colour(c.quantity)), name(c.colour)) << c.what;
     EXPECT_EQ(core.state.AlarmFlags, c.bitAfterDelay) << c.what;
-    for (Q other : {Q::T, Q::TP, Q::T_TP, Q::RH})
-        if (other != c.quantity)
+    for (Q other : {Q::T, Q::TP, Q::T_TP, Q::RH}) {
+        if (other != c.quantity) {
             EXPECT_EQ(eval.colour(other), ColourState::Green);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
