@@ -70,10 +70,11 @@ int GuiHandover::drain()
         std::shared_ptr<Task> task;
         {
             std::lock_guard lock(m_mutex);
-            if (m_queue.empty() || m_closed) {
-                m_wakePending = false;
+            // Work queued while a task runs (a task may show a modal box)
+            // posts a new wake-up, which that box's event loop then serves.
+            m_wakePending = false;
+            if (m_queue.empty() || m_closed)
                 return ran;
-            }
             task = m_queue.front();
             m_queue.pop_front();
         }

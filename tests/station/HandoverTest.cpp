@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <atomic>
 #include <stdexcept>
@@ -117,4 +119,44 @@ TEST(GuiHandover, OnGuiThreadRunsAtOnceAndClosedHandoverReleasesWaiters)
     worker.join();
     EXPECT_FALSE(result.load());
     EXPECT_FALSE(handover.runOnGui([] {}));
+}
+
+// A hand-over that opens a modal loop (a message box) must not hold up the
+// hand-overs queued after it: the box's own event loop serves them.
+TEST(GuiHandover, HandoversRunWhileAnEarlierOneShowsABox)
+{
+    GuiHandover handover;
+    std::atomic<bool> boxOpen{false};
+    std::atomic<bool> secondDone{false};
+    bool servedWhileOpen = false;
+    std::atomic<bool> boxClosed{false};
+    std::thread worker([&] {
+        handover.postToGui([&] {
+            // Stands for a modal box: runs until the second hand-over is done.
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (secondDone) {
+                    servedWhileOpen = true;
+                    loop.quit();
+                }
+            });
+            poll.start(1);
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit); // safety stop
+            boxOpen = true;
+            loop.exec();
+            boxClosed = true;
+        });
+        while (!boxOpen)
+            std::this_thread::yield();
+        handover.runOnGui([] {});
+        secondDone = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!boxClosed && t.elapsed() < 15000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    EXPECT_TRUE(servedWhileOpen);
+    EXPECT_LT(t.elapsed(), 10000);
 }
