@@ -70,6 +70,8 @@ public:
     std::optional<quint64> read(quint32 index) override
     {
         ++readCalls;
+        if (throwOnRead)
+            throw std::runtime_error("msr");
         const auto it = registers.find(index);
         if (!available || failReads || it == registers.end())
             return std::nullopt;
@@ -80,6 +82,7 @@ public:
     bool available = true;
     bool failReads = false;
     bool throwOnIsMsr = false;
+    bool throwOnRead = false;
     int openCount = 0;
     int closeCount = 0;
     int isMsrCalls = 0;

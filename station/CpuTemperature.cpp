@@ -51,7 +51,15 @@ void CpuTemperature::showOnce(const char *text)
 {
     m_core.state.NoMsrAccess = true;
     const QByteArray message = Text8::cp(text);
-    m_core.handover.postToGui([message] { StationMessageBox::show(message); });
+    // The box waits for the user in an event loop of its own. It is opened
+    // from the GUI thread's event queue rather than inside the hand-over, so
+    // the hand-overs that the measurement thread queues while it is open are
+    // still carried out and the thread never waits for the user.
+    GuiHandover *handover = &m_core.handover;
+    m_core.handover.postToGui([handover, message] {
+        QMetaObject::invokeMethod(
+            handover, [message] { StationMessageBox::show(message); }, Qt::QueuedConnection);
+    });
 }
 
 qint32 CpuTemperature::ReadCpuThermStatus()
@@ -64,12 +72,9 @@ qint32 CpuTemperature::ReadCpuThermStatus()
             showOnce(ConfigTexts::NoMsrAccess);
             return 0;
         }
-        const auto value = m_msr.read(MsrThermStatus);
-        if (!value) {
-            showOnce(ConfigTexts::NoMsr19C);
-            return 0;
-        }
-        low = static_cast<quint32>(*value);
+        // A read that fails without an exception gives no value this time
+        // and is tried again at the next evaluation.
+        low = static_cast<quint32>(m_msr.read(MsrThermStatus).value_or(0));
     } catch (...) {
         showOnce(ConfigTexts::NoMsr19C);
         return 0;

@@ -34,8 +34,9 @@ public:
     {}
 
     // The low 32 bits of the thermal status register, or 0 when nothing was
-    // read. The first failure shows its message once; after it no register
-    // is read again in this run.
+    // read. Missing registers or an exception show their message once; after
+    // it no register is read again in this run. A read that merely fails
+    // gives 0 and is tried again next time.
     qint32 ReadCpuThermStatus();
 
     // The reading of one evaluation: CpuTemp := CpuTjMax - readout; no

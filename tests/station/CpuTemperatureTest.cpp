@@ -9,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
+
+#include <atomic>
 
 #include <thread>
 
@@ -107,6 +113,13 @@ protected:
     {
         return view.texts.count(ValueDisplay::CpuTemp) ? view.texts[ValueDisplay::CpuTemp] : "-";
     }
+    // The GUI thread runs the queued hand-overs and then its event queue,
+    // from which the messages are opened.
+    void deliverMessages()
+    {
+        core.handover.drain();
+        QCoreApplication::sendPostedEvents();
+    }
     void evaluate()
     {
         view.texts.erase(ValueDisplay::CpuTemp);
@@ -147,7 +160,7 @@ TEST_F(CpuReadingFixture, MissingRegistersAreReportedOnceAndNeverReadAgain)
     for (int i = 0; i < 3; ++i) {
         evaluate();
         EXPECT_EQ(display(), "<nicht verf\xfcgbar>");
-        core.handover.drain();
+        deliverMessages();
     }
     EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
     EXPECT_EQ(msr.isMsrCalls, 1);
@@ -156,21 +169,38 @@ TEST_F(CpuReadingFixture, MissingRegistersAreReportedOnceAndNeverReadAgain)
     EXPECT_TRUE(core.state.NoMsrAccess);
 }
 
-TEST_F(CpuReadingFixture, FailingStatusRegisterIsReportedOnce)
+TEST_F(CpuReadingFixture, FailedStatusReads)
 {
-    for (auto setUp :
-         {+[](FakeMsrReader &m) { m.failReads = true; }, +[](FakeMsrReader &m) { m.throwOnIsMsr = true; }}) {
+    const struct
+    {
+        const char *name;
+        void (*setUp)(FakeMsrReader &);
+        QByteArrayList shown;
+        bool noMsrAccess;
+        int readCalls; // over three evaluations
+    } cases[] = {
+        // No exception: nothing read this time, no message, tried again.
+        {"read fails quietly", [](FakeMsrReader &m) { m.failReads = true; }, {}, false, 3},
+        {"read raises", [](FakeMsrReader &m) { m.throwOnRead = true; }, {"*** no access to MSR-19Ch ***"}, true, 1},
+        {"register check raises", [](FakeMsrReader &m) { m.throwOnIsMsr = true; }, {"*** no access to MSR-19Ch ***"},
+         true, 0},
+    };
+    for (const auto &c : cases) {
         boxes.shown.clear();
         core.state.NoMsrAccess = false;
+        core.state.CpuTemp = 42;
         msr = FakeMsrReader();
         msr.registers[0x19C] = quint64(20) << 16;
-        setUp(msr);
-        evaluate();
-        evaluate();
-        core.handover.drain();
-        EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-19Ch ***"});
-        EXPECT_EQ(display(), "<nicht verf\xfcgbar>");
-        EXPECT_EQ(msr.isMsrCalls, 1);
+        c.setUp(msr);
+        for (int i = 0; i < 3; ++i) {
+            evaluate();
+            EXPECT_EQ(display(), "<nicht verf\xfcgbar>") << c.name;
+            deliverMessages();
+        }
+        EXPECT_EQ(boxes.shown, c.shown) << c.name;
+        EXPECT_EQ(core.state.NoMsrAccess, c.noMsrAccess) << c.name;
+        EXPECT_EQ(msr.readCalls, c.readCalls) << c.name;
+        EXPECT_EQ(core.state.CpuTemp, 42) << c.name;
     }
 }
 
@@ -186,8 +216,54 @@ TEST_F(CpuReadingFixture, MeasurementThreadDoesNotWaitForTheMessageWhileHoldingT
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_EQ(core.semaphore.available(), 1);
-    EXPECT_EQ(core.handover.drain(), 1);
+    deliverMessages();
     EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
+}
+
+TEST(CpuTemperature, OpenMessageDoesNotHoldUpTheMeasurementThread)
+{
+    // While the message waits for the user (its own event loop runs on the
+    // GUI thread), the measurement thread's next evaluations still get their
+    // display changes done on the GUI thread and go on.
+    RecordingView view;
+    StationCore core(view);
+    FakeMsrReader msr;
+    msr.available = false;
+    CpuTemperature cpu(core, msr);
+    constexpr int Evaluations = 3;
+    std::atomic<int> evaluated{0};
+    int evaluatedWhileOpen = -1;
+    QByteArrayList shown;
+    ScopedMessageBoxHandler handler([&](const QByteArray &text, QMessageBox::StandardButtons) {
+        shown.append(text);
+        QEventLoop modal;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &modal, [&] {
+            if (evaluated == Evaluations)
+                modal.quit();
+        });
+        QTimer::singleShot(10000, &modal, &QEventLoop::quit); // only when the thread is stuck
+        poll.start(1);
+        modal.exec();
+        evaluatedWhileOpen = evaluated;
+        return QMessageBox::Ok;
+    });
+
+    std::thread worker([&] {
+        for (int i = 0; i < Evaluations; ++i) {
+            SharedDataLock lock(core.semaphore);
+            cpu.readForEvaluation();
+            ++evaluated;
+        }
+    });
+    const QDeadlineTimer failSafe(20000);
+    while ((evaluated < Evaluations || shown.isEmpty()) && !failSafe.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+
+    EXPECT_EQ(shown, QByteArrayList{"*** no access to MSR-Registers ***"});
+    EXPECT_EQ(evaluatedWhileOpen, Evaluations);
+    EXPECT_EQ(view.texts[ValueDisplay::CpuTemp], "<nicht verf\xfcgbar>");
 }
 
 TEST(CpuTemperature, MsrDeviceCanBeAPlainFile)
@@ -228,6 +304,7 @@ TEST(CpuTemperature, MissingMsrDeviceEndToEnd)
     for (int i = 0; i < 2; ++i) {
         cpu.readForEvaluation();
         EXPECT_EQ(view.texts[ValueDisplay::CpuTemp], "<nicht verf\xfcgbar>");
+        QCoreApplication::sendPostedEvents();
     }
     EXPECT_EQ(boxes.shown, QByteArrayList{"*** no access to MSR-Registers ***"});
 }
