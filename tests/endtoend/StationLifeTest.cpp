@@ -107,7 +107,9 @@ TEST_F(StationLife, NewCopyOfTheSameExecutableEndsTheOlderOne)
     ASSERT_TRUE(older->waitForExit(kStartMs));
     EXPECT_EQ(older->process().exitStatus(), QProcess::CrashExit); // ended from outside
     ASSERT_TRUE(waitForInstance(*newer, kStartMs));
-    EXPECT_EQ(instanceOf(newer->file("r2arodire.flag")), n); // the older one's port is free again
+    // The older one's viewer port is free again (unless a station of another
+    // run on this machine took it in between).
+    EXPECT_GE(instanceOf(newer->file("r2arodire.flag")), n);
     EXPECT_TRUE(newer->shutdown());
     EXPECT_EQ(newer->control(), "IDLE");
 }
