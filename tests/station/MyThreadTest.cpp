@@ -309,6 +309,33 @@ TEST_F(MyThreadCycle, SensorAlarmBitOnlyWhileTheCountIsBetween250And255)
     }
 }
 
+TEST_F(MyThreadCycle, SensorAlarmIsSignalledUnlessTimer5Runs)
+{
+    // Timer5 is the window's own: once the acknowledge command has stopped
+    // it, a new sensor alarm is signalled again, and while it runs, not.
+    struct Case
+    {
+        bool timer5Running;
+        bool signalledBefore; // an earlier alarm was signalled
+        bool signal;
+    } cases[] = {{false, true, true}, {false, false, true}, {true, false, false}, {true, true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.timer5Running << c.signalledBefore);
+        startPolling();
+        untilTemperatureQuery();
+        s.AlarmFlags = 0;
+        s.AlarmSensor.SensorErrorCount = 248; // the query's own count reaches 250
+        core.mirror.AlarmSignalled = c.signalledBefore;
+        view.timer5 = c.timer5Running;
+        view.signals_.clear();
+        stick->setAcknowledge(false);
+        ASSERT_TRUE(thread.step());
+        stick->setAcknowledge(true);
+        EXPECT_NE(s.AlarmFlags & AlarmBit::SensorQuery, 0u);
+        EXPECT_EQ(view.signals_.size(), c.signal ? 1 : 0);
+    }
+}
+
 TEST_F(MyThreadCycle, ZeroTemperatureCountsOnlyDuringTheFirstFivePasses)
 {
     startPolling();
