@@ -499,6 +499,57 @@ TEST_F(MyThreadCycle, ThreadStartResetsAndTerminateEnds)
     thread.threadEnd();
 }
 
+TEST_F(MyThreadCycle, NoSleepAndNoBusCommandWhileHoldingTheSemaphore)
+{
+    // Every sleep and every command the stick receives is checked against
+    // the semaphore, along the good path and every error path of the cycle.
+    int sleepsHeld = 0, sleeps = 0, commandsHeld = 0, commands = 0;
+    clock.setSleepHook([&](int) {
+        ++sleeps;
+        if (core.semaphore.available() != 1)
+            ++sleepsHeld;
+    });
+    stick->setBeforeQuery([&](SensorStickValues &) {
+        ++commands;
+        if (core.semaphore.available() != 1)
+            ++commandsHeld;
+    });
+    auto runFor = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(thread.step());
+    };
+
+    startPolling();
+    rounds(6); // dropped readings, then evaluated ones
+    stick->setAcknowledge(false);
+    runFor(20);
+    stick->setAcknowledge(true);
+    stick->setZeroAnswer(true);
+    runFor(20);
+    stick->setZeroAnswer(false);
+    stick->setOpenRefused(true);
+    s.SensorRunning = false; // stop: close, then reopen refused
+    runFor(3);
+    s.SensorRunning = true;
+    runFor(16);
+    stick->setOpenRefused(false);
+    stick->setConfigureThrows(true);
+    runFor(4);
+    stick->setConfigureThrows(false);
+    s.SensorRunning = true;
+    rounds(2);
+    s.TerminateRequested = true;
+    EXPECT_FALSE(thread.step());
+    thread.threadEnd();
+    clock.setSleepHook(nullptr);
+
+    EXPECT_GT(sleeps, 50);
+    EXPECT_GT(commands, 20);
+    EXPECT_EQ(sleepsHeld, 0);
+    EXPECT_EQ(commandsHeld, 0);
+    EXPECT_EQ(core.semaphore.available(), 1);
+}
+
 TEST_F(MyThreadCycle, ContactsAreSampledAfterEachHumidityQuery)
 {
     using Contacts = std::pair<std::optional<bool>, std::optional<bool>>;
