@@ -278,7 +278,12 @@ void MyThread::raiseSensorAlarm(quint32 bit)
     if ((s.AlarmFlags & bit) == 0 && count >= 250 && count <= 255) {
         s.AlarmSensor.AlarmTime = Clock::instance().tickSeconds();
         s.AlarmFlags |= bit;
-        if (!m_core.mirror.AlarmSignalled.load())
+        // Whether the alarm is already signalled is Timer5's own state: the
+        // acknowledge command and the end of a report stop it on the GUI
+        // thread, so a copy kept here could be stale.
+        bool signalled = true;
+        m_core.onGui([&signalled](StationView &v) { signalled = v.alarmSignalled(); });
+        if (!signalled)
             SignalAlarmWindow(500, false);
     }
 }

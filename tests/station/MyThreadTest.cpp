@@ -309,6 +309,33 @@ TEST_F(MyThreadCycle, SensorAlarmBitOnlyWhileTheCountIsBetween250And255)
     }
 }
 
+TEST_F(MyThreadCycle, SensorAlarmIsSignalledUnlessTimer5Runs)
+{
+    // Timer5 is the window's own: once the acknowledge command has stopped
+    // it, a new sensor alarm is signalled again, and while it runs, not.
+    struct Case
+    {
+        bool timer5Running;
+        bool signalledBefore; // an earlier alarm was signalled
+        bool signal;
+    } cases[] = {{false, true, true}, {false, false, true}, {true, false, false}, {true, true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.timer5Running << c.signalledBefore);
+        startPolling();
+        untilTemperatureQuery();
+        s.AlarmFlags = 0;
+        s.AlarmSensor.SensorErrorCount = 248; // the query's own count reaches 250
+        core.mirror.AlarmSignalled = c.signalledBefore;
+        view.timer5 = c.timer5Running;
+        view.signals_.clear();
+        stick->setAcknowledge(false);
+        ASSERT_TRUE(thread.step());
+        stick->setAcknowledge(true);
+        EXPECT_NE(s.AlarmFlags & AlarmBit::SensorQuery, 0u);
+        EXPECT_EQ(view.signals_.size(), c.signal ? 1 : 0);
+    }
+}
+
 TEST_F(MyThreadCycle, ZeroTemperatureCountsOnlyDuringTheFirstFivePasses)
 {
     startPolling();
@@ -470,6 +497,57 @@ TEST_F(MyThreadCycle, ThreadStartResetsAndTerminateEnds)
     EXPECT_EQ(thread.PortOpenCount, 0);
     EXPECT_EQ(thread.PreviousTemp, 0.0);
     thread.threadEnd();
+}
+
+TEST_F(MyThreadCycle, NoSleepAndNoBusCommandWhileHoldingTheSemaphore)
+{
+    // Every sleep and every command the stick receives is checked against
+    // the semaphore, along the good path and every error path of the cycle.
+    int sleepsHeld = 0, sleeps = 0, commandsHeld = 0, commands = 0;
+    clock.setSleepHook([&](int) {
+        ++sleeps;
+        if (core.semaphore.available() != 1)
+            ++sleepsHeld;
+    });
+    stick->setBeforeQuery([&](SensorStickValues &) {
+        ++commands;
+        if (core.semaphore.available() != 1)
+            ++commandsHeld;
+    });
+    auto runFor = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(thread.step());
+    };
+
+    startPolling();
+    rounds(6); // dropped readings, then evaluated ones
+    stick->setAcknowledge(false);
+    runFor(20);
+    stick->setAcknowledge(true);
+    stick->setZeroAnswer(true);
+    runFor(20);
+    stick->setZeroAnswer(false);
+    stick->setOpenRefused(true);
+    s.SensorRunning = false; // stop: close, then reopen refused
+    runFor(3);
+    s.SensorRunning = true;
+    runFor(16);
+    stick->setOpenRefused(false);
+    stick->setConfigureThrows(true);
+    runFor(4);
+    stick->setConfigureThrows(false);
+    s.SensorRunning = true;
+    rounds(2);
+    s.TerminateRequested = true;
+    EXPECT_FALSE(thread.step());
+    thread.threadEnd();
+    clock.setSleepHook(nullptr);
+
+    EXPECT_GT(sleeps, 50);
+    EXPECT_GT(commands, 20);
+    EXPECT_EQ(sleepsHeld, 0);
+    EXPECT_EQ(commandsHeld, 0);
+    EXPECT_EQ(core.semaphore.available(), 1);
 }
 
 TEST_F(MyThreadCycle, ContactsAreSampledAfterEachHumidityQuery)
