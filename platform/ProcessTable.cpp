@@ -15,7 +15,13 @@ QByteArray exeOf(const QByteArray &pidDir)
     const ssize_t n = ::readlink((pidDir + "/exe").constData(), buf, sizeof buf - 1);
     if (n <= 0)
         return {};
-    return QByteArray(buf, static_cast<qsizetype>(n));
+    QByteArray path(buf, static_cast<qsizetype>(n));
+    // A program whose file was replaced since it started (a new version
+    // copied over it) still runs from that path: the kernel only marks it.
+    static const QByteArray replaced(" (deleted)");
+    if (path.endsWith(replaced) && !QFile::exists(QFile::decodeName(path)))
+        path.chop(replaced.size());
+    return path;
 }
 
 } // namespace

@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -100,7 +101,13 @@ void TFR2U_Radadu::FormCreate(const QStringList &arguments)
     // Every box of the station comes a full supervision interval before the
     // tick that closes it, so nothing that start-up shows can block a
     // station nobody watches.
-    StationMessageBox::setBeforeShowHook([this] { restartTimer1(); });
+    const auto restartTimer1BeforeBoxes = [this] {
+        StationMessageBox::setBeforeShowHook([self = QPointer<TFR2U_Radadu>(this)] {
+            if (self)
+                self->restartTimer1();
+        });
+    };
+    restartTimer1BeforeBoxes();
 
     // 1
     cfg.ManualStationId = false;
@@ -129,9 +136,14 @@ void TFR2U_Radadu::FormCreate(const QStringList &arguments)
         if (arg.toUpper() == QLatin1String(StartupTexts::ConfigurationSwitch))
             ConfigurationMode = true;
 
-    // 7
-    if (ConfigurationMode)
+    // 7: someone sits at the station for these questions. The supervision
+    // tick stays off until they are answered: a question it closed would
+    // count as No and remove the service.
+    if (ConfigurationMode) {
+        StationMessageBox::setBeforeShowHook(nullptr);
         installationSteps();
+        restartTimer1BeforeBoxes();
+    }
 
     // 8
     st.DeviceStationId.set({});
@@ -354,13 +366,19 @@ void TFR2U_Radadu::secondInstanceExit()
     Timer1->setInterval(5000);
     Timer1->start();
     StationMessageBox::show(Text8::cp(StartupTexts::SecondInstanceMessage));
+    const auto beep = [this] {
+        if (m_platform.beep)
+            m_platform.beep();
+    };
     st.SensorRunning = false;
-    if (m_platform.beep)
-        m_platform.beep();
+    beep();
     st.TerminateRequested = true;
+    beep();
     processPendingMessages();
+    beep();
     sleepMs(111);
     processPendingMessages();
+    beep();
     processPendingMessages();
     WriteLogLine(StartupTexts::SecondInstanceLog);
     if (m_platform.quit)
@@ -409,7 +427,13 @@ void TFR2U_Radadu::Timer1Timer()
         if (m_platform.beep)
             m_platform.beep();
         st.TerminateRequested = true;
-        waitForWorkers(100, true);
+        // Here each round waits before it beeps.
+        for (int i = 0; i < 100 && st.ActiveThreadCount.load() > 0; ++i) {
+            processPendingMessages();
+            sleepMs(50);
+            if (m_platform.beep)
+                m_platform.beep();
+        }
         if (m_platform.beep)
             m_platform.beep();
         WriteLogLine(StartupTexts::ShutdownLog);

@@ -41,29 +41,14 @@ struct StationLife : ::testing::Test
 
 constexpr int kStartMs = 20000;
 
-// The instance number in a flag file ("ZAV-Sensor1\r\n" -> 1); 0 while none.
-// Stations of other test runs on this machine may hold viewer ports, so the
-// tests compare numbers instead of expecting 1.
-int instanceOf(const QByteArray &flag)
-{
-    if (!flag.startsWith("ZAV-Sensor") || !flag.endsWith("\r\n"))
-        return 0;
-    return flag.mid(10, flag.size() - 12).toInt();
-}
-
-bool waitForInstance(StationProcess &p, int timeoutMs)
-{
-    return StationProcess::waitUntil([&] { return instanceOf(p.file(QStringLiteral("r2arodire.flag"))) > 0; },
-                                     timeoutMs);
-}
-
 } // namespace
 
 TEST_F(StationLife, SecondProgramInTheSameDirectoryTakesTheSecondInstanceExit)
 {
     auto first = station(executable("bin1"), "work", "service1");
     first->start();
-    ASSERT_TRUE(waitForInstance(*first, kStartMs)) << first->output().constData();
+    const int number = first->waitForInstanceNumber(kStartMs);
+    ASSERT_GT(number, 0) << first->output().constData();
     const QByteArray flag = first->file("r2arodire.flag");
     EXPECT_EQ(first->control(), "RUNNING");
 
@@ -83,12 +68,15 @@ TEST_F(StationLife, TwoDirectoriesTwoExecutablesBothRun)
 {
     auto first = station(executable("bin1"), "work1", "service1");
     first->start();
-    ASSERT_TRUE(waitForInstance(*first, kStartMs));
-    const int n = instanceOf(first->file("r2arodire.flag"));
+    const int number = first->waitForInstanceNumber(kStartMs);
+    ASSERT_GT(number, 0);
     auto second = station(executable("bin2"), "work2", "service2");
     second->start();
-    ASSERT_TRUE(waitForInstance(*second, kStartMs));
-    EXPECT_GT(instanceOf(second->file("r2arodire.flag")), n); // next viewer port, next number
+    // The first holds its port: the second takes another one (with nothing
+    // else on this machine, 2003 after 2002: "ZAV-Sensor2" after "ZAV-Sensor1").
+    const int secondNumber = second->waitForInstanceNumber(kStartMs);
+    EXPECT_GT(secondNumber, 0);
+    EXPECT_NE(secondNumber, number);
     EXPECT_TRUE(first->running());
     EXPECT_TRUE(second->running());
     EXPECT_TRUE(second->shutdown());
@@ -100,16 +88,17 @@ TEST_F(StationLife, NewCopyOfTheSameExecutableEndsTheOlderOne)
     const QString exe = executable("bin1");
     auto older = station(exe, "work1", "service1");
     older->start();
-    ASSERT_TRUE(waitForInstance(*older, kStartMs));
-    const int n = instanceOf(older->file("r2arodire.flag"));
+    const int number = older->waitForInstanceNumber(kStartMs);
+    ASSERT_GT(number, 0);
     auto newer = station(exe, "work2", "service2");
     newer->start();
     ASSERT_TRUE(older->waitForExit(kStartMs));
     EXPECT_EQ(older->process().exitStatus(), QProcess::CrashExit); // ended from outside
-    ASSERT_TRUE(waitForInstance(*newer, kStartMs));
-    // The older one's viewer port is free again (unless a station of another
-    // run on this machine took it in between).
-    EXPECT_GE(instanceOf(newer->file("r2arodire.flag")), n);
+    // The older copy's port is free again: the newer one gets it (or an
+    // earlier one another program gave up meanwhile).
+    const int newerNumber = newer->waitForInstanceNumber(kStartMs);
+    EXPECT_GT(newerNumber, 0);
+    EXPECT_LE(newerNumber, number);
     EXPECT_TRUE(newer->shutdown());
     EXPECT_EQ(newer->control(), "IDLE");
 }
@@ -140,7 +129,7 @@ TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
     // The seven records of one write; the simulated adapter names the station.
     const QList<QByteArray> lines = records.split('\n');
     EXPECT_TRUE(lines[0].contains("1.g19.40;\xF8" "C;;21;SIM1234\r")) << lines[0].constData();
-    EXPECT_GT(instanceOf(st->file("r2arodire.flag")), 0);
+    EXPECT_GT(st->instanceNumber(), 0);
     ASSERT_TRUE(st->shutdown());
     EXPECT_EQ(st->control(), "IDLE");
 }

@@ -102,6 +102,25 @@ public:
 
     bool waitForExit(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
 
+    // The instance number in the flag file ("ZAV-Sensor<n>" CR LF), 0 while
+    // there is none. Other programs on this machine may hold viewer ports
+    // from 2002 up, so the number is whatever port was free.
+    int instanceNumber() const
+    {
+        const QByteArray flag = file(QStringLiteral("r2arodire.flag"));
+        static const QByteArray prefix("ZAV-Sensor");
+        if (!flag.startsWith(prefix) || !flag.endsWith("\r\n"))
+            return 0;
+        bool ok = false;
+        const int n = flag.mid(prefix.size(), flag.size() - prefix.size() - 2).toInt(&ok);
+        return ok ? n : 0;
+    }
+    int waitForInstanceNumber(int timeoutMs) const
+    {
+        waitUntil([&] { return instanceNumber() > 0; }, timeoutMs);
+        return instanceNumber();
+    }
+
     // Asks the station to end through the service host's control value.
     bool shutdown(int timeoutMs = 20000)
     {

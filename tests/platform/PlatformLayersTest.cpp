@@ -23,6 +23,30 @@ TEST(LinuxProcessTable, FindsItselfWithItsExecutable)
     EXPECT_TRUE(found);
 }
 
+TEST(LinuxProcessTable, ReplacedExecutableKeepsItsPath)
+{
+    // A new version copied over a running program: the older copy still
+    // counts as running from that path, so the new one can end it.
+    ScopedWorkDir dir;
+    QDir().mkpath(dir.file("zav sensor"));
+    const QString exe = dir.file("zav sensor/klimawarte");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), exe));
+    QProcess child;
+    child.start(exe, {QStringLiteral("30")});
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(QFile::remove(exe));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), exe));
+
+    LinuxProcessTable table;
+    QByteArray seen;
+    for (const ProcessEntry &p : table.processes())
+        if (p.pid == child.processId())
+            seen = p.exePath;
+    EXPECT_EQ(seen, QFile::encodeName(exe));
+    child.kill();
+    child.waitForFinished();
+}
+
 TEST(LinuxProcessTable, TerminatesAChild)
 {
     QProcess child;

@@ -63,14 +63,21 @@ struct StartupFixture : ::testing::Test
     DirectoryServiceStore service{serviceDir};
     QList<QByteArray> messages;
     QList<QMessageBox::StandardButton> answers; // answers in turn; OK/Yes when empty
+    std::function<void(const QByteArray &text)> onBox; // sees each box before it is answered
     ScopedMessageBoxHandler boxes{[this](const QByteArray &text, QMessageBox::StandardButtons buttons) {
         messages.append(text);
+        if (onBox)
+            onBox(text);
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }};
     int quitCalls = 0;
     int beeps = 0;
+    // Beeps and main-thread waits in their order, while `tracing`.
+    bool tracing = false;
+    QStringList trace;
+    const std::thread::id mainThread = std::this_thread::get_id();
     quint16 basePort = freePortPair();
 
     StartupFixture()
@@ -88,7 +95,11 @@ struct StartupFixture : ::testing::Test
         p.processes = &processes;
         p.service = &service;
         p.shell = &shell;
-        p.beep = [this] { ++beeps; };
+        p.beep = [this] {
+            ++beeps;
+            if (tracing)
+                trace.append(QStringLiteral("beep"));
+        };
         p.quit = [this] { ++quitCalls; };
         p.serialLines = [](const QByteArray &) { return std::unique_ptr<SerialLines>(); }; // no sensor here
         p.viewerBasePort = basePort;
@@ -97,6 +108,21 @@ struct StartupFixture : ::testing::Test
     }
 
     QByteArray control() const { return dir.read("service/CONTROL"); }
+
+    void startTrace()
+    {
+        trace.clear();
+        tracing = true;
+        clock.setSleepHook([this](int ms) {
+            if (tracing && std::this_thread::get_id() == mainThread)
+                trace.append(QStringLiteral("sleep %1").arg(ms));
+        });
+    }
+    void stopTrace()
+    {
+        tracing = false;
+        clock.setSleepHook(nullptr);
+    }
 };
 
 QByteArray configFile(const QByteArray &stationId, const QByteArray &comPort)
@@ -127,8 +153,11 @@ TEST_F(StartupFixture, NoConfigurationAnywhere)
     EXPECT_EQ(w.core().state.CpuTjMax.load(), 100);
     EXPECT_EQ(w.core().state.CpuTempLimit, 95);
 
+    bool tickRunsDuringTheBox = false;
+    onBox = [&](const QByteArray &) { tickRunsDuringTheBox = w.Timer1->isActive(); };
     w.FormActivate();
     EXPECT_EQ(messages, QList<QByteArray>{Text8::cp(StartupTexts::ConfigReadErrorMessage)});
+    EXPECT_TRUE(tickRunsDuringTheBox); // so that the tick closes it when nobody answers
     EXPECT_EQ(control(), "RUNNING");
     EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor1");
     EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
@@ -187,7 +216,14 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
+    onBox = [&](const QByteArray &) {
+        EXPECT_EQ(w.Timer1->interval(), 5000);
+        EXPECT_FALSE(w.Timer2->isActive());
+        startTrace();
+    };
     w.FormActivate();
+    stopTrace();
+    EXPECT_EQ(trace, (QStringList{"beep", "beep", "beep", "sleep 111", "beep"}));
     EXPECT_EQ(messages, QList<QByteArray>{Text8::cp(StartupTexts::SecondInstanceMessage)});
     EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
     EXPECT_TRUE(w.core().state.TerminateRequested.load());
@@ -250,8 +286,19 @@ TEST_F(StartupFixture, ControlValueAtTheSupervisionTick)
     EXPECT_EQ(control(), "RUNNING");
     EXPECT_EQ(quitCalls, 0);
 
+    // SHUTDOWN with a worker that does not end: 100 rounds of waiting, each
+    // a 50 ms wait and then a beep, and the program ends anyway.
     dir.write("service/CONTROL", QByteArray("SHUTDOWN\0", 9));
+    w.core().state.ActiveThreadCount += 100;
+    startTrace();
     w.Timer1Timer();
+    stopTrace();
+    w.core().state.ActiveThreadCount -= 100;
+    QStringList expected{"beep"};
+    for (int i = 0; i < 100; ++i)
+        expected << "sleep 50" << "beep";
+    expected << "beep";
+    EXPECT_EQ(trace, expected);
     EXPECT_EQ(control(), "IDLE");
     EXPECT_EQ(quitCalls, 1);
     EXPECT_TRUE(w.core().state.TerminateRequested.load());
@@ -292,7 +339,12 @@ TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
         if (++dialogs == 3)
             ScopedWorkDir::writeTo(QDir::current().filePath("r2arodire.cfg"), configFile("ABC1234", "COM3:"));
     };
+    QList<bool> tickDuringQuestions;
+    onBox = [&](const QByteArray &) { tickDuringQuestions.append(w.Timer1->isActive()); };
     w.FormCreate({QStringLiteral("/configuration")});
+    onBox = nullptr;
+    // Nobody's question is closed unanswered (which would count as No).
+    EXPECT_EQ(tickDuringQuestions, (QList<bool>{false, false, false}));
     EXPECT_TRUE(w.ConfigurationMode);
     EXPECT_TRUE(w.InstallAsService);
     EXPECT_TRUE(w.StartServiceAfterConfig);
@@ -333,7 +385,14 @@ TEST_F(StartupFixture, NoToTheServiceQuestionRemovesTheService)
     shell.result = Shell::NoAssociation; // no script host here
     TFR2U_Radadu w;
     prepare(w);
+    bool tickDuringError = true;
+    onBox = [&](const QByteArray &text) {
+        if (text == Text8::cp(StartupTexts::UninstallError))
+            tickDuringError = w.Timer1->isActive();
+    };
     w.FormCreate({QStringLiteral("/CONFIGURATION")});
+    onBox = nullptr;
+    EXPECT_FALSE(tickDuringError);
     EXPECT_FALSE(w.InstallAsService);
     ASSERT_EQ(shell.calls.size(), 1);
     EXPECT_EQ(shell.calls[0].file, QDir(dir.path()).filePath("UnInstallService.vbs"));
