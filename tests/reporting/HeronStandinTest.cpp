@@ -3,6 +3,7 @@
 #include "common/FrameChecksum.h"
 
 #include <QFile>
+#include <QTcpServer>
 
 using namespace TCPUtils;
 
@@ -77,4 +78,31 @@ TEST_F(StandinLinkTest, LoginComesFirstAndUploadsStayInTheirDirectory)
     ASSERT_TRUE(link->write(broken));
     EXPECT_EQ(ReadAnswer(link.get(), 0, 0), 'N');
     EXPECT_FALSE(server.frames().back().checksumOk);
+}
+
+TEST(HeronStandinLife, RestartListensAnew)
+{
+    HeronStandin server;
+    ASSERT_TRUE(server.start());
+    const quint16 first = server.port();
+    server.stop();
+
+    // Its old port is taken now: a restart on it must fail, not report the
+    // earlier listen.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, first));
+    EXPECT_FALSE(server.start(first));
+    server.stop();
+    other.close();
+
+    // A restart on a free port serves the login.
+    ASSERT_TRUE(server.start());
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    TcpFrameSocket link(&socket);
+    qint32 sequence = 0;
+    EXPECT_TRUE(SendFrame(&link, 0, sequence, LoginFrame::literal(), FrameType::LoginFrame));
+    socket.abort();
+    server.stop();
 }

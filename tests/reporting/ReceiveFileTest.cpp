@@ -384,3 +384,28 @@ TEST_F(ReceiveFileScripted, DataFrameFirstIsWrittenAndRepeatsAreNotWrittenTwice)
                                                ack6, QByteArray("ww\x07") + answerBytes('A'),
                                                QByteArray("ww\x07") + answerBytes('A')}));
 }
+
+TEST_F(ReceiveFileScripted, FailedWriteOfTheFirstFrameIsCancelled)
+{
+    // A data frame as the first frame cannot be written (disk full): it is
+    // answered "C" instead of "A", and nothing is left behind.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), work.file("S.cfg")));
+    socket.input = serverFrame(2, "first-") + QByteArray::fromHex("03fa03");
+    EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 0);
+    EXPECT_FALSE(QFileInfo(work.file("S.cfg")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(work.file("S.cfg")));
+    EXPECT_EQ(socket.writes, (QList<QByteArray>{answerBytes('A'), answerBytes('C')}));
+    EXPECT_EQ(view.lines, (QList<QByteArray>{Text8::cp("-->Datei seconfig\\S.cfg empfangen")}));
+}
+
+TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
+{
+    // Nothing arrives, or there is no client at all: the station's own
+    // records in the file that was opened for appending stay as they were.
+    for (FrameSocket *client : {static_cast<FrameSocket *>(&socket), static_cast<FrameSocket *>(nullptr)}) {
+        SCOPED_TRACE(client ? "silent server" : "no client");
+        work.write("ABCDEFG3.1MS", "records of the station\r\n");
+        EXPECT_EQ(ReceiveFile(client, 0, sequence, "data\\ABCDEFG3.1MS", false, core, {}), 0);
+        EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
+    }
+}

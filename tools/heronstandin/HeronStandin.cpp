@@ -466,8 +466,19 @@ HeronStandin::~HeronStandin()
 bool HeronStandin::start(quint16 port)
 {
     Worker &w = *m_worker;
+    if (w.isRunning()) {
+        std::lock_guard lock(w.m_mutex);
+        return w.m_listening;
+    }
     w.m_wantPort = port;
     w.m_stop = false;
+    {
+        // A restart after stop() waits for the new listen, not the old one.
+        std::lock_guard lock(w.m_mutex);
+        w.m_started = false;
+        w.m_listening = false;
+        w.m_port = 0;
+    }
     w.start();
     std::unique_lock lock(w.m_mutex);
     w.m_changed.wait(lock, [&] { return w.m_started; });

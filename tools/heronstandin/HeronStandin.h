@@ -85,6 +85,7 @@ public:
     HeronStandin &operator=(const HeronStandin &) = delete;
 
     // Listens on 127.0.0.1 (port 0: any free port); false when that fails.
+    // May be called again after stop().
     bool start(quint16 port = 0);
     void stop();
     quint16 port() const;
