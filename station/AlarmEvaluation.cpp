@@ -9,6 +9,8 @@
 
 #include <QLocale>
 
+#include <cmath>
+
 namespace {
 
 // Background of a value display that shows a reading.
@@ -16,6 +18,8 @@ const QColor kWindowBackground{255, 255, 255};
 
 // A limit text as typed: blanks around it do not count, an empty text is no
 // limit, a text that is not a number in the locale's format counts as 0.0.
+// Words such as "inf" or "nan" are no numbers here either: a NaN limit would
+// make every comparison false and so turn a value below its minimum for good.
 std::optional<double> parseLimit(const QByteArray &text)
 {
     const QByteArray trimmed = Text8::trimmed(text);
@@ -25,7 +29,7 @@ std::optional<double> parseLimit(const QByteArray &text)
     loc.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
     const double value = loc.toDouble(Text8::toQString(trimmed), &ok);
-    return ok ? value : 0.0;
+    return ok && std::isfinite(value) ? value : 0.0;
 }
 
 QByteArray shown(double value)

@@ -147,7 +147,7 @@ void WriteMeasureRecord(StationCore &core, int channel, double value, const QByt
                         ColourState colour)
 {
     const QByteArray stationId = core.config.StationId;
-    QFile file(QString::fromLatin1(MeasureFileName(stationId)));
+    QFile file(Text8::toQString(MeasureFileName(stationId)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     try {

@@ -231,3 +231,14 @@ TEST_F(EvaluationFixture, RecordsFollowTheHourAndAnUnwritableFileIsSkippedSilent
     EXPECT_EQ(boxes, 0);
     EXPECT_FALSE(eval.recordDue());
 }
+
+TEST_F(EvaluationFixture, RecordFileNameIsTheIdentifierInTheCodePage)
+{
+    // A hand-entered identifier with letters of the code page's upper half
+    // (0x8A, 0x9E) names its file as the reporting side reads the folder.
+    core.config.StationId = Text8::cp("Šarž123");
+    evaluate(19.4);
+    const QByteArray records = dir.read(QString::fromUtf8("Šarž1232.8MS"));
+    EXPECT_EQ(records.count("\r\n"), 7);
+    EXPECT_TRUE(records.endsWith(";;21;" + Text8::cp("Šarž123") + "\r\n"));
+}
