@@ -168,9 +168,13 @@ void AlarmEvaluation::evaluate(const EvaluationInput &in)
         display(in);
     }
 
-    if ((in.SensorFault || raised) && !m_core.mirror.AlarmSignalled.load()) {
+    if (in.SensorFault || raised) {
+        // Whether Timer5 already runs is the window's to say, on its thread.
         const int interval = in.SensorFault ? 500 : 1500;
-        m_pendingView.push_back([interval](StationView &v) { v.signalAlarmWindow(interval, true); });
+        m_pendingView.push_back([interval](StationView &v) {
+            if (!v.alarmSignalled())
+                v.signalAlarmWindow(interval, true);
+        });
     }
     // The window changes go before the CPU reading, which may overwrite the
     // CPU display with its own "not available" text.

@@ -291,7 +291,6 @@ void MyThread::raiseSensorAlarm(quint32 bit)
 void MyThread::SignalAlarmWindow(int intervalMs, bool focus)
 {
     m_core.onGui([intervalMs, focus](StationView &v) { v.signalAlarmWindow(intervalMs, focus); });
-    m_core.mirror.AlarmSignalled = true;
 }
 
 qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)

@@ -97,7 +97,6 @@ struct StationState
 // here so that no worker touches a widget.
 struct WindowMirror
 {
-    std::atomic<bool> AlarmSignalled{false};   // Timer5 is running
     std::atomic<bool> StartButtonStop{false};  // Button1 reads "Stop Sensor"
     std::atomic<bool> ConfigDialogOpen{false}; // own configuration or proxy dialog is open
 };

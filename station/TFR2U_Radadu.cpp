@@ -266,7 +266,6 @@ void TFR2U_Radadu::signalAlarmWindow(int intervalMs, bool focus)
 {
     Timer5->setInterval(intervalMs);
     Timer5->start();
-    m_core->mirror.AlarmSignalled = true;
     setWindowColour(Colours::Red);
     Timer2->stop();
     Timer2->start();

@@ -71,7 +71,6 @@ TEST(AlarmEvaluationWindow, WorkerEvaluationReachesTheWindow)
     EXPECT_EQ(w.LastErrorLabel->text(), "ErrTime: 01.03.11 08:30:00");
     EXPECT_TRUE(w.RIStat->isChecked());
     EXPECT_TRUE(w.Timer5->isActive());
-    EXPECT_TRUE(core.mirror.AlarmSignalled.load());
     EXPECT_EQ(core.state.AlarmFlags, AlarmBit::TempHigh | AlarmBit::Input1);
     EXPECT_EQ(dir.read("ABC12342.8MS").count("\r\n"), 7);
 }

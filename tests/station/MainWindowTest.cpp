@@ -55,7 +55,6 @@ TEST(MainWindow, SignalAlarmWindow)
     EXPECT_FALSE(w.alarmSignalled());
     w.signalAlarmWindow(1500, true);
     EXPECT_TRUE(w.alarmSignalled());
-    EXPECT_TRUE(w.core().mirror.AlarmSignalled.load());
     EXPECT_EQ(w.Timer5->interval(), 1500);
     EXPECT_TRUE(w.Timer2->isActive());
     EXPECT_TRUE(w.isVisible());
