@@ -150,6 +150,10 @@ TEST_F(StartupFixture, NoConfigurationAnywhere)
     EXPECT_EQ(cfg.AlarmInterval, "4");
     EXPECT_EQ(cfg.ComPort, "COM3:");
     EXPECT_EQ(w.Edit1->currentText(), "COM3:");
+    // Polling starts on the first listed port although the configuration is missing.
+    EXPECT_TRUE(w.core().state.SensorRunning.load());
+    EXPECT_EQ(w.core().state.ComPortName.get(), "COM3:");
+    EXPECT_EQ(w.core().state.LineInvert.load(), 1);
     EXPECT_EQ(w.core().state.CpuTjMax.load(), 100);
     EXPECT_EQ(w.core().state.CpuTempLimit, 95);
 
