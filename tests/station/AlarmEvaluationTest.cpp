@@ -23,6 +23,19 @@ const char *name(ColourState c)
 
 // ------------------------------------------------------------------ limits
 
+// Readable names for table cases: their "what" text, letters and digits only.
+struct CaseName
+{
+    template<typename P>
+    std::string operator()(const ::testing::TestParamInfo<P> &info) const
+    {
+        std::string n = std::to_string(info.index);
+        for (const char *c = info.param.what; *c; ++c)
+            n += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return n;
+    }
+};
+
 struct LimitCase
 {
     const char *what;
@@ -113,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                   AlarmBit::HumidityLow},
         LimitCase{"humidity at its minimum", Q::RH, "30", "70", 30.0, ColourState::Green, 0},
         LimitCase{"humidity at its maximum", Q::RH, "30", "70", 70.0, ColourState::Green, 0}),
-    [](const auto &info) { return "case" + std::to_string(info.index); });
+    CaseName());
 
 TEST_F(EvaluationFixture, LimitsFollowTheLocaleNumberFormat)
 {
@@ -218,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DelayCase{"nine are not enough", false, "RRRRRRRRR", 0},
                       DelayCase{"one green restarts the count", false, "RRRRRRRRRGRRRRRRRRRR", 20},
                       DelayCase{"five after a sensor stop", true, "RRRRR", 5},
-                      DelayCase{"four after a stop are not enough", true, "RRRRGRRRR", 0}));
+                      DelayCase{"four after a stop are not enough", true, "RRRRGRRRR", 0}),
+    CaseName());
 
 TEST_F(EvaluationFixture, SensorStopForgetsTheKindOfAKeptColour)
 {
@@ -340,7 +354,8 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"a jump judged by the bound stored last", "", "25", 50.0, 40.0,
                     ColourState::Green, 50.0, 0.0},
         InvalidCase{"a jump above the bound stored last", "", "25", 25.0, 40.0, ColourState::Red,
-                    25.0, 0.0}));
+                    25.0, 0.0}),
+    CaseName());
 
 TEST_F(EvaluationFixture, InvalidReadingKeepsTheOtherColours)
 {
@@ -651,7 +666,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"green to red", "3", "15", 10.0, 16.0, "T-TP wechselt von GRÜN->ROT"},
         ChangeCase{"pink to green", "3", "15", 2.0, 10.0, "T-TP wechselt von ROT->GRÜN"},
         ChangeCase{"pink straight to red", "3", "15", 2.0, 16.0, "T-TP wechselt von ROSA->ROT"},
-        ChangeCase{"red straight to pink", "3", "15", 16.0, 2.0, "T-TP wechselt von ROT->ROSA"}));
+        ChangeCase{"red straight to pink", "3", "15", 16.0, 2.0, "T-TP wechselt von ROT->ROSA"}),
+    CaseName());
 
 TEST_F(EvaluationFixture, CpuColourChangesAreLogged)
 {
