@@ -51,15 +51,9 @@ void CpuTemperature::showOnce(const char *text)
 {
     m_core.state.NoMsrAccess = true;
     const QByteArray message = Text8::cp(text);
-    // The box waits for the user in an event loop of its own. It is opened
-    // from the GUI thread's event queue rather than inside the hand-over, so
-    // the hand-overs that the measurement thread queues while it is open are
-    // still carried out and the thread never waits for the user.
-    GuiHandover *handover = &m_core.handover;
-    m_core.handover.postToGui([handover, message] {
-        QMetaObject::invokeMethod(
-            handover, [message] { StationMessageBox::show(message); }, Qt::QueuedConnection);
-    });
+    // Posted, not waited for: the measurement thread holds the semaphore.
+    // Hand-overs queued while the box is open are served by its event loop.
+    m_core.handover.postToGui([message] { StationMessageBox::show(message); });
 }
 
 qint32 CpuTemperature::ReadCpuThermStatus()

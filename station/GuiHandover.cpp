@@ -68,16 +68,22 @@ int GuiHandover::drain()
     int ran = 0;
     for (;;) {
         std::shared_ptr<Task> task;
+        bool moreQueued = false;
         {
             std::lock_guard lock(m_mutex);
-            // Work queued while a task runs (a task may show a modal box)
-            // posts a new wake-up, which that box's event loop then serves.
             m_wakePending = false;
             if (m_queue.empty() || m_closed)
                 return ran;
             task = m_queue.front();
             m_queue.pop_front();
+            // A task may show a modal box: work already queued behind it, and
+            // work queued while it runs, gets a wake-up of its own, which that
+            // box's event loop then serves.
+            moreQueued = !m_queue.empty();
+            m_wakePending = moreQueued;
         }
+        if (moreQueued)
+            wake();
         task->fn();
         ++ran;
         {
