@@ -5,7 +5,6 @@
 #include "platform/MsrReader.h"
 #include "station/ConfigTexts.h"
 #include "station/StationCore.h"
-#include "station/StationMessageBox.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -53,7 +52,7 @@ void CpuTemperature::showOnce(const char *text)
     const QByteArray message = Text8::cp(text);
     // Posted, not waited for: the measurement thread holds the semaphore.
     // Hand-overs queued while the box is open are served by its event loop.
-    m_core.handover.postToGui([message] { StationMessageBox::show(message); });
+    m_core.handover.postToGui([&core = m_core, message] { core.notify(message); });
 }
 
 qint32 CpuTemperature::ReadCpuThermStatus()

@@ -5,7 +5,6 @@
 #include "common/Text8.h"
 #include "station/EvaluationTexts.h"
 #include "station/StationCore.h"
-#include "station/StationMessageBox.h"
 
 #include <QFile>
 
@@ -159,9 +158,7 @@ void WriteMeasureRecord(StationCore &core, int channel, double value, const QByt
         file.flush();
     } catch (...) {
         file.close();
-        core.handover.postToGui([] {
-            StationMessageBox::show(Text8::cp(EvaluationTexts::RecordFailure), QMessageBox::Ok);
-        });
+        core.handover.postToGui([&core] { core.notify(Text8::cp(EvaluationTexts::RecordFailure)); });
         return;
     }
     file.close();

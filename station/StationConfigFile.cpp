@@ -4,10 +4,8 @@
 #include "common/Text8.h"
 #include "station/ConfigTexts.h"
 #include "station/CpuTemperature.h"
-#include "station/StationMessageBox.h"
-#include "station/TFR2U_Radadu.h"
+#include "station/Notices.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QSaveFile>
 
@@ -96,18 +94,13 @@ QString StationIdCopyFileName(const QByteArray &stationId)
     return Text8::toQString(id) + QString::fromLatin1(ConfigTexts::ConfigCopySuffix);
 }
 
-void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText)
+void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText,
+                            NoticeSink &notices)
 {
     if (!writeConfigFile(QString::fromLatin1(ConfigTexts::ConfigFileName), config, &portBoxText))
-        StationMessageBox::show(Text8::cp(ConfigTexts::WriteConfigError1));
+        notices.show(Text8::cp(ConfigTexts::WriteConfigError1));
     if (!writeConfigFile(StationIdCopyFileName(config.StationId), config, nullptr))
-        StationMessageBox::show(Text8::cp(ConfigTexts::WriteConfigError2));
-}
-
-void SaveStationConfigFiles(TFR2U_Radadu &window)
-{
-    SaveStationConfigFiles(window.core().config,
-                           [&window] { return Text8::fromQString(window.Edit1->currentText()); });
+        notices.show(Text8::cp(ConfigTexts::WriteConfigError2));
 }
 
 bool ReadStationConfigFile(StationConfig &config, StationState &state)

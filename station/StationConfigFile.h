@@ -9,7 +9,7 @@
 
 #include <functional>
 
-class TFR2U_Radadu;
+class NoticeSink;
 
 // r2arodire.cfg and the copy named after the station identifier: 17 key line
 // and value line pairs (34 lines, CR LF, code-page bytes), read by position.
@@ -26,13 +26,11 @@ QByteArray StationConfigFileBytes(const StationConfig &config);
 QString StationIdCopyFileName(const QByteArray &stationId);
 
 // Writes r2arodire.cfg, then the identifier copy, each replaced whole and
-// each with its own failure message box. While r2arodire.cfg is written,
+// each with its own failure notice. While r2arodire.cfg is written,
 // ComPort takes the text of the port box (`portBoxText`), so a failed create
 // of r2arodire.cfg leaves ComPort as it was. GUI thread.
-void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText);
-
-// The same with the port text of the main window's port box Edit1.
-void SaveStationConfigFiles(TFR2U_Radadu &window);
+void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText,
+                            NoticeSink &notices);
 
 // The start-up reader: fills `config` (thresholds, flags, identifier, server,
 // port, interval, CPU distance) and state.CpuTempLimit from r2arodire.cfg,

@@ -1,8 +1,16 @@
 #include "station/StationCore.h"
 
-StationCore::StationCore(StationView &view)
-    : semaphore(&handover), m_view(view), m_activity(state, view)
+StationCore::StationCore(StationView &view, StationPlatform platform)
+    : semaphore(&handover)
+    , m_view(view)
+    , m_platform(std::move(platform))
+    , m_activity(state, view)
 {
+}
+
+NoticeAnswer StationCore::notify(const QByteArray &text, NoticeButtons buttons)
+{
+    return m_platform.notices ? m_platform.notices->show(text, buttons) : NoticeAnswer::Closed;
 }
 
 void StationCore::appendStatusLine(const QByteArray &text)

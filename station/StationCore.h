@@ -2,8 +2,10 @@
 
 #include "station/ActivityList.h"
 #include "station/GuiHandover.h"
+#include "station/Notices.h"
 #include "station/SharedDataSemaphore.h"
 #include "station/StationConfig.h"
+#include "station/StationPlatform.h"
 #include "station/StationState.h"
 #include "station/StationView.h"
 
@@ -12,12 +14,13 @@
 #include <functional>
 
 // Everything the station's threads share: the live state, the settings, the
-// one semaphore, the hand-over to the GUI thread and the worker-facing view of
-// the main window. Created on the GUI thread before any worker runs.
+// one semaphore, the hand-over to the GUI thread, the worker-facing view of
+// the main window and the platform context. Created on the GUI thread before
+// any worker runs.
 class StationCore
 {
 public:
-    explicit StationCore(StationView &view);
+    explicit StationCore(StationView &view, StationPlatform platform = {});
     StationCore(const StationCore &) = delete;
     StationCore &operator=(const StationCore &) = delete;
 
@@ -28,6 +31,12 @@ public:
     SharedDataSemaphore semaphore;
 
     StationView &view() { return m_view; }
+    StationPlatform &platform() { return m_platform; }
+    void setPlatform(const StationPlatform &platform) { m_platform = platform; }
+
+    // Shows a notice through the platform's sink; without one it counts as
+    // closed unanswered. GUI thread.
+    NoticeAnswer notify(const QByteArray &text, NoticeButtons buttons = NoticeButtons::Ok);
     ActivityList &activity() { return m_activity; }
 
     // Hands a status line to the activity list and waits until the GUI
@@ -44,5 +53,6 @@ public:
 
 private:
     StationView &m_view;
+    StationPlatform m_platform;
     ActivityList m_activity;
 };

@@ -4,7 +4,7 @@
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 StationPlatform StationPlatform::system()
 {
@@ -15,7 +15,6 @@ StationPlatform StationPlatform::system()
     p.processes = &processes;
     p.service = &service;
     p.shell = &shell;
-    p.beep = [] { QApplication::beep(); };
     p.quit = [] { QCoreApplication::quit(); };
     p.serialLines = defaultSerialLinesFactory();
     return p;

@@ -6,18 +6,21 @@
 
 #include <functional>
 
+class NoticeSink;
 class ProcessTable;
 class ServiceStore;
 class Shell;
 
 // The platform layers and process-level actions that the station's start-up,
-// supervision and shut-down use. Production takes system(); tests replace
-// single members with doubles.
+// supervision and shut-down use. Production takes system() (the windows add
+// the beep and the notices); tests replace single members with doubles.
 struct StationPlatform
 {
     ProcessTable *processes = nullptr;
     ServiceStore *service = nullptr;
     Shell *shell = nullptr;
+    // Where the logic shows its modal notices (the windows' message boxes).
+    NoticeSink *notices = nullptr;
     std::function<void()> beep;
     // Asks the application to end (leaves the message loop).
     std::function<void()> quit;

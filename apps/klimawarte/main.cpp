@@ -1,10 +1,10 @@
-#include "reporting/TFConfigProxyZugang.h"
+#include "gui/TFConfig.h"
+#include "gui/TFConfigProxyZugang.h"
+#include "gui/TFR2U_Radadu.h"
+#include "gui/TIllegalComport.h"
+#include "gui/TImpressum.h"
 #include "station/ApplicationTitle.h"
 #include "station/StationTexts.h"
-#include "station/TFConfig.h"
-#include "station/TFR2U_Radadu.h"
-#include "station/TIllegalComport.h"
-#include "station/TImpressum.h"
 
 #include <QApplication>
 #include <QTimer>

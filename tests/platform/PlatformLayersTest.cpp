@@ -128,25 +128,3 @@ TEST(DesktopShell, ResultsLikeTheDesktopShell)
     EXPECT_EQ(shell.open(dir.file("missing.exe"), {}, {}, Shell::Show::Normal), Shell::FileNotFound);
     EXPECT_GT(shell.open(QStringLiteral("/bin/true"), {}, dir.path(), Shell::Show::Normal), 32);
 }
-
-#include "platform/OwnWindowSearch.h"
-
-#include <QMainWindow>
-#include <QMessageBox>
-
-TEST(OwnWindowSearch, FindsOwnBoxesByCaption)
-{
-    QMainWindow main;
-    main.setWindowTitle(QStringLiteral("ZAV-Sensor1"));
-    main.show();
-    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), nullptr);
-
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("zav-sensor1 Hinweis"), QStringLiteral("x"),
-                    QMessageBox::Ok, &main);
-    box.show();
-    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), &box);
-    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor", &main), nullptr);
-    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main, {&box}), nullptr);
-    box.hide();
-    EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), nullptr);
-}

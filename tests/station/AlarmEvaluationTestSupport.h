@@ -6,6 +6,7 @@
 #include "station/AlarmEvaluation.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
+#include "support/RecordingNotices.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 
@@ -31,7 +32,8 @@ struct EvaluationFixture : ::testing::Test
     ScopedClock installedClock{clock};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
     MirroredView view;
-    StationCore core{view};
+    RecordingNotices notices;
+    StationCore core{view, notices.platform()};
     AlarmEvaluation eval{core};
 
     EvaluationFixture()

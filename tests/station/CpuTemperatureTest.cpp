@@ -2,8 +2,8 @@
 #include "platform/MsrReader.h"
 #include "station/SharedDataSemaphore.h"
 #include "station/StationCore.h"
-#include "station/StationMessageBox.h"
 
+#include "support/RecordingNotices.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 
@@ -20,15 +20,6 @@
 #include <thread>
 
 namespace {
-
-struct Boxes
-{
-    QByteArrayList shown;
-    ScopedMessageBoxHandler handler{[this](const QByteArray &text, QMessageBox::StandardButtons) {
-        shown.append(text);
-        return QMessageBox::Ok;
-    }};
-};
 
 // Writes 64-bit little-endian register values into a plain file at the
 // offsets of their indices, as the msr device presents them.
@@ -104,10 +95,10 @@ class CpuReadingFixture : public ::testing::Test
 {
 protected:
     RecordingView view;
-    StationCore core{view};
+    RecordingNotices boxes;
+    StationCore core{view, boxes.platform()};
     FakeMsrReader msr;
     CpuTemperature cpu{core, msr};
-    Boxes boxes;
 
     QByteArray display()
     {
@@ -226,16 +217,16 @@ TEST(CpuTemperature, OpenMessageDoesNotHoldUpTheMeasurementThread)
     // GUI thread), the measurement thread's next evaluations still get their
     // display changes done on the GUI thread and go on.
     RecordingView view;
-    StationCore core(view);
+    RecordingNotices boxes;
+    StationCore core(view, boxes.platform());
     FakeMsrReader msr;
     msr.available = false;
     CpuTemperature cpu(core, msr);
     constexpr int Evaluations = 3;
     std::atomic<int> evaluated{0};
     int evaluatedWhileOpen = -1;
-    QByteArrayList shown;
-    ScopedMessageBoxHandler handler([&](const QByteArray &text, QMessageBox::StandardButtons) {
-        shown.append(text);
+    const QByteArrayList &shown = boxes.shown;
+    boxes.onShow = [&](const QByteArray &, NoticeButtons) {
         QEventLoop modal;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &modal, [&] {
@@ -246,8 +237,7 @@ TEST(CpuTemperature, OpenMessageDoesNotHoldUpTheMeasurementThread)
         poll.start(1);
         modal.exec();
         evaluatedWhileOpen = evaluated;
-        return QMessageBox::Ok;
-    });
+    };
 
     std::thread worker([&] {
         for (int i = 0; i < Evaluations; ++i) {
@@ -293,10 +283,10 @@ TEST(CpuTemperature, MsrDeviceCanBeAPlainFile)
 TEST(CpuTemperature, MissingMsrDeviceEndToEnd)
 {
     ScopedWorkDir dir;
-    Boxes boxes;
+    RecordingNotices boxes;
     LinuxMsrReader msr(dir.file("no-such-device"));
     RecordingView view;
-    StationCore core(view);
+    StationCore core(view, boxes.platform());
     ReadCpuJunctionLimit(core.state, msr);
     EXPECT_EQ(core.state.CpuTjMax.load(), 100);
     EXPECT_EQ(core.state.CpuTempLimit, 95);

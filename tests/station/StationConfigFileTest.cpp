@@ -1,13 +1,12 @@
 #include "station/StationConfigFile.h"
 #include "common/Text8.h"
-#include "station/StationMessageBox.h"
-#include "station/TFR2U_Radadu.h"
 
+#include "support/RecordingNotices.h"
+#include "support/SavedStationConfig.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 
@@ -264,57 +263,13 @@ TEST(StationConfigFile, UnopenableConfigIsNotReplacedByTheSaveFile)
     EXPECT_TRUE(QFileInfo::exists(dir.file("r2arodire.save")));
 }
 
-namespace {
-
-StationConfig savedConfig()
-{
-    StationConfig c;
-    c.TempMin = " 12,5";
-    c.TempMax = "30 ";
-    c.RHMin = "20";
-    c.RHMax = "80";
-    c.TPMin = "-5";
-    c.TPMax = "25";
-    c.TTPMin = "2";
-    c.TTPMax = " ";
-    c.CheckRX = false;
-    c.CheckRI = true;
-    c.CheckDC = false;
-    c.CheckCTS = true;
-    c.StationId = "AB12-CD";
-    c.ManualStationId = true;
-    c.ServerHost = " heron.example ";
-    c.ServerPort = "2001";
-    c.ComPort = "COM2:";
-    c.AlarmInterval = "4";
-    c.CpuMaxTempDistance = "5";
-    return c;
-}
-
-const QByteArray kSavedFile = "Temp-Min\r\n12,5\r\nTemp-Max\r\n30\r\nRH-Min\r\n20\r\nRH-Max\r\n80\r\n"
-                              "TP-Min\r\n-5\r\nTP-Max\r\n25\r\nT-TP-Min\r\n2\r\nT-TP-Max\r\n\r\n"
-                              "RX-Checked\r\nFALSE\r\nRI-Checked\r\nTRUE\r\nDC-Checked\r\nFALSE\r\n"
-                              "CTS-Checked\r\nTRUE\r\nHERON-Kennung\r\n$AB12-CD\r\n"
-                              "HERON-Server\r\nheron.example:2001\r\nCOM-Port\r\nCOM4:\r\n"
-                              "Alarmintervall\r\n4\r\nCPU-MAX-TEMP\r\n5\r\n";
-
-struct Boxes
-{
-    QByteArrayList shown;
-    ScopedMessageBoxHandler handler{[this](const QByteArray &text, QMessageBox::StandardButtons) {
-        shown.append(text);
-        return QMessageBox::Ok;
-    }};
-};
-
-} // namespace
-
 TEST(StationConfigFile, SaveWritesBothFilesByteForByteAndReadsBack)
 {
     ScopedWorkDir dir;
-    Boxes boxes;
+    RecordingNotices boxes;
     StationConfig config = savedConfig();
-    SaveStationConfigFiles(config, [] { return QByteArray(" COM4: "); });
+    SaveStationConfigFiles(
+        config, [] { return QByteArray(" COM4: "); }, boxes);
 
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_EQ(config.ComPort, " COM4: "); // taken from the port box as it stands
@@ -406,13 +361,14 @@ TEST(StationConfigFile, SaveEdgeCases)
 
     for (const auto &c : cases) {
         ScopedWorkDir dir;
-        Boxes boxes;
+        RecordingNotices boxes;
         if (c.setUp)
             c.setUp(dir);
         StationConfig config = savedConfig();
         if (c.change)
             c.change(config);
-        SaveStationConfigFiles(config, [] { return QByteArray(" COM4: "); });
+        SaveStationConfigFiles(
+            config, [] { return QByteArray(" COM4: "); }, boxes);
         EXPECT_EQ(boxes.shown, c.boxes) << c.name;
         EXPECT_EQ(config.ComPort, c.comPortAfter) << c.name;
         for (const auto &[name, bytes] : c.files) {
@@ -425,16 +381,4 @@ TEST(StationConfigFile, SaveEdgeCases)
     }
     EXPECT_EQ(StationIdCopyFileName("a\\b"), QString());
     EXPECT_EQ(StationIdCopyFileName(" KUEHL01 "), "KUEHL01.cfg");
-}
-
-TEST(StationConfigFile, SaveFromTheMainWindowTakesThePortBox)
-{
-    ScopedWorkDir dir;
-    Boxes boxes;
-    TFR2U_Radadu w;
-    w.core().config = savedConfig();
-    w.Edit1->setEditText("COM7:");
-    SaveStationConfigFiles(w);
-    EXPECT_EQ(w.core().config.ComPort, "COM7:");
-    EXPECT_EQ(dir.read("r2arodire.cfg"), QByteArray(kSavedFile).replace("COM4:", "COM7:"));
 }

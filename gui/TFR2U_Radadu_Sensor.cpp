@@ -1,8 +1,7 @@
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
 #include "common/Text8.h"
 #include "station/MeasurementTexts.h"
-#include "station/StationMessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,7 +60,7 @@ void TFR2U_Radadu::Button1Click()
     if (name.isEmpty())
         return;
     if (!isValidSensorPort(name)) {
-        StationMessageBox::show(Text8::cp(MeasurementTexts::IllegalComPort));
+        c.notify(Text8::cp(MeasurementTexts::IllegalComPort));
         return;
     }
     Button1->setText(Text8::toQString(Text8::cp(MeasurementTexts::StopSensor)));

@@ -1,5 +1,5 @@
 #include "common/Text8.h"
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
 #include <gtest/gtest.h>
 

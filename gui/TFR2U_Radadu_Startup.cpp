@@ -1,10 +1,10 @@
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
 #include "common/Clock.h"
 #include "common/ProxyConfigFile.h"
 #include "common/Text8.h"
 #include "platform/MsrReader.h"
-#include "platform/OwnWindowSearch.h"
+#include "gui/OwnWindowSearch.h"
 #include "platform/ProcessTable.h"
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
@@ -17,7 +17,6 @@
 #include "station/StartupTexts.h"
 #include "station/StationConfigFile.h"
 #include "station/StationIdentifier.h"
-#include "station/StationMessageBox.h"
 #include "station/StationTexts.h"
 
 #include <QCheckBox>
@@ -102,7 +101,7 @@ void TFR2U_Radadu::FormCreate(const QStringList &arguments)
     // tick that closes it, so nothing that start-up shows can block a
     // station nobody watches.
     const auto restartTimer1BeforeBoxes = [this] {
-        StationMessageBox::setBeforeShowHook([self = QPointer<TFR2U_Radadu>(this)] {
+        m_boxes.setBeforeShowHook([self = QPointer<TFR2U_Radadu>(this)] {
             if (self)
                 self->restartTimer1();
         });
@@ -113,8 +112,8 @@ void TFR2U_Radadu::FormCreate(const QStringList &arguments)
     cfg.ManualStationId = false;
 
     // 2: end an older copy of this executable.
-    if (m_platform.processes)
-        HuntOtherInstance(*m_platform.processes, m_platform.beep ? m_platform.beep : [] {}, sleepMs);
+    if (platform().processes)
+        HuntOtherInstance(*platform().processes, platform().beep ? platform().beep : [] {}, sleepMs);
 
     // 3
     st.TransferBusy = false;
@@ -140,7 +139,7 @@ void TFR2U_Radadu::FormCreate(const QStringList &arguments)
     // tick stays off until they are answered: a question it closed would
     // count as No and remove the service.
     if (ConfigurationMode) {
-        StationMessageBox::setBeforeShowHook(nullptr);
+        m_boxes.setBeforeShowHook(nullptr);
         installationSteps();
         restartTimer1BeforeBoxes();
     }
@@ -289,8 +288,8 @@ void TFR2U_Radadu::FormActivate()
     // 1, 2
     clearStatusList();
     Timer1->stop();
-    if (m_platform.service)
-        ServiceControl::WriteServiceControl(*m_platform.service, StartupTexts::Running);
+    if (platform().service)
+        ServiceControl::WriteServiceControl(*platform().service, StartupTexts::Running);
 
     // 3
     if (ConfigReadError) {
@@ -300,7 +299,7 @@ void TFR2U_Radadu::FormActivate()
         Timer2->start();
         sleepMs(50);
         if (!ConfigurationMode)
-            StationMessageBox::show(Text8::cp(StartupTexts::ConfigReadErrorMessage));
+            m_core->notify(Text8::cp(StartupTexts::ConfigReadErrorMessage));
         Timer1->start();
     }
 
@@ -312,7 +311,7 @@ void TFR2U_Radadu::FormActivate()
         Timer2->start();
         Timer1->stop();
         if (!ConfigurationMode)
-            StationMessageBox::show(Text8::cp(StartupTexts::ChoosePortMessage));
+            m_core->notify(Text8::cp(StartupTexts::ChoosePortMessage));
         Timer1->start();
     }
 
@@ -335,10 +334,10 @@ void TFR2U_Radadu::FormActivate()
     // 7: the viewer port, 2002 and up; at most viewerPortTries ports.
     InstanceNumber = 1;
     if (!ConfigurationMode && ServerSocket) {
-        quint32 port = m_platform.viewerBasePort;
+        quint32 port = platform().viewerBasePort;
         int tries = 1;
         while (!ServerSocket->listen(QHostAddress::Any, static_cast<quint16>(port))) {
-            if (tries >= m_platform.viewerPortTries || port >= 65535)
+            if (tries >= platform().viewerPortTries || port >= 65535)
                 break;
             ++port;
             ++InstanceNumber;
@@ -365,10 +364,10 @@ void TFR2U_Radadu::secondInstanceExit()
     Timer1->stop();
     Timer1->setInterval(5000);
     Timer1->start();
-    StationMessageBox::show(Text8::cp(StartupTexts::SecondInstanceMessage));
+    m_core->notify(Text8::cp(StartupTexts::SecondInstanceMessage));
     const auto beep = [this] {
-        if (m_platform.beep)
-            m_platform.beep();
+        if (platform().beep)
+            platform().beep();
     };
     st.SensorRunning = false;
     beep();
@@ -381,16 +380,16 @@ void TFR2U_Radadu::secondInstanceExit()
     beep();
     processPendingMessages();
     WriteLogLine(StartupTexts::SecondInstanceLog);
-    if (m_platform.quit)
-        m_platform.quit();
+    if (platform().quit)
+        platform().quit();
 }
 
 void TFR2U_Radadu::waitForWorkers(int rounds, bool beepEachRound)
 {
     for (int i = 0; i < rounds && m_core->state.ActiveThreadCount.load() > 0; ++i) {
         processPendingMessages();
-        if (beepEachRound && m_platform.beep)
-            m_platform.beep();
+        if (beepEachRound && platform().beep)
+            platform().beep();
         sleepMs(50);
     }
 }
@@ -403,15 +402,15 @@ void TFR2U_Radadu::FormDestroy()
     StationState &st = m_core->state;
     MsrReader::instance().close();
     Timer1->stop();
-    if (!UpdatePending && m_platform.service)
-        ServiceControl::WriteServiceControl(*m_platform.service, StartupTexts::Idle);
+    if (!UpdatePending && platform().service)
+        ServiceControl::WriteServiceControl(*platform().service, StartupTexts::Idle);
     InstanceFlagFile.release();
     st.TerminateRequested = true;
-    if (m_platform.beep)
-        m_platform.beep();
+    if (platform().beep)
+        platform().beep();
     waitForWorkers(100, true);
-    if (m_platform.beep)
-        m_platform.beep();
+    if (platform().beep)
+        platform().beep();
     releaseMeasureThread();
 }
 
@@ -421,24 +420,24 @@ void TFR2U_Radadu::Timer1Timer()
     Timer1->stop();
 
     // The service host's control value.
-    if (m_platform.service
-        && ServiceControl::SuperviseControlValue(*m_platform.service) == ServiceControl::Reaction::Shutdown) {
+    if (platform().service
+        && ServiceControl::SuperviseControlValue(*platform().service) == ServiceControl::Reaction::Shutdown) {
         st.SensorRunning = false;
-        if (m_platform.beep)
-            m_platform.beep();
+        if (platform().beep)
+            platform().beep();
         st.TerminateRequested = true;
         // Here each round waits before it beeps.
         for (int i = 0; i < 100 && st.ActiveThreadCount.load() > 0; ++i) {
             processPendingMessages();
             sleepMs(50);
-            if (m_platform.beep)
-                m_platform.beep();
+            if (platform().beep)
+                platform().beep();
         }
-        if (m_platform.beep)
-            m_platform.beep();
+        if (platform().beep)
+            platform().beep();
         WriteLogLine(StartupTexts::ShutdownLog);
-        if (m_platform.quit)
-            m_platform.quit();
+        if (platform().quit)
+            platform().quit();
     }
 
     // Close a message box of the program that nobody answered.
@@ -459,14 +458,12 @@ void TFR2U_Radadu::installationSteps()
 {
     Timer1->stop();
     Timer2->stop();
-    StationMessageBox::show(Text8::cp(StartupTexts::ConnectSensorMessage), QMessageBox::Ok);
-    InstallAsService = StationMessageBox::show(Text8::cp(StartupTexts::InstallQuestion),
-                                               QMessageBox::Yes | QMessageBox::No)
-                       != QMessageBox::No;
+    m_core->notify(Text8::cp(StartupTexts::ConnectSensorMessage));
+    InstallAsService = m_core->notify(Text8::cp(StartupTexts::InstallQuestion), NoticeButtons::YesNo) != NoticeAnswer::No;
 
     // The service host's folder becomes the working directory.
-    const QByteArray imagePath = m_platform.service
-                                     ? ServiceControl::ReadServiceValue(*m_platform.service,
+    const QByteArray imagePath = platform().service
+                                     ? ServiceControl::ReadServiceValue(*platform().service,
                                                                         StartupTexts::ImagePathValue)
                                      : QByteArray();
     QString dir;
@@ -483,8 +480,8 @@ void TFR2U_Radadu::installationSteps()
 
     const auto runScript = [&](const char *name, const QByteArray &content) {
         writeWholeFile(QString::fromLatin1(name), content);
-        const int result = m_platform.shell
-                               ? m_platform.shell->open(QDir(dir).filePath(QString::fromLatin1(name)), {}, dir,
+        const int result = platform().shell
+                               ? platform().shell->open(QDir(dir).filePath(QString::fromLatin1(name)), {}, dir,
                                                         Shell::Show::Minimized)
                                : Shell::NoAssociation;
         return result;
@@ -495,22 +492,20 @@ void TFR2U_Radadu::installationSteps()
         QFile::remove(QString::fromLatin1(StartupTexts::InstallScript));
     } else {
         if (runScript(StartupTexts::UninstallScript, ServiceControl::UninstallServiceScript()) <= 32)
-            StationMessageBox::show(Text8::cp(StartupTexts::UninstallError), QMessageBox::Ok);
+            m_core->notify(Text8::cp(StartupTexts::UninstallError));
         sleepMs(3000);
         QFile::remove(QString::fromLatin1(StartupTexts::UninstallScript));
     }
     if (InstallAsService)
-        StartServiceAfterConfig = StationMessageBox::show(Text8::cp(StartupTexts::StartServiceQuestion),
-                                                          QMessageBox::Yes | QMessageBox::No)
-                                  != QMessageBox::No;
+        StartServiceAfterConfig = m_core->notify(Text8::cp(StartupTexts::StartServiceQuestion), NoticeButtons::YesNo) != NoticeAnswer::No;
 }
 
 void TFR2U_Radadu::configurationLoop()
 {
     StationState &st = m_core->state;
     for (;;) {
-        if (m_platform.showConfigDialog)
-            m_platform.showConfigDialog();
+        if (platform().showConfigDialog)
+            platform().showConfigDialog();
         else if (auto *dialog = qobject_cast<QDialog *>(ConfigDialogWindow))
             dialog->exec();
         QFile cfg(QStringLiteral("r2arodire.cfg"));
@@ -519,14 +514,14 @@ void TFR2U_Radadu::configurationLoop()
             if (cfg.error() == QFileDevice::NoError)
                 break;
         }
-        StationMessageBox::show(Text8::cp(StartupTexts::MustConfigureMessage), QMessageBox::Ok);
+        m_core->notify(Text8::cp(StartupTexts::MustConfigureMessage));
     }
 
     if (InstallAsService && StartServiceAfterConfig) {
         const QString batch = QString::fromLatin1(StartupTexts::ServiceStartBatch);
         const bool written = writeWholeFile(batch, ServiceControl::ServiceStartBatch());
-        if (m_platform.shell)
-            m_platform.shell->open(batch, {}, {}, Shell::Show::Minimized);
+        if (platform().shell)
+            platform().shell->open(batch, {}, {}, Shell::Show::Minimized);
         sleepMs(5000);
         // A file that cannot be deleted is given up after ten more seconds.
         for (int retry = 0; written && !QFile::remove(batch) && retry < 10; ++retry)
@@ -535,12 +530,12 @@ void TFR2U_Radadu::configurationLoop()
 
     st.SensorRunning = false;
     st.TerminateRequested = true;
-    if (m_platform.beep)
-        m_platform.beep();
+    if (platform().beep)
+        platform().beep();
     processPendingMessages();
     sleepMs(111);
-    if (m_platform.quit)
-        m_platform.quit();
+    if (platform().quit)
+        platform().quit();
 }
 
 void TFR2U_Radadu::createMeasureThread()
@@ -548,7 +543,7 @@ void TFR2U_Radadu::createMeasureThread()
     if (MeasureThread)
         return;
     m_cpu = std::make_unique<CpuTemperature>(*m_core, MsrReader::instance());
-    MeasureThread = new MyThread(*m_core, m_platform.serialLines ? m_platform.serialLines
+    MeasureThread = new MyThread(*m_core, platform().serialLines ? platform().serialLines
                                                                  : defaultSerialLinesFactory());
     MeasureThread->evaluation().setCpuReader([cpu = m_cpu.get()] { cpu->readForEvaluation(); });
 }

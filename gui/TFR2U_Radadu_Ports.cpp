@@ -1,4 +1,4 @@
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
 #include "common/Text8.h"
 #include "station/StationIdentifier.h"

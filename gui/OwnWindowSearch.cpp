@@ -1,4 +1,4 @@
-#include "platform/OwnWindowSearch.h"
+#include "gui/OwnWindowSearch.h"
 
 #include <QApplication>
 #include <QDialog>

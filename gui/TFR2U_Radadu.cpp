@@ -1,10 +1,12 @@
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
 #include "common/Text8.h"
 #include "station/CpuTemperature.h"
 #include "station/MyThread.h"
+#include "station/StationConfigFile.h"
 #include "station/StationTexts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -173,6 +175,30 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     connect(Timer5, &QTimer::timeout, this, &TFR2U_Radadu::Timer5Timer);
 
     m_core = std::make_unique<StationCore>(*this);
+    setPlatform(systemPlatform());
+}
+
+StationPlatform TFR2U_Radadu::systemPlatform()
+{
+    StationPlatform p = StationPlatform::system();
+    p.beep = [] { QApplication::beep(); };
+    return p;
+}
+
+void TFR2U_Radadu::setPlatform(StationPlatform platform)
+{
+    if (platform.notices != &m_boxes) {
+        m_boxes.setPresenter(platform.notices);
+        platform.notices = &m_boxes;
+    }
+    m_core->setPlatform(platform);
+}
+
+void SaveStationConfigFiles(TFR2U_Radadu &window)
+{
+    SaveStationConfigFiles(
+        window.core().config, [&window] { return Text8::fromQString(window.Edit1->currentText()); },
+        window.messageBoxes());
 }
 
 TFR2U_Radadu::~TFR2U_Radadu()

@@ -3,9 +3,9 @@
 #include "platform/SimulatedSensorStick.h"
 #include "station/MeasurementTexts.h"
 #include "station/MyThread.h"
-#include "station/StationMessageBox.h"
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 
+#include "support/RecordingNotices.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,12 +27,16 @@ struct Button1Command : ::testing::Test
     ScopedWorkDir workDir;
     TFR2U_Radadu w;
     StationState &s = w.core().state;
-    QList<QByteArray> messages;
-    ScopedMessageBoxHandler handler{[this](const QByteArray &text, QMessageBox::StandardButtons buttons) {
-        messages.append(text);
-        EXPECT_EQ(buttons, QMessageBox::Ok);
-        return QMessageBox::Ok;
-    }};
+    RecordingNotices notices;
+    QByteArrayList &messages = notices.shown;
+
+    Button1Command()
+    {
+        StationPlatform p = w.platform();
+        p.notices = &notices;
+        w.setPlatform(p);
+        notices.onShow = [](const QByteArray &, NoticeButtons buttons) { EXPECT_EQ(buttons, NoticeButtons::Ok); };
+    }
 
     QStringList listLines() const { return w.Listbox->toPlainText().split('\n', Qt::SkipEmptyParts); }
 };

@@ -2,7 +2,7 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "station/AlarmEvaluation.h"
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFR2U_Radadu.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

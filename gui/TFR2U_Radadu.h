@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/StationMessageBox.h"
 #include "platform/InstanceLock.h"
 #include "station/StationCore.h"
 #include "station/StationPlatform.h"
@@ -60,8 +61,14 @@ public:
     // Life of the program (TFR2U_Radadu_Startup.cpp). The program body sets
     // the platform, then runs FormCreate with the command line; the first
     // activation runs FormActivate once; FormDestroy before the window goes.
-    void setPlatform(const StationPlatform &platform) { m_platform = platform; }
-    StationPlatform &platform() { return m_platform; }
+    // The platform's notices are shown through the window's message boxes,
+    // which restart the supervision timer first; without notices of its own
+    // the platform gets the real boxes.
+    void setPlatform(StationPlatform platform);
+    StationPlatform &platform() { return m_core->platform(); }
+    StationMessageBox &messageBoxes() { return m_boxes; }
+    // The production platform: StationPlatform::system() with the beep.
+    static StationPlatform systemPlatform();
     void FormCreate(const QStringList &arguments);
     void FormActivate();
     void FormShow();
@@ -142,12 +149,16 @@ private:
     void releaseMeasureThread();
     void processPendingMessages();
 
-    StationPlatform m_platform = StationPlatform::system();
     std::unique_ptr<CpuTemperature> m_cpu;
     bool m_created = false;
     bool m_activated = false;
     bool m_destroyed = false;
     bool m_configLoopStarted = false;
 
+    StationMessageBox m_boxes;
     std::unique_ptr<StationCore> m_core;
 };
+
+// Saves the configuration files with the port text of the window's port box
+// Edit1 (SaveStationConfigFiles).
+void SaveStationConfigFiles(TFR2U_Radadu &window);

@@ -6,12 +6,12 @@
 #include "platform/ServiceStore.h"
 #include "station/ApplicationTitle.h"
 #include "station/StartupTexts.h"
-#include "station/StationMessageBox.h"
 #include "station/StationTexts.h"
-#include "station/TFConfig.h"
-#include "station/TFR2U_Radadu.h"
+#include "gui/TFConfig.h"
+#include "gui/TFR2U_Radadu.h"
 #include "support/FakeProcessTable.h"
 #include "support/FakeShell.h"
+#include "support/RecordingNotices.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -61,17 +61,12 @@ struct StartupFixture : ::testing::Test
     FakeShell shell;
     QString serviceDir = dir.file("service");
     DirectoryServiceStore service{serviceDir};
-    QList<QByteArray> messages;
-    QList<QMessageBox::StandardButton> answers; // answers in turn; OK/Yes when empty
-    std::function<void(const QByteArray &text)> onBox; // sees each box before it is answered
-    ScopedMessageBoxHandler boxes{[this](const QByteArray &text, QMessageBox::StandardButtons buttons) {
-        messages.append(text);
-        if (onBox)
-            onBox(text);
-        if (!answers.isEmpty())
-            return answers.takeFirst();
-        return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-    }};
+    RecordingNotices boxes;
+    QByteArrayList &messages = boxes.shown;
+    QList<NoticeAnswer> &answers = boxes.answers; // answers in turn; OK/Yes when empty
+    // Sees each box before it is answered.
+    std::function<void(const QByteArray &text)> onBox;
+    NoticeSink *notices = &boxes; // nullptr: real message boxes
     int quitCalls = 0;
     int beeps = 0;
     // Beeps and main-thread waits in their order, while `tracing`.
@@ -87,6 +82,10 @@ struct StartupFixture : ::testing::Test
         processes.ownPath = "/opt/zav/klimawarte";
         msr.registers[0xEE] = 0;
         ApplicationTitle::set(StationTexts::ApplicationTitle);
+        boxes.onShow = [this](const QByteArray &text, NoticeButtons) {
+            if (onBox)
+                onBox(text);
+        };
     }
 
     void prepare(TFR2U_Radadu &w)
@@ -95,6 +94,7 @@ struct StartupFixture : ::testing::Test
         p.processes = &processes;
         p.service = &service;
         p.shell = &shell;
+        p.notices = notices;
         p.beep = [this] {
             ++beeps;
             if (tracing)
@@ -311,7 +311,7 @@ TEST_F(StartupFixture, ControlValueAtTheSupervisionTick)
 
 TEST_F(StartupFixture, SupervisionTickClosesAnUnansweredBox)
 {
-    StationMessageBox::setHandler(nullptr); // a real box this time
+    notices = nullptr; // a real box this time
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
@@ -385,7 +385,7 @@ TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
 
 TEST_F(StartupFixture, NoToTheServiceQuestionRemovesTheService)
 {
-    answers = {QMessageBox::Ok, QMessageBox::No};
+    answers = {NoticeAnswer::Ok, NoticeAnswer::No};
     shell.result = Shell::NoAssociation; // no script host here
     TFR2U_Radadu w;
     prepare(w);
