@@ -1,8 +1,6 @@
 #include "gui/TFR2U_Radadu.h"
 
 #include "common/Text8.h"
-#include "station/CpuTemperature.h"
-#include "station/MyThread.h"
 #include "station/StationConfigFile.h"
 #include "station/StationTexts.h"
 
@@ -174,7 +172,6 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     Timer5->setInterval(5000);
     connect(Timer5, &QTimer::timeout, this, &TFR2U_Radadu::Timer5Timer);
 
-    m_core = std::make_unique<StationCore>(*this);
     setPlatform(systemPlatform());
 }
 
@@ -203,11 +200,7 @@ void SaveStationConfigFiles(TFR2U_Radadu &window)
 
 TFR2U_Radadu::~TFR2U_Radadu()
 {
-    if (m_activated && !m_destroyed)
-        FormDestroy();
-    m_core->state.TerminateRequested = true;
-    m_core->handover.close(); // no worker waits for this window any more
-    releaseMeasureThread();
+    m_startup.windowGone();
 }
 
 bool TFR2U_Radadu::addStatusListLine(const QByteArray &text)

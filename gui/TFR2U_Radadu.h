@@ -1,10 +1,16 @@
 #pragma once
 
 #include "gui/StationMessageBox.h"
-#include "platform/InstanceLock.h"
+#include "station/Installation.h"
+#include "station/SensorControl.h"
 #include "station/StationCore.h"
 #include "station/StationPlatform.h"
+#include "station/StationStartup.h"
 #include "station/StationView.h"
+#include "station/StationWindow.h"
+#include "station/SupervisionTick.h"
+#include "station/ViewerService.h"
+#include "station/WorkerLifecycle.h"
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -17,16 +23,15 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTcpServer;
-class QThread;
 class QTimer;
-class CpuTemperature;
-class MyThread;
 
-// The station's main window. Controls carry their names as object names.
-// Worker threads never touch it directly: they reach it through the
-// StationView interface, carried to the GUI thread by StationCore.
-class TFR2U_Radadu : public QMainWindow, public StationView
+// The station's main window: its controls (carrying their names as object
+// names) and timers. Every handler keeps its name and hands the work to the
+// widget-free classes of the station; the window implements what they need
+// of it: StationView for the workers (carried to the GUI thread by
+// StationCore) and StationWindow for start-up, installation, supervision and
+// the sensor start.
+class TFR2U_Radadu : public QMainWindow, public StationView, public StationWindow
 {
     Q_OBJECT
 public:
@@ -34,6 +39,10 @@ public:
     ~TFR2U_Radadu() override;
 
     StationCore &core() { return *m_core; }
+    StationStartup &startup() { return m_startup; }
+    Installation &installation() { return m_installation; }
+    ViewerService &viewer() { return m_viewer; }
+    WorkerLifecycle &workers() { return m_workers; }
 
     // StationView
     bool addStatusListLine(const QByteArray &text) override;
@@ -48,18 +57,39 @@ public:
     void signalAlarmWindow(int intervalMs, bool focus) override;
     bool alarmSignalled() const override;
 
+    // StationWindow
+    void setCaption(const QByteArray &text) override;
+    void setLimitText(LimitLabel label, const QByteArray &text) override;
+    void setServerDisplay(const QByteArray &text) override;
+    void setContactWatch(bool input1, bool input2) override;
+    bool testMode() const override;
+    void setPortList(const QList<QByteArray> &ports) override;
+    QByteArray firstListedPort() const override;
+    QByteArray portText() const override;
+    void setPortText(const QByteArray &text) override;
+    QByteArray startButtonCaption() const override;
+    void setStartButtonCaption(const QByteArray &text) override;
+    void setControlEnabled(SensorControlItem item, bool enabled) override;
+    void startWindowTimer(StationTimer timer) override;
+    void stopWindowTimer(StationTimer timer) override;
+    void setWindowTimerInterval(StationTimer timer, int ms) override;
+    void setTimer1RestartBeforeNotices(bool on) override;
+    bool closeOwnOpenBox() override;
+    void showConfigDialog() override;
+    void runLater(std::function<void()> work) override;
+
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
     QColor windowColour() const;
 
-    // Sensor start and stop (TFR2U_Radadu_Sensor.cpp).
+    // Sensor start and stop (SensorControl).
     void Button1Click();
     void Button1Interactive();
-    // Fills Edit1 with the COM ports of the FTDI adapters (TFR2U_Radadu_Ports.cpp).
+    // Fills Edit1 with the COM ports of the FTDI adapters.
     void EnumCOMPorts();
 
-    // Life of the program (TFR2U_Radadu_Startup.cpp). The program body sets
-    // the platform, then runs FormCreate with the command line; the first
+    // Life of the program (StationStartup). The program body sets the
+    // platform, then runs FormCreate with the command line; the first
     // activation runs FormActivate once; FormDestroy before the window goes.
     // The platform's notices are shown through the window's message boxes,
     // which restart the supervision timer first; without notices of its own
@@ -73,9 +103,9 @@ public:
     void FormActivate();
     void FormShow();
     void FormDestroy();
-    bool activated() const { return m_activated; }
+    bool activated() const { return m_startup.activated(); }
 
-    // Supervision tick and its interval setter.
+    // Supervision tick (SupervisionTick) and its interval setter.
     void Timer1Timer();
     void Timer1Status(bool on);
     // Timer1 off, 50 ms pause, on: the next tick, which closes the
@@ -86,20 +116,8 @@ public:
     void Timer2Timer();
     void Timer5Timer();
 
-    // Values of the main window's code.
-    bool ConfigReadError = false;
-    bool ConfigurationMode = false;
-    bool InstallAsService = false;
-    bool StartServiceAfterConfig = false;
-    bool UpdatePending = false;
-    QByteArray CaptionPrefix;
-    QByteArray WatchMeasureTime = "?";
-    QByteArray WatchReportHeartbeat = " ";
-    int DeadlockCount = 0;
-    int InstanceNumber = 1;
-    InstanceLock InstanceFlagFile;
-    QTcpServer *ServerSocket = nullptr;
-    MyThread *MeasureThread = nullptr;
+    // The configuration dialog: shown by the configuration loop and left
+    // alone by the supervision tick.
     QWidget *ConfigDialogWindow = nullptr;
 
     // Controls that other parts of the station use.
@@ -139,24 +157,16 @@ protected:
 
 private:
     QLineEdit *valueEdit(ValueDisplay field) const;
-    void installationSteps();
-    void configurationLoop();
-    void secondInstanceExit();
-    void waitForWorkers(int rounds, bool beepEachRound);
-    void fillLimitLabels();
-    void createMeasureThread();
-    void startMeasureThread();
-    void releaseMeasureThread();
-    void processPendingMessages();
-
-    std::unique_ptr<CpuTemperature> m_cpu;
-    bool m_created = false;
-    bool m_activated = false;
-    bool m_destroyed = false;
-    bool m_configLoopStarted = false;
+    QTimer *timer(StationTimer timer) const;
 
     StationMessageBox m_boxes;
-    std::unique_ptr<StationCore> m_core;
+    std::unique_ptr<StationCore> m_core = std::make_unique<StationCore>(*this);
+    WorkerLifecycle m_workers{*m_core};
+    ViewerService m_viewer{*m_core};
+    SensorControl m_sensor{*m_core, *this};
+    Installation m_installation{*m_core, *this};
+    SupervisionTick m_supervision{*m_core, *this};
+    StationStartup m_startup{*m_core, *this, m_workers, m_viewer, m_sensor, m_installation};
 };
 
 // Saves the configuration files with the port text of the window's port box

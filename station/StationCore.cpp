@@ -1,5 +1,9 @@
 #include "station/StationCore.h"
 
+#include "common/Clock.h"
+
+#include <QCoreApplication>
+
 StationCore::StationCore(StationView &view, StationPlatform platform)
     : semaphore(&handover)
     , m_view(view)
@@ -28,4 +32,27 @@ void StationCore::appendStatusLineLocked(const QByteArray &text)
 void StationCore::onGui(std::function<void(StationView &)> change)
 {
     handover.runOnGui([this, &change] { change(m_view); });
+}
+
+void StationCore::processPendingMessages()
+{
+    QCoreApplication::processEvents();
+    handover.drain();
+}
+
+void StationCore::beep()
+{
+    if (m_platform.beep)
+        m_platform.beep();
+}
+
+void StationCore::quit()
+{
+    if (m_platform.quit)
+        m_platform.quit();
+}
+
+void StationCore::sleep(int ms)
+{
+    Clock::instance().sleep(ms);
 }

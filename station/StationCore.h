@@ -51,6 +51,14 @@ public:
     // Runs a change of the window on the GUI thread and waits for it.
     void onGui(std::function<void(StationView &)> change);
 
+    // The GUI thread's wait: its event queue and the queued hand-overs.
+    void processPendingMessages();
+    // The platform's beep and quit; nothing when the platform has none.
+    void beep();
+    void quit();
+    // Waits on the station's clock.
+    void sleep(int ms);
+
 private:
     StationView &m_view;
     StationPlatform m_platform;

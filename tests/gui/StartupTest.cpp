@@ -143,7 +143,7 @@ TEST_F(StartupFixture, NoConfigurationAnywhere)
     prepare(w);
     w.FormCreate({});
     const StationConfig &cfg = w.core().config;
-    EXPECT_TRUE(w.ConfigReadError);
+    EXPECT_TRUE(w.startup().ConfigReadError);
     EXPECT_EQ(cfg.StationId, "SIM1234"); // the adapter's serial on the first listed port
     EXPECT_EQ(cfg.ServerPort, "2000");
     EXPECT_EQ(cfg.ServerHost, StartupTexts::DefaultServerHost);
@@ -166,8 +166,8 @@ TEST_F(StartupFixture, NoConfigurationAnywhere)
     EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor1");
     EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
     EXPECT_EQ(w.windowTitle(), "ZAV-Sensor - SIM1234");
-    EXPECT_TRUE(w.ServerSocket->isListening());
-    EXPECT_EQ(w.ServerSocket->serverPort(), basePort);
+    EXPECT_TRUE(w.viewer().socket()->isListening());
+    EXPECT_EQ(w.viewer().socket()->serverPort(), basePort);
     EXPECT_GE(clock.totalSlept(), 10 * 500); // the countdown, on the fake clock
 
     w.FormDestroy();
@@ -195,7 +195,7 @@ TEST_F(StartupFixture, SaveFileBecomesTheConfiguration)
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
-    EXPECT_FALSE(w.ConfigReadError);
+    EXPECT_FALSE(w.startup().ConfigReadError);
     EXPECT_FALSE(QFile::exists(dir.file("r2arodire.save")));
     EXPECT_TRUE(QFile::exists(dir.file("r2arodire.cfg")));
     const StationConfig &cfg = w.core().config;
@@ -245,8 +245,8 @@ TEST_F(StartupFixture, BusyViewerPortGivesTheNextPortAndInstanceNumber)
     prepare(w);
     w.FormCreate({});
     w.FormActivate();
-    EXPECT_EQ(w.ServerSocket->serverPort(), basePort + 1);
-    EXPECT_EQ(w.InstanceNumber, 2);
+    EXPECT_EQ(w.viewer().socket()->serverPort(), basePort + 1);
+    EXPECT_EQ(w.viewer().instanceNumber(), 2);
     EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor2");
     EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor2\r\n");
 
@@ -256,8 +256,8 @@ TEST_F(StartupFixture, BusyViewerPortGivesTheNextPortAndInstanceNumber)
     prepare(w2);
     w2.FormCreate({});
     w2.FormActivate();
-    EXPECT_FALSE(w2.ServerSocket->isListening());
-    EXPECT_EQ(w2.InstanceNumber, 2);
+    EXPECT_FALSE(w2.viewer().socket()->isListening());
+    EXPECT_EQ(w2.viewer().instanceNumber(), 2);
 }
 
 TEST_F(StartupFixture, OlderCopyOfTheSameExecutableIsEnded)
@@ -349,9 +349,9 @@ TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
     onBox = nullptr;
     // Nobody's question is closed unanswered (which would count as No).
     EXPECT_EQ(tickDuringQuestions, (QList<bool>{false, false, false}));
-    EXPECT_TRUE(w.ConfigurationMode);
-    EXPECT_TRUE(w.InstallAsService);
-    EXPECT_TRUE(w.StartServiceAfterConfig);
+    EXPECT_TRUE(w.startup().ConfigurationMode);
+    EXPECT_TRUE(w.installation().InstallAsService);
+    EXPECT_TRUE(w.installation().StartServiceAfterConfig);
     EXPECT_EQ(QDir::currentPath(), hostDir);
     EXPECT_FALSE(w.core().state.SensorRunning.load());
     ASSERT_EQ(shell.calls.size(), 1);
@@ -367,7 +367,7 @@ TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
 
     w.FormActivate(); // no countdown, no viewer port
     EXPECT_LT(clock.totalSlept(), 10 * 500);
-    EXPECT_FALSE(w.ServerSocket->isListening());
+    EXPECT_FALSE(w.viewer().socket()->isListening());
     EXPECT_EQ(ApplicationTitle::get(), "ZAV-Sensor1");
 
     w.FormShow();
@@ -397,7 +397,7 @@ TEST_F(StartupFixture, NoToTheServiceQuestionRemovesTheService)
     w.FormCreate({QStringLiteral("/CONFIGURATION")});
     onBox = nullptr;
     EXPECT_FALSE(tickDuringError);
-    EXPECT_FALSE(w.InstallAsService);
+    EXPECT_FALSE(w.installation().InstallAsService);
     ASSERT_EQ(shell.calls.size(), 1);
     EXPECT_EQ(shell.calls[0].file, QDir(dir.path()).filePath("UnInstallService.vbs"));
     EXPECT_TRUE(shell.calls[0].content.startsWith("Dim oPath\r\nDim oWMI\r\nDim colService\r\n"));

@@ -1,17 +1,12 @@
-#include "gui/TFR2U_Radadu.h"
+#include "station/SensorControl.h"
 
 #include "common/Text8.h"
 #include "station/MeasurementTexts.h"
+#include "station/StationCore.h"
+#include "station/StationIdentifier.h"
+#include "station/StationWindow.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QPushButton>
-
-namespace {
-
-// "COM" + an integer from 1 to 99 + ":"; a middle part that is not an
-// integer counts as 0.
-bool isValidSensorPort(const QByteArray &name)
+bool SensorControl::isValidSensorPort(const QByteArray &name)
 {
     if (name.size() < 4 || !name.startsWith("COM") || !name.endsWith(':'))
         return false;
@@ -27,34 +22,26 @@ bool isValidSensorPort(const QByteArray &name)
     return n >= 1 && n <= 99;
 }
 
-} // namespace
-
-void TFR2U_Radadu::Button1Interactive()
+void SensorControl::toggle()
 {
-    EnumCOMPorts();
-    Button1Click();
-}
-
-void TFR2U_Radadu::Button1Click()
-{
-    StationCore &c = core();
+    StationCore &c = m_core;
     StationState &s = c.state;
-    const QString startCaption = Text8::toQString(Text8::cp(MeasurementTexts::StartSensor));
+    const QByteArray startCaption = Text8::cp(MeasurementTexts::StartSensor);
 
-    if (Button1->text() != startCaption) {
-        Button4->setEnabled(true);
+    if (m_window.startButtonCaption() != startCaption) {
+        m_window.setControlEnabled(SensorControlItem::Button4, true);
         s.SensorRunning = false;
-        Button1->setText(startCaption);
+        m_window.setStartButtonCaption(startCaption);
         c.mirror.StartButtonStop = false;
-        Edit1->setEnabled(true);
-        Button2->setEnabled(true);
+        m_window.setControlEnabled(SensorControlItem::Edit1, true);
+        m_window.setControlEnabled(SensorControlItem::Button2, true);
         c.activity().addDirectLine(Text8::cp(MeasurementTexts::SensorStopped));
         return;
     }
 
-    Button4->setEnabled(false);
-    s.LineInvert = Testmode->isChecked() ? 0 : 1;
-    const QByteArray name = Text8::upper(Text8::fromQString(Edit1->currentText()));
+    m_window.setControlEnabled(SensorControlItem::Button4, false);
+    s.LineInvert = m_window.testMode() ? 0 : 1;
+    const QByteArray name = Text8::upper(m_window.portText());
     s.ComPortName = name;
     s.BaudRate = 19200;
     if (name.isEmpty())
@@ -63,9 +50,14 @@ void TFR2U_Radadu::Button1Click()
         c.notify(Text8::cp(MeasurementTexts::IllegalComPort));
         return;
     }
-    Button1->setText(Text8::toQString(Text8::cp(MeasurementTexts::StopSensor)));
+    m_window.setStartButtonCaption(Text8::cp(MeasurementTexts::StopSensor));
     c.mirror.StartButtonStop = true;
     s.SensorRunning = true;
     c.activity().addDirectLine(Text8::cp(MeasurementTexts::SensorStarted));
-    Edit1->setEnabled(false);
+    m_window.setControlEnabled(SensorControlItem::Edit1, false);
+}
+
+void SensorControl::listPorts()
+{
+    m_window.setPortList(FtdiComPortNames());
 }

@@ -1,0 +1,337 @@
+#include "station/StationStartup.h"
+
+#include "common/Clock.h"
+#include "common/ProxyConfigFile.h"
+#include "common/Text8.h"
+#include "platform/MsrReader.h"
+#include "station/ApplicationTitle.h"
+#include "station/CpuTemperature.h"
+#include "station/Installation.h"
+#include "station/InstanceHunt.h"
+#include "station/LogFile.h"
+#include "station/SensorControl.h"
+#include "station/ServiceControl.h"
+#include "station/StartupTexts.h"
+#include "station/StationConfigFile.h"
+#include "station/StationCore.h"
+#include "station/StationIdentifier.h"
+#include "station/StationTexts.h"
+#include "station/StationWindow.h"
+#include "station/ViewerService.h"
+#include "station/WorkerLifecycle.h"
+
+StationStartup::StationStartup(StationCore &core, StationWindow &window, WorkerLifecycle &workers,
+                               ViewerService &viewer, SensorControl &sensor, Installation &installation)
+    : m_core(core)
+    , m_window(window)
+    , m_workers(workers)
+    , m_viewer(viewer)
+    , m_sensor(sensor)
+    , m_installation(installation)
+{}
+
+void StationStartup::FormCreate(const QStringList &arguments)
+{
+    StationState &st = m_core.state;
+    StationConfig &cfg = m_core.config;
+    const StationPlatform &platform = m_core.platform();
+    m_created = true;
+    // Every box of the station comes a full supervision interval before the
+    // tick that closes it, so nothing that start-up shows can block a
+    // station nobody watches.
+    m_window.setTimer1RestartBeforeNotices(true);
+
+    // 1
+    cfg.ManualStationId = false;
+
+    // 2: end an older copy of this executable.
+    if (platform.processes)
+        HuntOtherInstance(
+            *platform.processes, platform.beep ? platform.beep : [] {}, [this](int ms) { m_core.sleep(ms); });
+
+    // 3
+    st.TransferBusy = false;
+    st.ActiveThreadCount = 0;
+    st.RebootAfterUpdate = false;
+    st.UpdateFileLocked = false;
+    st.NoMsrAccess = false;
+    st.CpuTemp = 0;
+
+    // 4
+    ReadCpuJunctionLimit(st, MsrReader::instance());
+
+    // 5, 6
+    st.ImmediateReport = false;
+    ConfigurationMode = false;
+    m_installation.InstallAsService = false;
+    m_installation.StartServiceAfterConfig = false;
+    for (const QString &arg : arguments)
+        if (arg.toUpper() == QLatin1String(StartupTexts::ConfigurationSwitch))
+            ConfigurationMode = true;
+
+    // 7: someone sits at the station for these questions. The supervision
+    // tick stays off until they are answered: a question it closed would
+    // count as No and remove the service.
+    if (ConfigurationMode) {
+        m_window.setTimer1RestartBeforeNotices(false);
+        m_installation.installationSteps();
+        m_window.setTimer1RestartBeforeNotices(true);
+    }
+
+    // 8
+    st.DeviceStationId.set({});
+    st.ReportHeartbeat.set({});
+    WatchReportHeartbeat = " ";
+    ConfigReadError = false;
+    st.LineInvert = m_window.testMode() ? 0 : 1;
+    WatchMeasureTime = "?";
+    DeadlockCount = 0;
+    st.ConnectionCounter = 0;
+    st.TerminateRequested = false;
+    CaptionPrefix = StationTexts::CaptionPrefix;
+    m_core.activity().clear();
+    m_core.mirror.ConfigDialogOpen = false;
+    st.ComHandle = -1;
+    st.AcknowledgeRequest = false;
+
+    // 9, 10 (the semaphore exists with the core)
+    m_workers.createMeasureThread();
+
+    // 11
+    m_sensor.listPorts();
+
+    // 12, 13
+    cfg.ServerHost.clear();
+    cfg.ServerPort = StartupTexts::DefaultServerPort;
+    cfg.StationId.clear();
+    cfg.ComPort.clear();
+    ConfigReadError = ReadStationConfigFile(cfg, st);
+    m_window.setContactWatch(cfg.CheckRI, cfg.CheckDC);
+
+    // 14
+    cfg.Proxy.ProxyHost.clear();
+    cfg.Proxy.ProxyPassword.clear();
+    cfg.Proxy.ProxyUser.clear();
+    cfg.Proxy.ProxyPort = 1080;
+    cfg.Proxy.UseProxy = false;
+    ProxyConfigFile::readInto(cfg.Proxy);
+
+    // 15, 16
+    if (cfg.StationId.isEmpty())
+        cfg.StationId = StartupTexts::DefaultStationId;
+    st.LastReportTime = Clock::instance().tickSeconds();
+    st.AlarmFlags = 0;
+    st.ReportedAlarmFlags = 0;
+    st.FiledAlarmFlags = 0;
+
+    // 18
+    if (cfg.ServerHost.isEmpty())
+        cfg.ServerHost = StartupTexts::DefaultServerHost;
+    if (cfg.ServerPort.isEmpty())
+        cfg.ServerPort = StartupTexts::DefaultServerPort;
+
+    // 19
+    fillLimitLabels();
+
+    // 20: the viewer service's socket, opened at the first activation.
+    m_viewer.open();
+
+    // 21
+    if (cfg.ComPort == "?")
+        cfg.ComPort.clear();
+    if (cfg.ComPort.isEmpty()) {
+        const QByteArray first = m_window.firstListedPort();
+        if (!first.isEmpty()) {
+            cfg.ComPort = Text8::upper(first);
+            m_window.setPortText(cfg.ComPort);
+        }
+    } else {
+        m_window.setPortText(Text8::upper(cfg.ComPort));
+    }
+
+    // 22
+    QByteArray id = GetFtdiSerialForPort(cfg.ComPort);
+    if (cfg.ManualStationId)
+        id = cfg.StationId;
+    if (!id.isEmpty()) {
+        st.DeviceStationId.set(id);
+        cfg.StationId = id;
+    }
+
+    // 23, 24
+    m_window.setServerDisplay(cfg.ServerHost);
+    m_window.setCaption(Text8::cp(StartupTexts::Starting));
+    if (cfg.AlarmInterval.isEmpty())
+        cfg.AlarmInterval = StartupTexts::DefaultAlarmInterval;
+
+    // 25
+    if ((!ConfigReadError || !cfg.ComPort.isEmpty()) && !ConfigurationMode)
+        m_sensor.toggle();
+}
+
+void StationStartup::fillLimitLabels()
+{
+    const StationConfig &cfg = m_core.config;
+    const struct
+    {
+        LimitLabel label;
+        const QByteArray &min;
+        const QByteArray &max;
+        const char *unit;
+    } rows[] = {
+        {LimitLabel::Temp, cfg.TempMin, cfg.TempMax, StartupTexts::DegreeUnit},
+        {LimitLabel::TP, cfg.TPMin, cfg.TPMax, StartupTexts::DegreeUnit},
+        {LimitLabel::T_TP, cfg.TTPMin, cfg.TTPMax, StartupTexts::DegreeUnit},
+        {LimitLabel::RH, cfg.RHMin, cfg.RHMax, StartupTexts::PercentUnit},
+    };
+    for (const auto &r : rows) {
+        QByteArray text;
+        if (!Text8::trimmed(r.min).isEmpty())
+            text += "min: " + r.min + Text8::cp(r.unit);
+        if (!Text8::trimmed(r.max).isEmpty())
+            text += "max: " + r.max + Text8::cp(r.unit);
+        m_window.setLimitText(r.label, text);
+    }
+}
+
+void StationStartup::FormShow()
+{
+    if (ConfigurationMode && !m_configLoopStarted) {
+        m_configLoopStarted = true;
+        m_window.runLater([this] { m_installation.configurationLoop(); });
+    }
+    m_window.startWindowTimer(StationTimer::Timer2);
+}
+
+void StationStartup::FormActivate()
+{
+    if (m_activated)
+        return;
+    m_activated = true;
+    const StationConfig &cfg = m_core.config;
+    const StationPlatform &platform = m_core.platform();
+
+    // 1, 2
+    m_core.view().clearStatusList();
+    m_window.stopWindowTimer(StationTimer::Timer1);
+    if (platform.service)
+        ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Running);
+
+    // 3
+    if (ConfigReadError) {
+        m_window.stopWindowTimer(StationTimer::Timer1);
+        m_window.stopWindowTimer(StationTimer::Timer2);
+        m_window.setWindowTimerInterval(StationTimer::Timer2, 1000000);
+        m_window.startWindowTimer(StationTimer::Timer2);
+        m_core.sleep(50);
+        if (!ConfigurationMode)
+            m_core.notify(Text8::cp(StartupTexts::ConfigReadErrorMessage));
+        m_window.startWindowTimer(StationTimer::Timer1);
+    }
+
+    // 4
+    if (cfg.ComPort.isEmpty()) {
+        m_window.setWindowTimerInterval(StationTimer::Timer2, 1000000);
+        m_window.stopWindowTimer(StationTimer::Timer2);
+        m_core.sleep(50);
+        m_window.startWindowTimer(StationTimer::Timer2);
+        m_window.stopWindowTimer(StationTimer::Timer1);
+        if (!ConfigurationMode)
+            m_core.notify(Text8::cp(StartupTexts::ChoosePortMessage));
+        m_window.startWindowTimer(StationTimer::Timer1);
+    }
+
+    // 5
+    m_window.stopWindowTimer(StationTimer::Timer1);
+    m_window.stopWindowTimer(StationTimer::Timer2);
+    if (!ConfigurationMode) {
+        for (int n = 10; n >= 1; --n) {
+            m_window.setCaption(Text8::cp(StartupTexts::CountdownPrefix) + QByteArray::number(n) +
+                                StartupTexts::CountdownSuffix);
+            m_core.sleep(500);
+        }
+    }
+    m_window.startWindowTimer(StationTimer::Timer1);
+    m_window.startWindowTimer(StationTimer::Timer2);
+
+    // 6
+    m_window.setCaption(CaptionPrefix + Text8::upper(cfg.StationId));
+
+    // 7: the viewer port, 2002 and up; at most viewerPortTries ports.
+    m_viewer.resetInstanceNumber();
+    if (!ConfigurationMode)
+        m_viewer.listen();
+
+    // 8
+    ApplicationTitle::set(QByteArray(StationTexts::ApplicationTitle) +
+                          QByteArray::number(m_viewer.instanceNumber()));
+
+    // 9: the single-instance lock of this working directory.
+    if (!InstanceFlagFile.acquire(QString::fromLatin1(StartupTexts::FlagFileName),
+                                  ApplicationTitle::get() + "\r\n"))
+        secondInstanceExit();
+
+    // 10
+    if (!ConfigurationMode)
+        m_workers.startAll();
+}
+
+void StationStartup::secondInstanceExit()
+{
+    StationState &st = m_core.state;
+    m_window.stopWindowTimer(StationTimer::Timer2);
+    m_window.stopWindowTimer(StationTimer::Timer1);
+    m_window.setWindowTimerInterval(StationTimer::Timer1, 5000);
+    m_window.startWindowTimer(StationTimer::Timer1);
+    m_core.notify(Text8::cp(StartupTexts::SecondInstanceMessage));
+    st.SensorRunning = false;
+    m_core.beep();
+    st.TerminateRequested = true;
+    m_core.beep();
+    m_core.processPendingMessages();
+    m_core.beep();
+    m_core.sleep(111);
+    m_core.processPendingMessages();
+    m_core.beep();
+    m_core.processPendingMessages();
+    WriteLogLine(StartupTexts::SecondInstanceLog);
+    m_core.quit();
+}
+
+void StationStartup::waitForWorkers(int rounds, bool beepEachRound)
+{
+    for (int i = 0; i < rounds && m_core.state.ActiveThreadCount.load() > 0; ++i) {
+        m_core.processPendingMessages();
+        if (beepEachRound)
+            m_core.beep();
+        m_core.sleep(50);
+    }
+}
+
+void StationStartup::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    StationState &st = m_core.state;
+    const StationPlatform &platform = m_core.platform();
+    MsrReader::instance().close();
+    m_window.stopWindowTimer(StationTimer::Timer1);
+    if (!UpdatePending && platform.service)
+        ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Idle);
+    InstanceFlagFile.release();
+    st.TerminateRequested = true;
+    m_core.beep();
+    waitForWorkers(100, true);
+    m_core.beep();
+    m_workers.release();
+}
+
+void StationStartup::windowGone()
+{
+    if (m_activated && !m_destroyed)
+        FormDestroy();
+    m_core.state.TerminateRequested = true;
+    m_core.handover.close(); // no worker waits for this window any more
+    m_workers.release();
+}
