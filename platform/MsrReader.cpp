@@ -2,26 +2,13 @@
 
 #include <QFile>
 
-#include <atomic>
-
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-std::atomic<MsrReader *> g_instance{nullptr};
-} // namespace
-
-MsrReader &MsrReader::instance()
+MsrReader &MsrReader::system()
 {
-    if (MsrReader *r = g_instance.load())
-        return *r;
     static LinuxMsrReader machine;
     return machine;
-}
-
-void MsrReader::setInstance(MsrReader *reader)
-{
-    g_instance.store(reader);
 }
 
 LinuxMsrReader::LinuxMsrReader(QString path)

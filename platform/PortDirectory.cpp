@@ -4,11 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
-
 namespace {
-
-std::atomic<const PortDirectory *> g_instance{nullptr};
 
 QByteArray readAttribute(const QString &dir, const char *name)
 {
@@ -52,21 +48,14 @@ QList<UsbTty> usbTtys(const QString &root)
 
 } // namespace
 
-const PortDirectory &PortDirectory::instance()
+const PortDirectory &PortDirectory::system()
 {
-    if (const PortDirectory *d = g_instance.load())
-        return *d;
     if (!qgetenv("KLIMAWARTE_SENSOR_SIM").isEmpty()) {
         static SimulatedPortDirectory simulated;
         return simulated;
     }
     static LinuxPortDirectory machine;
     return machine;
-}
-
-void PortDirectory::setInstance(const PortDirectory *directory)
-{
-    g_instance.store(directory);
 }
 
 LinuxPortDirectory::LinuxPortDirectory(QString sysfsRoot)

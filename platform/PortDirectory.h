@@ -28,9 +28,7 @@ public:
 
     // The directory of this machine: the simulated adapter when
     // KLIMAWARTE_SENSOR_SIM is set, else the Linux directory.
-    static const PortDirectory &instance();
-    // nullptr restores the machine's directory.
-    static void setInstance(const PortDirectory *directory);
+    static const PortDirectory &system();
 };
 
 // Linux: USB serial ports from sysfs. ttyUSBn is "COM(n+1)"; adapters with the
@@ -57,32 +55,4 @@ class SimulatedPortDirectory : public PortDirectory
 public:
     QList<QByteArray> dosDeviceNames() const override;
     QList<FtdiDeviceEntry> ftdiDevices() const override;
-};
-
-// A directory filled by the test.
-class FakePortDirectory : public PortDirectory
-{
-public:
-    QList<QByteArray> dosDeviceNames() const override { return dosNames; }
-    QList<FtdiDeviceEntry> ftdiDevices() const override { return devices; }
-
-    // Adds an FTDI serial port with the driver's texts for `dosName`.
-    void addFtdiPort(const QByteArray &instanceName, const QByteArray &dosName)
-    {
-        dosNames.append(dosName);
-        devices.append({instanceName, "USB Serial Port", "USB Serial Port (" + dosName + ")"});
-    }
-
-    QList<QByteArray> dosNames;
-    QList<FtdiDeviceEntry> devices;
-};
-
-// Installs a directory for the lifetime of the guard (tests).
-class ScopedPortDirectory
-{
-public:
-    explicit ScopedPortDirectory(const PortDirectory &d) { PortDirectory::setInstance(&d); }
-    ~ScopedPortDirectory() { PortDirectory::setInstance(nullptr); }
-    ScopedPortDirectory(const ScopedPortDirectory &) = delete;
-    ScopedPortDirectory &operator=(const ScopedPortDirectory &) = delete;
 };

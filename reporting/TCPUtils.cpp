@@ -96,7 +96,7 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte)
 }
 
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType)
+               quint8 frameType, Clock &clock)
 {
     const QByteArray bytes = BuildFrame(payload, frameType, sequenceMode, sequence);
     char answer = ' ';
@@ -113,7 +113,7 @@ bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const
         if (answer == ' ' && !client->isConnected())
             return false;
         if (answer == 'N' || answer == ' ')
-            Clock::instance().sleep(ResendPauseMs);
+            clock.sleep(ResendPauseMs);
         if (answer == 'A' || answer == 'C' || sends >= MaxSends)
             break;
     }
@@ -226,7 +226,7 @@ void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequen
             ReceiveFrame(client, sequenceMode, sequence, thread, payload, frameType);
             if (payload.isEmpty() && tries <= DrainingTries) {
                 status(thread, Text8::cp(ReportingTexts::WaitingForData));
-                Clock::instance().sleep(DrainPauseMs);
+                thread.clock().sleep(DrainPauseMs);
                 client->setReadTimeout(ByteTimeoutMs);
                 QByteArray discard;
                 while (client->read(1, discard)) {
@@ -383,7 +383,7 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
         if (++frameCounter > 100) {
             frameCounter = 0;
             if (heartbeat)
-                heartbeat(LocaleFormat::dateTime(Clock::instance().localDateTime()));
+                heartbeat(LocaleFormat::dateTime(thread.clock().localDateTime()));
         }
         ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType);
         if (payload.isEmpty()) {

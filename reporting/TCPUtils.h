@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Clock.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QtGlobal>
@@ -70,10 +72,10 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte);
 // --- Routines on the link -------------------------------------------------
 
 // Sends one frame and waits for its answer; resends after "N", no answer or
-// an unknown letter, up to five sends. true when the server answered "A";
-// the sequence number then moves on.
+// an unknown letter, up to five sends, pausing on `clock` before each resend.
+// true when the server answered "A"; the sequence number then moves on.
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType);
+               quint8 frameType, Clock &clock = Clock::system());
 
 // The answer letter upper-cased, or ' ' when no complete answer arrived.
 char ReadAnswer(FrameSocket *client, quint8 sequenceMode, qint32 sequence);

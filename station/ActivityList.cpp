@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "station/StationPlatform.h"
 #include "station/StationState.h"
 #include "station/StationTexts.h"
 #include "station/StationView.h"
@@ -23,10 +24,10 @@ bool ActivityList::comPortErrorBranch()
     ++sensor.SensorErrorCount;
     if ((m_state.AlarmFlags & AlarmBit::SensorQuery) == 0 && sensor.SensorErrorCount >= 250
         && sensor.SensorErrorCount <= 255) {
-        sensor.AlarmTime = Clock::instance().tickSeconds();
+        sensor.AlarmTime = m_platform.clockOrSystem().tickSeconds();
         m_state.AlarmFlags |= AlarmBit::SensorQuery;
-        m_view.setLastError(LocaleFormat::dateTime(Clock::instance().localDateTime())
-                                + Text8::cp(StationTexts::SensorLoggingError),
+        m_view.setLastError(LocaleFormat::dateTime(m_platform.clockOrSystem().localDateTime()) +
+                                Text8::cp(StationTexts::SensorLoggingError),
                             Colours::Red);
         if (!m_view.alarmSignalled())
             m_view.signalAlarmWindow(500, false);

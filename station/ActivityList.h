@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+struct StationPlatform;
 struct StationState;
 class StationView;
 
@@ -11,7 +12,12 @@ class StationView;
 class ActivityList
 {
 public:
-    ActivityList(StationState &state, StationView &view) : m_state(state), m_view(view) {}
+    // The platform gives the clock of the lost-port watch.
+    ActivityList(StationState &state, StationView &view, const StationPlatform &platform)
+        : m_state(state)
+        , m_view(view)
+        , m_platform(platform)
+    {}
 
     // Appends StationState::StatusText. Runs while the worker that handed the
     // line over holds SharedDataSemaphore (or on the GUI thread's own behalf).
@@ -34,5 +40,6 @@ private:
 
     StationState &m_state;
     StationView &m_view;
+    const StationPlatform &m_platform;
     int m_statusLineCount = 0; // StatusLineCount
 };

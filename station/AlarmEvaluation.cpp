@@ -53,7 +53,10 @@ constexpr QuantityTexts kTexts[AlarmEvaluation::QuantityCount] = {
 
 } // namespace
 
-AlarmEvaluation::AlarmEvaluation(StationCore &core) : m_core(core) {}
+AlarmEvaluation::AlarmEvaluation(StationCore &core)
+    : m_core(core)
+    , m_recordTimer(core.clock())
+{}
 
 AlarmEvaluation::~AlarmEvaluation() = default;
 
@@ -123,7 +126,7 @@ void AlarmEvaluation::sampleContact(int input, std::optional<bool> active, bool 
         boxColour = Colours::Red;
         ++alarm.Count;
         if (alarm.Count == 1) {
-            alarm.AlarmTime = Clock::instance().tickSeconds();
+            alarm.AlarmTime = m_core.clock().tickSeconds();
             s.AlarmFlags |= bit;
             signal = true;
         }
@@ -235,7 +238,7 @@ void AlarmEvaluation::temperatureRise(const EvaluationInput &in)
         const QByteArray text = Text8::cp(EvaluationTexts::RisePrefix) + shown(m_lastRiseTemp)
                                 + EvaluationTexts::RiseArrow + shown(in.T);
         m_core.appendStatusLine(text);
-        WriteLogLine(text);
+        WriteLogLine(m_core, text);
         // The rise counts as a new temperature alarm: raised again below with
         // a new time and value once the delay is reached.
         const quint32 bits = AlarmBit::TempLow | AlarmBit::TempHigh;
@@ -325,7 +328,7 @@ void AlarmEvaluation::countAndRaise(const EvaluationInput &in, bool &raised)
         if (*counts[index(r.q)] < s.AlarmDelay || kind == 0 || (s.AlarmFlags & kind) != 0)
             continue;
         s.AlarmFlags |= kind;
-        *r.alarmTime = Clock::instance().tickSeconds();
+        *r.alarmTime = m_core.clock().tickSeconds();
         if (r.valueField)
             *r.valueField = r.value;
         const QByteArray text = Text8::cp(EvaluationTexts::ErrTimePrefix) + s.MeasureTime.get();
@@ -413,7 +416,7 @@ void AlarmEvaluation::colourChanges(bool raised)
             }
             if (change) {
                 s.ImmediateReport = true;
-                WriteLogLine(Text8::cp(kTexts[i].word) + Text8::cp(change));
+                WriteLogLine(m_core, Text8::cp(kTexts[i].word) + Text8::cp(change));
             }
         }
         w.previous = w.colour;

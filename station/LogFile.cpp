@@ -2,46 +2,32 @@
 
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
+#include "station/StationCore.h"
+#include "station/StationPlatform.h"
 #include "station/StationTexts.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <mutex>
-
-namespace {
-std::mutex g_logMutex;
-QString g_dir;
-} // namespace
-
-namespace LogFile {
-
-void setDirectory(const QString &dir)
-{
-    std::lock_guard lock(g_logMutex);
-    g_dir = dir;
-}
-
-QString path()
+QString LogFile::path() const
 {
     const QString name = QString::fromLatin1(StationTexts::LogFileName);
-    return g_dir.isEmpty() ? name : QDir(g_dir).filePath(name);
+    const QString &dir = m_platform.workingDirectory;
+    return dir.isEmpty() ? name : QDir(dir).filePath(name);
 }
 
-} // namespace LogFile
-
-void WriteLogLine(const QByteArray &text)
+void LogFile::WriteLogLine(const QByteArray &text)
 {
     try {
-        std::lock_guard lock(g_logMutex);
-        const QDateTime now = Clock::instance().localDateTime();
+        std::lock_guard lock(m_mutex);
+        const QDateTime now = m_platform.clockOrSystem().localDateTime();
         QByteArray line = LocaleFormat::shortDate(now.date());
         line += ' ';
         line += LocaleFormat::longTime(now.time());
         line += StationTexts::LogTag;
         line += text;
         line += "\r\n";
-        QFile file(LogFile::path());
+        QFile file(path());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
             return;
         file.write(line);
@@ -49,4 +35,9 @@ void WriteLogLine(const QByteArray &text)
     } catch (...) {
         // A line that cannot be written is lost; the caller never sees it.
     }
+}
+
+void WriteLogLine(StationCore &core, const QByteArray &text)
+{
+    core.log().WriteLogLine(text);
 }

@@ -137,23 +137,23 @@ QByteArray recordLine(const QByteArray &stationId, int channel, double value,
 
 } // namespace MeasureRecords
 
-QByteArray MeasureFileName(const QByteArray &stationId)
+QByteArray MeasureFileName(const QByteArray &stationId, const Clock &clock)
 {
-    return MeasureRecords::fileName(stationId, Clock::instance().localDateTime());
+    return MeasureRecords::fileName(stationId, clock.localDateTime());
 }
 
 void WriteMeasureRecord(StationCore &core, int channel, double value, const QByteArray &unit,
                         ColourState colour)
 {
     const QByteArray stationId = core.config.StationId;
-    QFile file(Text8::toQString(MeasureFileName(stationId)));
+    QFile file(Text8::toQString(MeasureFileName(stationId, core.clock())));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     try {
         // Date and time of day are read together, so a write at midnight never
         // pairs the old date with the new time.
-        const QByteArray line = MeasureRecords::recordLine(stationId, channel, value, unit, colour,
-                                                           Clock::instance().localDateTime());
+        const QByteArray line =
+            MeasureRecords::recordLine(stationId, channel, value, unit, colour, core.clock().localDateTime());
         file.write(line);
         file.flush();
     } catch (...) {
@@ -168,12 +168,12 @@ void RecordTimer::setEnabled(bool enabled)
 {
     m_enabled = enabled;
     if (enabled)
-        m_startTick = Clock::instance().tickCount();
+        m_startTick = m_clock.tickCount();
 }
 
 quint32 RecordTimer::elapsed() const
 {
-    return Clock::instance().tickCount() - m_startTick;
+    return m_clock.tickCount() - m_startTick;
 }
 
 bool RecordTimer::poll()

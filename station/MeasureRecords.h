@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QtGlobal>
 
+class Clock;
 class StationCore;
 
 // Measurement record files: one file per weekday and hour in the working
@@ -55,7 +56,7 @@ char localeDecimalSeparator();
 } // namespace MeasureRecords
 
 // The record file name for the current local time of the station's clock.
-QByteArray MeasureFileName(const QByteArray &stationId);
+QByteArray MeasureFileName(const QByteArray &stationId, const Clock &clock);
 
 // Appends one record to the current record file. A file that can be neither
 // opened for appending nor created drops the record silently; write errors
@@ -74,6 +75,10 @@ class RecordTimer
 public:
     static constexpr qint32 DefaultIntervalMs = 300000;
 
+    explicit RecordTimer(const Clock &clock)
+        : m_clock(clock)
+    {}
+
     void setInterval(qint32 ms) { m_intervalMs = ms; }
     qint32 interval() const { return m_intervalMs; }
 
@@ -89,6 +94,7 @@ public:
     bool poll();
 
 private:
+    const Clock &m_clock;
     qint32 m_intervalMs = DefaultIntervalMs;
     bool m_enabled = false;
     quint32 m_startTick = 0;

@@ -11,9 +11,9 @@
 
 namespace {
 
-QByteArray now()
+QByteArray now(const Clock &clock)
 {
-    return LocaleFormat::dateTime(Clock::instance().localDateTime());
+    return LocaleFormat::dateTime(clock.localDateTime());
 }
 
 void resetLimitCounts(StationState &s)
@@ -30,7 +30,7 @@ MyThread::MyThread(StationCore &core, SerialLinesFactory factory, QObject *paren
     : QThread(parent)
     , m_core(core)
     , m_factory(std::move(factory))
-    , m_bus(core.state.LineInvert)
+    , m_bus(core.state.LineInvert, core.clock())
     , m_evaluation(core)
 {}
 
@@ -154,7 +154,7 @@ bool MyThread::portWait()
 {
     StationState &s = m_core.state;
     if (s.ComPortName.get().isEmpty() || !s.SensorRunning.load()) {
-        Clock::instance().sleep(500);
+        m_core.clock().sleep(500);
         return true;
     }
     return false;
@@ -192,7 +192,7 @@ void MyThread::openPort()
             m_core.appendStatusLine(Text8::cp(MeasurementTexts::PortActivated));
         } else {
             m_lines.reset();
-            Clock::instance().sleep(1000);
+            m_core.clock().sleep(1000);
             if (PortOpenCount > 5) {
                 SharedDataLock lock(m_core.semaphore);
                 m_core.appendStatusLine(Text8::cp(MeasurementTexts::InvalidHandle));
@@ -211,8 +211,8 @@ void MyThread::openPort()
     }
 
     if (s.ComHandle.load() == -1) {
-        Clock::instance().sleep(500);
-        s.MeasureTime = now();
+        m_core.clock().sleep(500);
+        s.MeasureTime = now(m_core.clock());
         m_phase = Phase::PortLoop;
         return;
     }
@@ -244,7 +244,7 @@ void MyThread::queryLoopPass()
         s.RawTemp = m_bus.AnswerHigh * 256 + m_bus.AnswerLow;
     } else if (QueryStep == 2) {
         evaluate();
-        Clock::instance().sleep(1);
+        m_core.clock().sleep(1);
     }
 }
 
@@ -266,7 +266,7 @@ void MyThread::clearReadings()
 
 void MyThread::showLastError(const char *text)
 {
-    const QByteArray line = now() + Text8::cp(text);
+    const QByteArray line = now(m_core.clock()) + Text8::cp(text);
     m_core.onGui([line](StationView &v) { v.setLastError(line, Colours::Red); });
 }
 
@@ -276,7 +276,7 @@ void MyThread::raiseSensorAlarm(quint32 bit)
     StationState &s = m_core.state;
     const qint32 count = s.AlarmSensor.SensorErrorCount;
     if ((s.AlarmFlags & bit) == 0 && count >= 250 && count <= 255) {
-        s.AlarmSensor.AlarmTime = Clock::instance().tickSeconds();
+        s.AlarmSensor.AlarmTime = m_core.clock().tickSeconds();
         s.AlarmFlags |= bit;
         // Whether the alarm is already signalled is Timer5's own state: the
         // acknowledge command and the end of a report stop it on the GUI
@@ -326,7 +326,7 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
                     SensorFault = 1;
             }
         }
-        Clock::instance().sleep(500);
+        m_core.clock().sleep(500);
     } else {
         m_bus.ReadBytes(3);
         const qint32 b1 = m_bus.AnswerHigh;
@@ -359,7 +359,7 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
                 SensorFault = 1;
         }
         lock.unlock();
-        Clock::instance().sleep(500);
+        m_core.clock().sleep(500);
         RoundsSinceAnswer = 0;
     }
 
@@ -426,7 +426,7 @@ void MyThread::evaluate()
     StationState &s = m_core.state;
     SharedDataLock lock(m_core.semaphore);
     s.RawHumidity = m_bus.AnswerHigh * 256 + m_bus.AnswerLow;
-    s.MeasureTime = now();
+    s.MeasureTime = now(m_core.clock());
     Values = convert(s.RawTemp, s.RawHumidity, s.LineInvert.load());
     const double T = Values.T;
 

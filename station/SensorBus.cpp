@@ -88,7 +88,7 @@ qint32 SensorBus::SendCommand(qint32 command)
 
 qint32 SensorBus::ReadBytes(qint32 count)
 {
-    Clock::instance().sleep(MeasureWaitMs);
+    m_clock.sleep(MeasureWaitMs);
     for (qint32 n = 0; n < count; ++n) {
         qint32 value = 0;
         for (int mask = 0x80; mask != 0; mask >>= 1) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+class Clock;
 class SerialLines;
 
 // The two-wire sensor bus on the modem lines of the sensor port: clock on
@@ -14,8 +15,10 @@ class SerialLines;
 class SensorBus
 {
 public:
-    explicit SensorBus(const std::atomic<qint32> &lineInvert)
+    // The clock times the wait before the answer bytes.
+    SensorBus(const std::atomic<qint32> &lineInvert, Clock &clock)
         : m_lineInvert(lineInvert)
+        , m_clock(clock)
     {}
 
     void setLines(SerialLines *lines) { m_lines = lines; }
@@ -55,5 +58,6 @@ private:
     void dtr(bool on);
 
     const std::atomic<qint32> &m_lineInvert;
+    Clock &m_clock;
     SerialLines *m_lines = nullptr;
 };

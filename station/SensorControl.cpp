@@ -59,5 +59,5 @@ void SensorControl::toggle()
 
 void SensorControl::listPorts()
 {
-    m_window.setPortList(FtdiComPortNames());
+    m_window.setPortList(FtdiComPortNames(m_core.ports()));
 }

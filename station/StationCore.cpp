@@ -8,7 +8,7 @@ StationCore::StationCore(StationView &view, StationPlatform platform)
     : semaphore(&handover)
     , m_view(view)
     , m_platform(std::move(platform))
-    , m_activity(state, view)
+    , m_activity(state, view, m_platform)
 {
 }
 
@@ -54,5 +54,5 @@ void StationCore::quit()
 
 void StationCore::sleep(int ms)
 {
-    Clock::instance().sleep(ms);
+    clock().sleep(ms);
 }

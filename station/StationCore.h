@@ -2,6 +2,7 @@
 
 #include "station/ActivityList.h"
 #include "station/GuiHandover.h"
+#include "station/LogFile.h"
 #include "station/Notices.h"
 #include "station/SharedDataSemaphore.h"
 #include "station/StationConfig.h"
@@ -33,6 +34,12 @@ public:
     StationView &view() { return m_view; }
     StationPlatform &platform() { return m_platform; }
     void setPlatform(const StationPlatform &platform) { m_platform = platform; }
+    // The platform's clock, MSR reader and port directory (this machine's
+    // where the platform names none) and the station log.
+    Clock &clock() const { return m_platform.clockOrSystem(); }
+    MsrReader &msr() const { return m_platform.msrOrSystem(); }
+    const PortDirectory &ports() const { return m_platform.portsOrSystem(); }
+    LogFile &log() { return m_log; }
 
     // Shows a notice through the platform's sink; without one it counts as
     // closed unanswered. GUI thread.
@@ -62,5 +69,6 @@ public:
 private:
     StationView &m_view;
     StationPlatform m_platform;
+    LogFile m_log{m_platform};
     ActivityList m_activity;
 };

@@ -1,5 +1,8 @@
 #include "station/StationPlatform.h"
 
+#include "common/Clock.h"
+#include "platform/MsrReader.h"
+#include "platform/PortDirectory.h"
 #include "platform/ProcessTable.h"
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
@@ -18,4 +21,19 @@ StationPlatform StationPlatform::system()
     p.quit = [] { QCoreApplication::quit(); };
     p.serialLines = defaultSerialLinesFactory();
     return p;
+}
+
+Clock &StationPlatform::clockOrSystem() const
+{
+    return clock ? *clock : Clock::system();
+}
+
+MsrReader &StationPlatform::msrOrSystem() const
+{
+    return msr ? *msr : MsrReader::system();
+}
+
+const PortDirectory &StationPlatform::portsOrSystem() const
+{
+    return ports ? *ports : PortDirectory::system();
 }

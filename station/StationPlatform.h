@@ -2,20 +2,32 @@
 
 #include "platform/SerialLines.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
 
+class Clock;
+class MsrReader;
 class NoticeSink;
+class PortDirectory;
 class ProcessTable;
 class ServiceStore;
 class Shell;
 
-// The platform layers and process-level actions that the station's start-up,
-// supervision and shut-down use. Production takes system() (the windows add
-// the beep and the notices); tests replace single members with doubles.
+// The platform context of the station: the platform layers, process-wide
+// services and process-level actions that its core uses, handed to start-up
+// and reached by every part through StationCore. Production takes system()
+// (the windows add the beep and the notices); tests replace single members
+// with doubles. A clock, MSR reader or port directory left empty is this
+// machine's.
 struct StationPlatform
 {
+    Clock *clock = nullptr;
+    MsrReader *msr = nullptr;
+    const PortDirectory *ports = nullptr;
+    // Folder of the station log; empty: the working directory.
+    QString workingDirectory;
     ProcessTable *processes = nullptr;
     ServiceStore *service = nullptr;
     Shell *shell = nullptr;
@@ -33,4 +45,9 @@ struct StationPlatform
     int viewerPortTries = 100;
 
     static StationPlatform system();
+
+    // The members, this machine's where none is set.
+    Clock &clockOrSystem() const;
+    MsrReader &msrOrSystem() const;
+    const PortDirectory &portsOrSystem() const;
 };

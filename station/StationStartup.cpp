@@ -58,7 +58,7 @@ void StationStartup::FormCreate(const QStringList &arguments)
     st.CpuTemp = 0;
 
     // 4
-    ReadCpuJunctionLimit(st, MsrReader::instance());
+    ReadCpuJunctionLimit(st, m_core.msr());
 
     // 5, 6
     st.ImmediateReport = false;
@@ -119,7 +119,7 @@ void StationStartup::FormCreate(const QStringList &arguments)
     // 15, 16
     if (cfg.StationId.isEmpty())
         cfg.StationId = StartupTexts::DefaultStationId;
-    st.LastReportTime = Clock::instance().tickSeconds();
+    st.LastReportTime = m_core.clock().tickSeconds();
     st.AlarmFlags = 0;
     st.ReportedAlarmFlags = 0;
     st.FiledAlarmFlags = 0;
@@ -150,7 +150,7 @@ void StationStartup::FormCreate(const QStringList &arguments)
     }
 
     // 22
-    QByteArray id = GetFtdiSerialForPort(cfg.ComPort);
+    QByteArray id = GetFtdiSerialForPort(cfg.ComPort, m_core.ports());
     if (cfg.ManualStationId)
         id = cfg.StationId;
     if (!id.isEmpty()) {
@@ -294,7 +294,7 @@ void StationStartup::secondInstanceExit()
     m_core.processPendingMessages();
     m_core.beep();
     m_core.processPendingMessages();
-    WriteLogLine(StartupTexts::SecondInstanceLog);
+    WriteLogLine(m_core, StartupTexts::SecondInstanceLog);
     m_core.quit();
 }
 
@@ -315,7 +315,7 @@ void StationStartup::FormDestroy()
     m_destroyed = true;
     StationState &st = m_core.state;
     const StationPlatform &platform = m_core.platform();
-    MsrReader::instance().close();
+    m_core.msr().close();
     m_window.stopWindowTimer(StationTimer::Timer1);
     if (!UpdatePending && platform.service)
         ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Idle);

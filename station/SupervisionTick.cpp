@@ -24,7 +24,7 @@ void SupervisionTick::run()
             m_core.beep();
         }
         m_core.beep();
-        WriteLogLine(StartupTexts::ShutdownLog);
+        WriteLogLine(m_core, StartupTexts::ShutdownLog);
         m_core.quit();
     }
 

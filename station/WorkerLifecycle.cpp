@@ -22,7 +22,7 @@ void WorkerLifecycle::createMeasureThread()
 {
     if (m_measureThread)
         return;
-    m_cpu = std::make_unique<CpuTemperature>(m_core, MsrReader::instance());
+    m_cpu = std::make_unique<CpuTemperature>(m_core, m_core.msr());
     const StationPlatform &platform = m_core.platform();
     auto thread = std::make_unique<MyThread>(m_core, platform.serialLines ? platform.serialLines
                                                                           : defaultSerialLinesFactory());

@@ -1,6 +1,7 @@
-#include "common/Clock.h"
-#include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "common/LocaleFormat.h"
+#include "support/ManualClock.h"
+#include "support/ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,7 @@ TEST(Text8, UpperAndTrim)
 TEST(ManualClock, TickWrapsAndSleepTakesNoRealTime)
 {
     ManualClock clock(0xFFFFFF00u);
-    ScopedClock installed(clock);
-    Clock &c = Clock::instance();
-    EXPECT_EQ(&c, &clock);
+    Clock &c = clock;
     c.sleep(0x200);
     EXPECT_EQ(c.tickCount(), 0x100u);
     EXPECT_EQ(c.tickSeconds(), 0.256L);

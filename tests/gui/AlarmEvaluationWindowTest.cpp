@@ -1,9 +1,11 @@
-#include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
-#include "station/AlarmEvaluation.h"
 #include "gui/TFR2U_Radadu.h"
+#include "station/AlarmEvaluation.h"
+#include "support/ManualClock.h"
+#include "support/ScopedLocale.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +34,9 @@ TEST(AlarmEvaluationWindow, WorkerEvaluationReachesTheWindow)
 {
     ScopedWorkDir dir;
     ManualClock clock{50000, QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0))};
-    ScopedClock installedClock{clock};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
     TFR2U_Radadu w;
+    useClock(w, clock);
     w.show();
     StationCore &core = w.core();
     core.config.StationId = "ABC1234";

@@ -1,12 +1,13 @@
-#include "common/Clock.h"
 #include "common/Text8.h"
+#include "gui/TFR2U_Radadu.h"
 #include "platform/SimulatedSensorStick.h"
 #include "station/MeasurementTexts.h"
 #include "station/MyThread.h"
-#include "gui/TFR2U_Radadu.h"
+#include "support/ManualClock.h"
 
 #include "support/RecordingNotices.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ TEST_F(Button1Command, TestmodeSwitchesTheLineInversionOff)
 TEST_F(Button1Command, StopThenStartAgainResetsTheThread)
 {
     ManualClock clock;
-    ScopedClock scopedClock(clock);
+    useClock(w, clock);
     auto stick = std::make_shared<SimulatedSensorStick>();
     MyThread thread(w.core(),
                     [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });

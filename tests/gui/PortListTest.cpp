@@ -1,5 +1,5 @@
 #include "gui/TFR2U_Radadu.h"
-#include "platform/PortDirectory.h"
+#include "support/FakePortDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,11 @@ TEST(StationIdentifier, EnumComPortsRefillsBothListsAndKeepsThePortText)
     dir.addFtdiPort("AAA1111A", "COM10");
     dir.addFtdiPort("BBB2222A", "COM4");
     dir.dosNames.append("COM1");
-    ScopedPortDirectory scoped(dir);
 
     TFR2U_Radadu w;
+    StationPlatform p = w.platform();
+    p.ports = &dir;
+    w.setPlatform(p);
     auto *dialogList = new QComboBox(&w);
     w.DialogPortList = dialogList;
     w.Edit1->addItem("COM2:");

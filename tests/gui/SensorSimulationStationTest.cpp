@@ -1,8 +1,9 @@
-#include "common/Clock.h"
 #include "gui/TFR2U_Radadu.h"
 #include "platform/SimulatedSensorStick.h"
 #include "station/MyThread.h"
+#include "support/ManualClock.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,6 @@ TEST(SensorSimulationStation, WindowAndThreadMeasureFromTheFile)
 {
     ScopedWorkDir workDir;
     ManualClock clock;
-    ScopedClock scopedClock(clock);
     QTemporaryDir dir;
     const QString path = dir.filePath("sensor.txt");
     writeFile(path, "raw_temp=6000\nraw_humidity=1500\n");
@@ -40,6 +40,7 @@ TEST(SensorSimulationStation, WindowAndThreadMeasureFromTheFile)
 
     {
         TFR2U_Radadu w;
+        useClock(w, clock);
         w.Edit1->setEditText(QString::fromLatin1(SensorSimulation::PortName));
         w.Button1Click();
         MyThread thread(w.core(), defaultSerialLinesFactory());

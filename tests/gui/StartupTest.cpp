@@ -1,16 +1,16 @@
-#include "common/Clock.h"
 #include "common/Text8.h"
+#include "gui/TFConfig.h"
+#include "gui/TFR2U_Radadu.h"
 #include "platform/InstanceLock.h"
-#include "platform/MsrReader.h"
-#include "platform/PortDirectory.h"
 #include "platform/ServiceStore.h"
 #include "station/ApplicationTitle.h"
 #include "station/StartupTexts.h"
 #include "station/StationTexts.h"
-#include "gui/TFConfig.h"
-#include "gui/TFR2U_Radadu.h"
+#include "support/FakeMsrReader.h"
+#include "support/FakePortDirectory.h"
 #include "support/FakeProcessTable.h"
 #include "support/FakeShell.h"
+#include "support/ManualClock.h"
 #include "support/RecordingNotices.h"
 #include "support/TempDir.h"
 
@@ -52,11 +52,8 @@ struct StartupFixture : ::testing::Test
 {
     ScopedWorkDir dir;
     ManualClock clock;
-    ScopedClock installedClock{clock};
     FakeMsrReader msr;
-    ScopedMsrReader installedMsr{msr};
     FakePortDirectory ports;
-    ScopedPortDirectory installedPorts{ports};
     FakeProcessTable processes;
     FakeShell shell;
     QString serviceDir = dir.file("service");
@@ -94,6 +91,9 @@ struct StartupFixture : ::testing::Test
         p.processes = &processes;
         p.service = &service;
         p.shell = &shell;
+        p.clock = &clock;
+        p.msr = &msr;
+        p.ports = &ports;
         p.notices = notices;
         p.beep = [this] {
             ++beeps;

@@ -4,6 +4,7 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "reporting/ReportingTexts.h"
+#include "support/ScopedLocale.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -345,9 +346,8 @@ class ReceiveFileScripted : public ::testing::Test
 protected:
     ScopedWorkDir work;
     ManualClock clock;
-    ScopedClock scopedClock{clock};
     RecordingView view;
-    StationCore core{view};
+    StationCore core{view, platformWith(clock)};
     ScriptedSocket socket;
     qint32 sequence = 0;
 };

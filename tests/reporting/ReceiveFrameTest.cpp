@@ -1,11 +1,12 @@
 #include "ScriptedSocket.h"
 
-#include "common/Clock.h"
 #include "common/Text8.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "station/StationCore.h"
+#include "support/ManualClock.h"
 #include "support/RecordingView.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,8 @@ class ReceiveFrameTest : public ::testing::Test
 {
 protected:
     ManualClock clock;
-    ScopedClock scopedClock{clock};
     RecordingView view;
-    StationCore core{view};
+    StationCore core{view, platformWith(clock)};
     ScriptedSocket socket;
 
     quint8 mode = 0x55;

@@ -109,7 +109,7 @@ TEST_F(StandinLinkTest, DroppedConnectionEndsAtOnce)
     EXPECT_EQ(server.frames().size(), 2);
 
     // No client object at all.
-    EXPECT_FALSE(SendFrame(nullptr, 0, sequence, "*ENDE*", FrameType::TextFrame));
+    EXPECT_FALSE(SendFrame(nullptr, 0, sequence, "*ENDE*", FrameType::TextFrame, clock));
     EXPECT_EQ(ReadAnswer(nullptr, 0, 0), ' ');
     EXPECT_FALSE(SendAck(nullptr, 0, 0));
     EXPECT_FALSE(SendCancel(nullptr, 0, 0));
@@ -167,9 +167,9 @@ TEST_F(StandinLinkTest, SequenceModeOnTheSendSide)
     // The station never sends in sequence mode; the routine supports it: the
     // prefix carries the number's low byte and the answer is read as 8 bytes.
     sequence = 255;
-    EXPECT_TRUE(SendFrame(link.get(), 1, sequence, LoginFrame::literal(), FrameType::LoginFrame));
+    EXPECT_TRUE(SendFrame(link.get(), 1, sequence, LoginFrame::literal(), FrameType::LoginFrame, clock));
     EXPECT_EQ(sequence, 0);
-    EXPECT_TRUE(SendFrame(link.get(), 1, sequence, "*DATA*", FrameType::TextFrame));
+    EXPECT_TRUE(SendFrame(link.get(), 1, sequence, "*DATA*", FrameType::TextFrame, clock));
     EXPECT_EQ(sequence, 1);
     const QList<HeronStandin::Received> frames = server.frames();
     ASSERT_EQ(frames.size(), 2);

@@ -2,13 +2,14 @@
 
 #include "HeronStandin.h"
 
-#include "common/Clock.h"
 #include "common/LoginFrame.h"
 #include "reporting/FrameSocket.h"
 #include "reporting/TCPUtils.h"
 #include "station/StationCore.h"
+#include "support/ManualClock.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +40,8 @@ class StandinLinkTest : public ::testing::Test
 protected:
     ScopedWorkDir work;
     ManualClock clock;
-    ScopedClock scopedClock{clock};
     RecordingView view;
-    StationCore core{view};
+    StationCore core{view, platformWith(clock)};
     QTemporaryDir serverDir;
     HeronStandin server;
     QTcpSocket socket;
@@ -70,11 +70,15 @@ protected:
         server.stop();
     }
 
-    bool login() { return TCPUtils::SendFrame(link.get(), 0, sequence, LoginFrame::literal(), FrameType::LoginFrame); }
+    bool login()
+    {
+        return TCPUtils::SendFrame(link.get(), 0, sequence, LoginFrame::literal(), FrameType::LoginFrame,
+                                   clock);
+    }
 
     bool send(const QByteArray &payload, quint8 type)
     {
-        return TCPUtils::SendFrame(link.get(), 0, sequence, payload, type);
+        return TCPUtils::SendFrame(link.get(), 0, sequence, payload, type, clock);
     }
 
     void serveFile(const QString &relative, const QByteArray &content) const

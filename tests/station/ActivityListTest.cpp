@@ -1,10 +1,12 @@
-#include "common/Clock.h"
+#include "station/ActivityList.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
-#include "station/ActivityList.h"
 #include "station/StationState.h"
 #include "station/StationTexts.h"
+#include "support/ManualClock.h"
 #include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +15,11 @@ namespace {
 struct ActivityFixture : ::testing::Test
 {
     ManualClock clock{123456, QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0))};
-    ScopedClock installed{clock};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
     StationState state;
     RecordingView view;
-    ActivityList list{state, view};
+    StationPlatform platform = platformWith(clock);
+    ActivityList list{state, view, platform};
 
     void append(const QByteArray &text)
     {

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "station/AlarmEvaluation.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
+#include "support/ManualClock.h"
 #include "support/RecordingNotices.h"
 #include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -29,16 +31,14 @@ struct EvaluationFixture : ::testing::Test
 {
     ScopedWorkDir dir;
     ManualClock clock{50000, QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0))};
-    ScopedClock installedClock{clock};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
     MirroredView view;
     RecordingNotices notices;
-    StationCore core{view, notices.platform()};
+    StationCore core{view, platformWith(clock, &notices)};
     AlarmEvaluation eval{core};
 
     EvaluationFixture()
     {
-        LogFile::setDirectory(QString());
         core.config.StationId = "ABC1234";
         core.state.AlarmDelay = 10;
         core.state.MeasureTime = "01.03.11 08:30:00";

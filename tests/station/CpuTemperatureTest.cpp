@@ -1,7 +1,7 @@
 #include "station/CpuTemperature.h"
-#include "platform/MsrReader.h"
 #include "station/SharedDataSemaphore.h"
 #include "station/StationCore.h"
+#include "support/FakeMsrReader.h"
 
 #include "support/RecordingNotices.h"
 #include "support/RecordingView.h"

@@ -1,8 +1,10 @@
-#include "common/Clock.h"
+#include "station/LogFile.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
-#include "station/LogFile.h"
+#include "support/ManualClock.h"
+#include "support/ScopedLocale.h"
 #include "support/TempDir.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -18,17 +20,18 @@ struct LogFixture : ::testing::Test
 {
     ScopedWorkDir dir;
     ManualClock clock{1000, QDateTime(QDate(2011, 3, 1), QTime(23, 59, 59))};
-    ScopedClock installed{clock};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
+    StationPlatform platform = platformWith(clock);
+    LogFile log{platform};
 };
 
 } // namespace
 
 TEST_F(LogFixture, LineFormatAndMidnight)
 {
-    WriteLogLine(Text8::cp("Temperatur wechselt von GRÜN->ROT"));
+    log.WriteLogLine(Text8::cp("Temperatur wechselt von GRÜN->ROT"));
     clock.advance(1000);
-    WriteLogLine("x");
+    log.WriteLogLine("x");
     EXPECT_EQ(dir.read("zav_sensor_logfile.log"),
               QByteArray("01.03.11 23:59:59 /Sensor/ Temperatur wechselt von GR\xDCN->ROT\r\n"
                          "02.03.11 00:00:00 /Sensor/ x\r\n"));
@@ -40,10 +43,10 @@ TEST_F(LogFixture, ConcurrentWritersLoseAndMixNothing)
     constexpr int kLines = 400;
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([t] {
+        threads.emplace_back([this, t] {
             for (int i = 0; i < kLines; ++i)
-                WriteLogLine(Text8::cp("Schreiber ") + QByteArray::number(t) + Text8::cp(" Zeile ")
-                             + QByteArray::number(i) + Text8::cp(" äöü"));
+                log.WriteLogLine(Text8::cp("Schreiber ") + QByteArray::number(t) + Text8::cp(" Zeile ") +
+                                 QByteArray::number(i) + Text8::cp(" äöü"));
         });
     for (auto &th : threads)
         th.join();
@@ -67,6 +70,6 @@ TEST_F(LogFixture, UnwritableLogLosesTheLineQuietly)
 {
     // A directory where the file should be: open fails, nothing is thrown.
     QDir(dir.path()).mkdir("zav_sensor_logfile.log");
-    WriteLogLine("verloren");
+    log.WriteLogLine("verloren");
     EXPECT_TRUE(QFileInfo(dir.file("zav_sensor_logfile.log")).isDir());
 }

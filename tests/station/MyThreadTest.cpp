@@ -1,12 +1,14 @@
 #include "station/MyThread.h"
-#include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "platform/SimulatedSensorStick.h"
 #include "station/MeasurementTexts.h"
 #include "station/StationCore.h"
 #include "station/StationTexts.h"
+#include "support/ManualClock.h"
 #include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
+#include "support/TestPlatform.h"
 
 #include "support/TempDir.h"
 
@@ -27,10 +29,9 @@ struct MyThreadCycle : ::testing::Test
 {
     ScopedWorkDir workDir; // the evaluation writes its log and record files here
     ManualClock clock;
-    ScopedClock scopedClock{clock};
     ScopedLocale locale{QLocale(QLocale::German, QLocale::Germany)};
     RecordingView view;
-    StationCore core{view};
+    StationCore core{view, platformWith(clock)};
     StationState &s = core.state;
     std::shared_ptr<SimulatedSensorStick> stick = std::make_shared<SimulatedSensorStick>(true);
     QList<QByteArray> openedPaths;

@@ -1,7 +1,7 @@
 #include "station/SensorBus.h"
-#include "common/Clock.h"
 #include "platform/SerialLines.h"
 #include "platform/SimulatedSensorStick.h"
+#include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -35,10 +35,9 @@ public:
 struct SensorBusLines : ::testing::Test
 {
     ManualClock clock;
-    ScopedClock scoped{clock};
     std::atomic<qint32> lineInvert{0};
     RecordingLines lines;
-    SensorBus bus{lineInvert};
+    SensorBus bus{lineInvert, clock};
 
     void SetUp() override { bus.setLines(&lines); }
 };
@@ -208,7 +207,6 @@ TEST_F(SensorBusLines, FurtherBytesOverwriteTheCheckByte)
 TEST(SensorBusWithStick, QueriesAnswerWithRawTicksAndCheckByte)
 {
     ManualClock clock;
-    ScopedClock scoped(clock);
     struct Case
     {
         bool stickInverted;
@@ -221,7 +219,7 @@ TEST(SensorBusWithStick, QueriesAnswerWithRawTicksAndCheckByte)
         SimulatedSensorPort port(stick);
         ASSERT_TRUE(port.open(19200));
         std::atomic<qint32> invert{c.lineInvert};
-        SensorBus bus(invert);
+        SensorBus bus(invert, clock);
         bus.setLines(&port);
         bus.ClockLow();
         bus.ClockHigh();
@@ -261,12 +259,11 @@ TEST(SensorBusWithStick, QueriesAnswerWithRawTicksAndCheckByte)
 TEST(SensorBusWithStick, WrongLineInversionGetsNoAcknowledge)
 {
     ManualClock clock;
-    ScopedClock scoped(clock);
     auto stick = std::make_shared<SimulatedSensorStick>(true);
     SimulatedSensorPort port(stick);
     ASSERT_TRUE(port.open(19200));
     std::atomic<qint32> invert{0};
-    SensorBus bus(invert);
+    SensorBus bus(invert, clock);
     bus.setLines(&port);
     EXPECT_EQ(bus.SendCommand(0x03), 1);
     EXPECT_EQ(stick->answersCompleted(), 0);

@@ -1,11 +1,13 @@
-#include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "platform/SimulatedSensorStick.h"
 #include "station/MeasurementTexts.h"
 #include "station/MyThread.h"
 #include "station/StationCore.h"
+#include "support/ManualClock.h"
 #include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
+#include "support/TestPlatform.h"
 
 #include "support/TempDir.h"
 
@@ -35,14 +37,13 @@ TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
 {
     ScopedWorkDir workDir;
     ManualClock clock;
-    ScopedClock scopedClock(clock);
     ScopedLocale locale(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir dir;
     const QString path = dir.filePath("sensor.txt");
     writeFile(path, "ring=1\n");
 
     RecordingView view;
-    StationCore core(view);
+    StationCore core(view, platformWith(clock));
     auto stick = SensorSimulation::fileDrivenStick(path);
     MyThread thread(core,
                     [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });

@@ -1,6 +1,8 @@
 #include "station/StationIdentifier.h"
 #include "common/Text8.h"
 
+#include "support/FakePortDirectory.h"
+
 #include <gtest/gtest.h>
 
 TEST(StationIdentifier, SerialForPortFromTheFtdiInstances)
