@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 
 #include <unistd.h>
@@ -99,20 +100,30 @@ TEST(InstanceLock, LockOfAnEndedProcessIsGone)
 {
     ScopedWorkDir dir;
     const QString path = dir.file("r2arodire.flag");
-    // A child takes the lock and is killed: nothing stale remains.
+    // A child takes the lock, says so, and is killed: nothing stale remains.
+    // No probe runs before the child holds the lock, so the child's own
+    // attempt never meets ours.
     QProcess child;
     child.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock -n 9 || exit 1; exec sleep 30"), path});
+                {QStringLiteral("-c"),
+                 QStringLiteral("exec 9<>\"$0\"; flock -n 9 || exit 1; echo locked; exec sleep 30"), path});
     ASSERT_TRUE(child.waitForStarted());
+    QByteArray said;
+    const QDeadlineTimer started(30000);
+    while (!said.contains("locked\n") && child.state() == QProcess::Running && !started.hasExpired())
+        if (child.waitForReadyRead(static_cast<int>(started.remainingTime())))
+            said += child.readAllStandardOutput();
+    ASSERT_TRUE(said.contains("locked\n")) << "the child did not take the lock";
+
     InstanceLock lock;
-    for (int i = 0; i < 200 && lock.acquire(path, "x\r\n"); ++i) {
-        lock.release();
-        usleep(10000); // until the child holds it
-    }
     EXPECT_FALSE(lock.acquire(path, "x\r\n"));
     child.kill();
-    child.waitForFinished();
-    EXPECT_TRUE(lock.acquire(path, "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(child.waitForFinished(30000));
+    // The lock goes with the process; a loaded machine may take a moment.
+    bool acquired = false;
+    for (const QDeadlineTimer gone(10000); !(acquired = lock.acquire(path, "ZAV-Sensor1\r\n")) && !gone.hasExpired();)
+        usleep(10000);
+    EXPECT_TRUE(acquired);
 }
 
 TEST(DesktopShell, ResultsLikeTheDesktopShell)
