@@ -5,6 +5,8 @@ cd "$(dirname "$0")/.."
 "$PWD/scripts/install-deps.sh"
 BUILD_DIR=${BUILD_DIR:-build}
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLIMA_WERROR="${KLIMA_WERROR:-OFF}"
+elif [ -n "${KLIMA_WERROR:-}" ]; then
+  cmake -S . -B "$BUILD_DIR" -DKLIMA_WERROR="$KLIMA_WERROR"
 fi
 cmake --build "$BUILD_DIR" --parallel "$(nproc)" "$@"

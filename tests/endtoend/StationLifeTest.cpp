@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
@@ -22,17 +23,23 @@ struct StationLife : ::testing::Test
     QTemporaryDir tmp;
 
     // A copy of the program under a path of its own: another executable.
+    // The tests never run the build's own program, so the hunt for an older
+    // copy never ends a station started by hand from the build.
     QString executable(const QString &name)
     {
         const QString dir = tmp.filePath(name);
         QDir().mkpath(dir);
         const QString path = QDir(dir).filePath(QStringLiteral("klimawarte"));
-        if (!QFile::exists(path))
-            QFile::copy(QStringLiteral(KLIMAWARTE_EXE), path);
+        if (!QFile::exists(path)) {
+            EXPECT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), path)) << path.toStdString();
+        }
         return path;
     }
     std::unique_ptr<StationProcess> station(const QString &exe, const QString &work, const QString &service)
     {
+        EXPECT_NE(QFileInfo(exe).canonicalFilePath(),
+                  QFileInfo(QStringLiteral(KLIMAWARTE_EXE)).canonicalFilePath())
+            << "end-to-end tests run a copy of the program";
         auto p = std::make_unique<StationProcess>(exe, tmp.filePath(work), tmp.filePath(service));
         p->writeFile(QStringLiteral("r2arodire.cfg"), configFile());
         return p;
@@ -105,7 +112,7 @@ TEST_F(StationLife, NewCopyOfTheSameExecutableEndsTheOlderOne)
 
 TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
 {
-    auto st = station(QStringLiteral(KLIMAWARTE_EXE), "work", "service");
+    auto st = station(executable("bin"), "work", "service");
     const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
     {
         QFile f(sim);

@@ -500,7 +500,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CpuCase{-3, 95, "<nicht verfügbar>", Colours::Silver, Colours::Black},
                       CpuCase{66, 95, "66", QColor(255, 255, 255), Colours::Green},
                       CpuCase{95, 95, "95", QColor(255, 255, 255), Colours::Green},
-                      CpuCase{96, 95, "96", QColor(255, 255, 255), Colours::Red}));
+                      CpuCase{96, 95, "96", QColor(255, 255, 255), Colours::Red}),
+    [](const ::testing::TestParamInfo<CpuCase> &info) {
+        const auto number = [](qint32 v) { return v < 0 ? "minus" + std::to_string(-v) : std::to_string(v); };
+        return std::to_string(info.index) + "cpu" + number(info.param.cpuTemp) + "_limit" +
+               number(info.param.limit);
+    });
 
 TEST_F(EvaluationFixture, CpuAlarmAndTheReadingForTheNextEvaluation)
 {
