@@ -1,0 +1,134 @@
+// The start-up, supervision and sensor start of the core without any window:
+// the core reaches the window only through StationWindow and StationView.
+#include "common/Text8.h"
+#include "station/ApplicationTitle.h"
+#include "station/Installation.h"
+#include "station/MeasurementTexts.h"
+#include "station/MyThread.h"
+#include "station/SensorControl.h"
+#include "station/StartupTexts.h"
+#include "station/StationCore.h"
+#include "station/StationStartup.h"
+#include "station/StationTexts.h"
+#include "station/SupervisionTick.h"
+#include "station/ViewerService.h"
+#include "station/WorkerLifecycle.h"
+#include "support/FakeMsrReader.h"
+#include "support/FakePortDirectory.h"
+#include "support/ManualClock.h"
+#include "support/RecordingNotices.h"
+#include "support/RecordingView.h"
+#include "support/RecordingWindow.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QTcpServer>
+
+namespace {
+
+QByteArray configWithPort(const QByteArray &stationId, const QByteArray &comPort)
+{
+    const QList<QByteArray> values = {
+        "",      "25",    "",     "",      "",      "",        "",
+        "",      "FALSE", "TRUE", "FALSE", "FALSE", stationId, "heron.example:2000",
+        comPort, "6",     "5"};
+    QByteArray out;
+    for (const QByteArray &v : values)
+        out += "key\r\n" + v + "\r\n";
+    return out;
+}
+
+struct CoreLife : ::testing::Test
+{
+    ScopedWorkDir dir;
+    ManualClock clock;
+    FakeMsrReader msr;
+    FakePortDirectory ports;
+    RecordingNotices notices;
+    RecordingView view;
+    RecordingWindow window;
+    StationCore core{view, [this] {
+                         StationPlatform p;
+                         p.clock = &clock;
+                         p.msr = &msr;
+                         p.ports = &ports;
+                         p.notices = &notices;
+                         p.serialLines = [](const QByteArray &) { return std::unique_ptr<SerialLines>(); };
+                         p.viewerBasePort = 0; // any free port
+                         p.viewerPortTries = 1;
+                         return p;
+                     }()};
+    WorkerLifecycle workers{core};
+    ViewerService viewer{core};
+    SensorControl sensor{core, window};
+    Installation installation{core, window};
+    SupervisionTick supervision{core, window};
+    StationStartup startup{core, window, workers, viewer, sensor, installation};
+
+    CoreLife()
+    {
+        ports.addFtdiPort("ABC1234A", "COM3");
+        msr.registers[0xEE] = 0;
+        ApplicationTitle::set(StationTexts::ApplicationTitle);
+    }
+    ~CoreLife() override { startup.windowGone(); }
+};
+
+} // namespace
+
+TEST_F(CoreLife, StartsMeasuresAndEndsWithoutAWindow)
+{
+    dir.write("r2arodire.cfg", configWithPort("ABC1234", "COM3:"));
+    startup.FormCreate({});
+    EXPECT_EQ(window.ports, QList<QByteArray>{"COM3:"});
+    EXPECT_EQ(window.port, "COM3:");
+    EXPECT_TRUE(window.watch1);
+    EXPECT_EQ(window.serverDisplay, "heron.example");
+    EXPECT_EQ(window.limits[LimitLabel::Temp], Text8::cp("max: 25") + Text8::cp(StartupTexts::DegreeUnit));
+    EXPECT_EQ(window.startCaption, Text8::cp(MeasurementTexts::StopSensor)); // the sensor started
+    EXPECT_TRUE(core.state.SensorRunning.load());
+
+    window.captions.clear();
+    startup.FormActivate();
+    ASSERT_EQ(window.captions.size(), 11);
+    EXPECT_EQ(window.captions.first(),
+              Text8::cp(StartupTexts::CountdownPrefix) + "10" + StartupTexts::CountdownSuffix);
+    EXPECT_EQ(window.captions.last(), QByteArray(StationTexts::CaptionPrefix) + "ABC1234");
+    EXPECT_TRUE(viewer.socket()->isListening());
+    EXPECT_TRUE(workers.measureThread()->isRunning());
+    EXPECT_TRUE(notices.shown.isEmpty());
+    EXPECT_GE(clock.totalSlept(), 10 * 500); // the countdown took no real time
+
+    startup.FormDestroy();
+    EXPECT_TRUE(core.state.TerminateRequested.load());
+    // The thread ends on its own; a loaded machine may need longer than the
+    // shut-down's short wait, so the test serves its hand-overs until then.
+    if (MyThread *thread = workers.measureThread()) {
+        const QDeadlineTimer limit(30000);
+        while (thread->isRunning() && !limit.hasExpired()) {
+            core.handover.drain();
+            thread->wait(5);
+        }
+        EXPECT_FALSE(thread->isRunning());
+    }
+    EXPECT_EQ(core.state.ActiveThreadCount.load(), 0);
+}
+
+TEST_F(CoreLife, SupervisionTickComesSoonerAfterClosingABox)
+{
+    const struct
+    {
+        int openBoxes;
+        int interval;
+    } cases[] = {{0, 5000}, {1, 1000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.openBoxes);
+        window.openBoxes = c.openBoxes;
+        window.timers[StationTimer::Timer1] = {};
+        supervision.run();
+        EXPECT_EQ(window.timers[StationTimer::Timer1].interval, c.interval);
+        EXPECT_TRUE(window.timers[StationTimer::Timer1].active);
+    }
+}
