@@ -46,6 +46,9 @@ public:
     void setContactStatus(int input, bool checked, const QColor &colour) override;
     void signalAlarmWindow(int intervalMs, bool focus) override;
     bool alarmSignalled() const override;
+    // The reporting thread's controls (TFR2U_Radadu_Reporting.cpp).
+    void setIntervallLeft(const QByteArray &text) override;
+    void setReportCommandsEnabled(bool enabled) override;
 
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
@@ -96,19 +99,19 @@ public:
     QWidget *ConfigDialogWindow = nullptr;
 
     // Controls that other parts of the station use.
-    QPushButton *Button1 = nullptr;   // "Start Sensor" / "Stop Sensor"
-    QPushButton *Button2 = nullptr;   // "Konfiguration" (hidden)
-    QPushButton *Button3 = nullptr;   // "quittieren"
-    QPushButton *Button4 = nullptr;   // "COM-Port-Manager" (hidden)
-    QComboBox *Edit1 = nullptr;       // COM port (hidden)
+    QPushButton *Button1 = nullptr; // "Start Sensor" / "Stop Sensor"
+    QPushButton *Button2 = nullptr; // "Konfiguration" (hidden)
+    QPushButton *Button3 = nullptr; // "quittieren"
+    QPushButton *Button4 = nullptr; // "COM-Port-Manager" (hidden)
+    QComboBox *Edit1 = nullptr;     // COM port (hidden)
     // The configuration dialog's port list (ComSelectComboBox1) once the
     // dialog exists; EnumCOMPorts fills it with the same entries as Edit1.
     QPointer<QComboBox> DialogPortList;
-    QCheckBox *Testmode = nullptr;    // hidden
-    QCheckBox *CheckRI = nullptr;     // input 1 watched (display only)
-    QCheckBox *CheckDC = nullptr;     // input 2 watched (display only)
-    QCheckBox *RIStat = nullptr;      // input 1 active
-    QCheckBox *DCStat = nullptr;      // input 2 active
+    QCheckBox *Testmode = nullptr; // hidden
+    QCheckBox *CheckRI = nullptr;  // input 1 watched (display only)
+    QCheckBox *CheckDC = nullptr;  // input 2 watched (display only)
+    QCheckBox *RIStat = nullptr;   // input 1 active
+    QCheckBox *DCStat = nullptr;   // input 2 active
     QLabel *LabelLastConnection = nullptr;
     QLabel *LastErrorLabel = nullptr;
     QPlainTextEdit *Listbox = nullptr;
@@ -125,6 +128,13 @@ public:
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
+    // Seconds to the next report or the reporting thread's step marker;
+    // hidden like the activity list. Made on first use.
+    QLineEdit *IntervallLeft = nullptr;
+    // The menu items Konfiguration1 and Proxy1 come with the menu; until then
+    // their enabled state is kept here.
+    bool Konfiguration1Enabled = true;
+    bool Proxy1Enabled = true;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,6 +151,7 @@ private:
     void startMeasureThread();
     void releaseMeasureThread();
     void processPendingMessages();
+    QLineEdit *intervallLeftBox();
 
     StationPlatform m_platform = StationPlatform::system();
     std::unique_ptr<CpuTemperature> m_cpu;

@@ -37,7 +37,10 @@ public:
     void setLastErrorColour(const QColor &colour) override { lastErrorColour = colour; }
     void setValueText(ValueDisplay field, const QByteArray &text) override { texts[field] = text; }
     void setValueColour(ValueDisplay field, const QColor &colour) override { colours[field] = colour; }
-    void setValueBackground(ValueDisplay field, const QColor &colour) override { backgrounds[field] = colour; }
+    void setValueBackground(ValueDisplay field, const QColor &colour) override
+    {
+        backgrounds[field] = colour;
+    }
     void setLastConnectionText(const QByteArray &text) override { lastConnection = text; }
     void setContactStatus(int input, bool checked, const QColor &colour) override
     {
@@ -50,6 +53,8 @@ public:
         timer5 = true;
     }
     bool alarmSignalled() const override { return timer5; }
+    void setIntervallLeft(const QByteArray &text) override { intervallLeft.append(text); }
+    void setReportCommandsEnabled(bool enabled) override { reportCommandsEnabled.append(enabled); }
 
     struct Signal
     {
@@ -72,4 +77,6 @@ public:
     std::map<int, QColor> contactColour;
     QList<Signal> signals_;
     bool timer5 = false;
+    QList<QByteArray> intervallLeft;   // every text IntervallLeft was given
+    QList<bool> reportCommandsEnabled; // every change of Button3, Konfiguration1, Proxy1
 };
