@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <map>
+#include <stdexcept>
 
 // A StationView that records what the station shows, for tests without a
 // window. Lines of the activity list are kept as the list would hold them.
@@ -16,6 +17,10 @@ public:
     bool addStatusListLine(const QByteArray &text) override
     {
         ++addCalls;
+        if (throwAdds > 0) {
+            --throwAdds;
+            throw std::runtime_error("activity list broke");
+        }
         if (failAdds > 0) {
             --failAdds;
             return false;
@@ -64,7 +69,8 @@ public:
 
     QList<QByteArray> lines;
     int addCalls = 0;
-    int failAdds = 0; // the next n adds fail
+    int failAdds = 0;  // the next n adds fail
+    int throwAdds = 0; // the next n adds throw
     int clearCount = 0;
     QByteArray lastErrorText;
     QColor lastErrorColour;
