@@ -54,7 +54,7 @@ TEST_F(ReportingPass, ErrorFileNameCarriesWeekdayAndHour)
         QDateTime local;
         const char *first;
     } cases[] = {
-        {QDateTime(QDate(2024, 12, 3), QTime(14, 5)), "ABC12342.E0R"}, // Tuesday
+        {QDateTime(QDate(2024, 12, 3), QTime(14, 5)), "ABC12342.E0R"},  // Tuesday
         {QDateTime(QDate(2024, 12, 8), QTime(23, 59)), "ABC12340.N0R"}, // Sunday, 23rd hour
         {QDateTime(QDate(2024, 12, 7), QTime(9, 0)), "ABC12346.90R"},   // Saturday
         // The counter's hour starts at 0: the first file of hour 00 is "1".
@@ -83,25 +83,44 @@ TEST_F(ReportingPass, ErrorFileLinesPerAlarmGroup)
     } cases[] = {
         {"temperature above", QLocale(QLocale::German, QLocale::Germany), AlarmBit::TempHigh,
          [&] { s.AlarmT = LimitAlarm{31.2, 10.0, 30.0, now(), 0, 10}; },
-         head + "001-001;" + alarm + ";r;;;" + tail + head + "001-001;Temperatur;r; 31,20 >= 30,00;\xB0" "C;" + tail},
+         head + "001-001;" + alarm + ";r;;;" + tail + head +
+             "001-001;Temperatur;r; 31,20 >= 30,00;\xB0"
+             "C;" +
+             tail},
         {"temperature above, English", QLocale(QLocale::English, QLocale::UnitedStates), AlarmBit::TempHigh,
          [&] { s.AlarmT = LimitAlarm{31.2, 10.0, 30.0, now(), 0, 10}; },
-         head + "001-001;" + alarm + ";r;;;" + tail + head + "001-001;Temperatur;r; 31.20 >= 30.00;\xB0" "C;" + tail},
+         head + "001-001;" + alarm + ";r;;;" + tail + head +
+             "001-001;Temperatur;r; 31.20 >= 30.00;\xB0"
+             "C;" +
+             tail},
         {"implausible temperature", QLocale(QLocale::German, QLocale::Germany), AlarmBit::TempHigh,
          [&] { s.AlarmT = LimitAlarm{104.5, 10.0, 100.0, now(), 0, 10}; },
-         head + "001-001;PLAUSIBILITAETSFEHLER;p;;;" + tail + head + "001-001;Temperatur;r; 104,50 >= 100,00;\xB0" "C;" + tail},
+         head + "001-001;PLAUSIBILITAETSFEHLER;p;;;" + tail + head +
+             "001-001;Temperatur;r; 104,50 >= 100,00;\xB0"
+             "C;" +
+             tail},
         {"implausibly low", QLocale(QLocale::German, QLocale::Germany), AlarmBit::TempLow,
          [&] { s.AlarmT = LimitAlarm{-30.0, -25.0, 30.0, now(), 0, 10}; },
-         head + "001-001;PLAUSIBILITAETSFEHLER;p;;;" + tail + head + "001-001;Temperatur;r; -30,00 <= -25,00;\xB0" "C;" + tail},
+         head + "001-001;PLAUSIBILITAETSFEHLER;p;;;" + tail + head +
+             "001-001;Temperatur;r; -30,00 <= -25,00;\xB0"
+             "C;" +
+             tail},
         {"dew point below", QLocale(QLocale::German, QLocale::Germany), AlarmBit::DewPointLow,
          [&] { s.AlarmTP = LimitAlarm{1.5, 2.0, 9.0, now(), 0, 10}; },
-         head + "001-003;" + alarm + ";r;;;" + tail + head + "001-003;Taupunkt;r; 1,50 <= 2,00;\xB0" "C;" + tail},
+         head + "001-003;" + alarm + ";r;;;" + tail + head +
+             "001-003;Taupunkt;r; 1,50 <= 2,00;\xB0"
+             "C;" +
+             tail},
         {"distance above", QLocale(QLocale::German, QLocale::Germany), AlarmBit::DistanceHigh,
          [&] { s.AlarmT_TP = LimitAlarm{12.25, 2.0, 9.0, now(), 0, 10}; },
-         head + "001-004;" + alarm + ";r;;;" + tail + head + "001-004;Temp-Taupkt;r; 12,25 >= 9,00;\xB0" "C;" + tail},
+         head + "001-004;" + alarm + ";r;;;" + tail + head +
+             "001-004;Temp-Taupkt;r; 12,25 >= 9,00;\xB0"
+             "C;" +
+             tail},
         {"humidity below", QLocale(QLocale::German, QLocale::Germany), AlarmBit::HumidityLow,
          [&] { s.AlarmRH = LimitAlarm{12.5, 20.0, 80.0, now(), 0, 10}; },
-         head + "001-002;" + alarm + ";r;;;" + tail + head + "001-002;Luftfeuchte;r; 12,50 <= 20,00;%;" + tail},
+         head + "001-002;" + alarm + ";r;;;" + tail + head + "001-002;Luftfeuchte;r; 12,50 <= 20,00;%;" +
+             tail},
         {"input 1", QLocale(QLocale::German, QLocale::Germany), AlarmBit::Input1,
          [&] { s.AlarmRI.AlarmTime = now(); },
          head + "001-005;" + alarm + ";r;;;" + tail + head + "001-005;Kontakt_1;r; 1>0 ;;" + tail},
@@ -116,7 +135,10 @@ TEST_F(ReportingPass, ErrorFileLinesPerAlarmGroup)
              s.CpuTemp = 97;
              s.CpuTempLimit = 95;
          },
-         head + "001-007;" + alarm + ";r;;;" + tail + head + "001-007;CPU-Temperatur;r; 97 >= 95;\xB0" "C;" + tail},
+         head + "001-007;" + alarm + ";r;;;" + tail + head +
+             "001-007;CPU-Temperatur;r; 97 >= 95;\xB0"
+             "C;" +
+             tail},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -244,7 +266,8 @@ TEST_F(ReportingPass, FullDiskLeavesNoBrokenLineAndTheGroupIsTriedAgain)
     EXPECT_TRUE(work.read(files[0]).contains(cp(LanError)));
     const QByteArray group = work.read(files[1]);
     EXPECT_EQ(group.count("\r\n"), 2);
-    EXPECT_TRUE(group.endsWith(";\xB0" "C;;21;ABC1234-001;\r\n"));
+    EXPECT_TRUE(group.endsWith(";\xB0"
+                               "C;;21;ABC1234-001;\r\n"));
 
     // The LAN error file that cannot be written: the streak gets no second
     // try.

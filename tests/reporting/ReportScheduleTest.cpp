@@ -15,9 +15,9 @@ TEST_F(ReportingPass, AlarmIntervalGivesTheReportIntervalAndIsCutInPlace)
         qint32 seconds;
         const char *afterwards;
     } cases[] = {
-        {"4", 14400, "4"},    {"24", 86400, "24"}, {"25", 86400, "25"}, {"0", 86400, "0"},
-        {"", 86400, "0"},     {"abc", 86400, "0"}, {"4h", 14400, "4"},  {"4.5", 86400, "4.5"},
-        {"2:30", 7200, "2"},  {" 3", 10800, " 3"}, {"1\xE4", 3600, "1"},
+        {"4", 14400, "4"},   {"24", 86400, "24"}, {"25", 86400, "25"},  {"0", 86400, "0"},
+        {"", 86400, "0"},    {"abc", 86400, "0"}, {"4h", 14400, "4"},   {"4.5", 86400, "4.5"},
+        {"2:30", 7200, "2"}, {" 3", 10800, " 3"}, {"1\xE4", 3600, "1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.setting);
@@ -42,7 +42,8 @@ TEST_F(ReportingPass, AcknowledgementWithAndWithoutAlarmsAndWithImmediateReport)
     } cases[] = {
         {"alarms raised", AlarmBit::TempHigh, false, cp(ErrorAcknowledged), false, false, false},
         {"no alarms", 0, false, cp(AcknowledgeConnect) + "127.0.0.1:2000", true, true, false},
-        {"immediate report", AlarmBit::TempHigh, true, cp(AcknowledgeConnect) + "127.0.0.1:2000", true, true, true},
+        {"immediate report", AlarmBit::TempHigh, true, cp(AcknowledgeConnect) + "127.0.0.1:2000", true, true,
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,17 +123,29 @@ TEST_F(ReportingPass, AlarmsExpireStrictlyAfterTheInterval)
          [&] { EXPECT_EQ(s.AlarmT_TP.LastAlarmTime, t); }},
         {"humidity", AlarmBit::HumidityLow, [&] { s.AlarmRH = LimitAlarm{5, 20, 80, t, 0, 10}; },
          [&] { EXPECT_EQ(s.AlarmRH.LastAlarmTime, t); }},
-        {"input 1", AlarmBit::Input1, [&] { s.AlarmRI = InputAlarm{t, 3, 1, 1}; },
+        {"input 1", AlarmBit::Input1,
+         [&] {
+             s.AlarmRI = InputAlarm{t, 3, 1, 1};
+         },
          [&] {
              EXPECT_EQ(s.AlarmRI.AlarmTime, 0);
              EXPECT_EQ(s.AlarmRI.Count, 0);
          }},
-        {"input 2", AlarmBit::Input2, [&] { s.AlarmDC = InputAlarm{t, 3, 1, 1}; },
+        {"input 2", AlarmBit::Input2,
+         [&] {
+             s.AlarmDC = InputAlarm{t, 3, 1, 1};
+         },
          [&] { EXPECT_EQ(s.AlarmDC.AlarmTime, 0); }},
         // The sensor's alarm time stays; only its bits go.
-        {"sensor", AlarmBit::SensorQuery | AlarmBit::SensorZero, [&] { s.AlarmSensor = SensorAlarm{t, 255}; },
+        {"sensor", AlarmBit::SensorQuery | AlarmBit::SensorZero,
+         [&] {
+             s.AlarmSensor = SensorAlarm{t, 255};
+         },
          [&] { EXPECT_EQ(s.AlarmSensor.AlarmTime, t); }},
-        {"cpu", AlarmBit::Cpu, [&] { s.AlarmCpu = CpuAlarm{t, 0, 10}; },
+        {"cpu", AlarmBit::Cpu,
+         [&] {
+             s.AlarmCpu = CpuAlarm{t, 0, 10};
+         },
          [&] {
              EXPECT_EQ(s.AlarmCpu.AlarmTime, 0);
              EXPECT_EQ(s.AlarmCpu.LastAlarmTime, t);
