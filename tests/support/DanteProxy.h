@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
+#include <sys/types.h>
 #include <unistd.h>
 
 // A dante SOCKS 5 server on 127.0.0.1 for one test: user name and password
@@ -101,10 +103,19 @@ public:
     void stop()
     {
         if (m_process.state() != QProcess::NotRunning) {
+            // danted works with child processes that end after their mother;
+            // wait for them too, so that nothing of the proxy outlives the test.
+            const QList<pid_t> children = childrenOf(static_cast<pid_t>(m_process.processId()));
             m_process.terminate();
             if (!m_process.waitForFinished(5000)) {
                 m_process.kill();
                 m_process.waitForFinished(5000);
+            }
+            for (pid_t child : children) {
+                for (int i = 0; i < 100 && ::kill(child, 0) == 0; ++i)
+                    QThread::msleep(50);
+                if (::kill(child, 0) == 0)
+                    ::kill(child, SIGKILL);
             }
         }
         if (m_accountMade) {
@@ -123,6 +134,27 @@ public:
     }
 
 private:
+    static QList<pid_t> childrenOf(pid_t parent)
+    {
+        QList<pid_t> children;
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString &entry : entries) {
+            bool isPid = false;
+            const pid_t pid = entry.toInt(&isPid);
+            if (!isPid)
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // pid (comm) state ppid ...: comm may hold blanks, so read after the last ')'.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toInt() == parent)
+                children.append(pid);
+        }
+        return children;
+    }
+
     static bool run(const char *program, const QStringList &args, const QByteArray &input = {})
     {
         QProcess p;
