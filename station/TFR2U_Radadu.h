@@ -46,6 +46,9 @@ public:
     void setContactStatus(int input, bool checked, const QColor &colour) override;
     void signalAlarmWindow(int intervalMs, bool focus) override;
     bool alarmSignalled() const override;
+    // The reporting thread's controls (TFR2U_Radadu_Reporting.cpp).
+    void setIntervallLeft(const QByteArray &text) override;
+    void setReportCommandsEnabled(bool enabled) override;
 
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
@@ -125,6 +128,13 @@ public:
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
+    // Seconds to the next report or the reporting thread's step marker;
+    // hidden like the activity list. Made on first use.
+    QLineEdit *IntervallLeft = nullptr;
+    // The menu items Konfiguration1 and Proxy1 come with the menu; until then
+    // their enabled state is kept here.
+    bool Konfiguration1Enabled = true;
+    bool Proxy1Enabled = true;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,6 +151,7 @@ private:
     void startMeasureThread();
     void releaseMeasureThread();
     void processPendingMessages();
+    QLineEdit *intervallLeftBox();
 
     StationPlatform m_platform = StationPlatform::system();
     std::unique_ptr<CpuTemperature> m_cpu;
