@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
   faketime
+  xvfb qt6-qpa-plugins
 )
 
 missing=()
