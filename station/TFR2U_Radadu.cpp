@@ -20,8 +20,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace {
 
 QLineEdit *makeValueEdit(const char *name, QWidget *parent)
@@ -270,9 +268,11 @@ void TFR2U_Radadu::setContactStatus(int input, bool checked, const QColor &colou
 
 void TFR2U_Radadu::showBoundedText(QLabel *label, const QString &text)
 {
-    // Only the start of a long text can be shown; measuring more is wasted.
+    // Only the start of a long text can be shown (the tooltip shows the
+    // most); measuring more is wasted.
     const int shownChars = MaxLabelChars * 4;
-    QString shown = text.left(std::max(shownChars, TipLineChars * TipLines) + 1);
+    static_assert(TipLineChars * TipLines >= shownChars);
+    QString shown = text.left(TipLineChars * TipLines + 1);
     for (QChar &c : shown)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char(' ');
