@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   faketime
   dante-server
+  xvfb qt6-qpa-plugins
 )
 
 missing=()

@@ -15,7 +15,8 @@ std::function<void()> g_beforeShow;
 
 namespace StationMessageBox {
 
-QMessageBox::StandardButton show(const QByteArray &text, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton show(const QByteArray &text, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
 {
     Handler handler;
     std::function<void()> before;
@@ -32,6 +33,8 @@ QMessageBox::StandardButton show(const QByteArray &text, QMessageBox::StandardBu
     QMessageBox box(QMessageBox::NoIcon, Text8::toQString(ApplicationTitle::get()),
                     Text8::toQString(text), buttons, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -15,8 +15,10 @@ using Handler = std::function<QMessageBox::StandardButton(const QByteArray &text
 
 // GUI thread only. Runs the before-show hook (the window restarts its
 // supervision timer there), then shows the box and returns the button.
+// Without a default button the box picks its own (Ok, Yes).
 QMessageBox::StandardButton show(const QByteArray &text,
-                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // nullptr restores the real message box.
 void setHandler(Handler handler);

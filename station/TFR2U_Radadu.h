@@ -50,6 +50,12 @@ public:
     void setIntervallLeft(const QByteArray &text) override;
     void setReportCommandsEnabled(bool enabled) override;
 
+    // Shows a text from the settings or a peer in one of this window's
+    // labels without letting the window grow past the screen: control
+    // characters become blanks, a text wider than a label may grow is cut
+    // with an ellipsis and then shown longer in the tooltip.
+    static void showBoundedText(QLabel *label, const QString &text);
+
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
     QColor windowColour() const;
@@ -77,6 +83,10 @@ public:
     // Timer1 off, 50 ms pause, on: the next tick, which closes the
     // program's own open message boxes, comes a full interval later.
     void restartTimer1();
+
+    // The two questions before the window closes: true when both were
+    // answered Yes. A confirmed close ends the program.
+    bool FormClose();
 
     // Timer handlers.
     void Timer2Timer();
@@ -138,6 +148,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
 
 private:

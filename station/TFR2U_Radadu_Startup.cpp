@@ -266,7 +266,7 @@ void TFR2U_Radadu::fillLimitLabels()
             text += "min: " + r.min + Text8::cp(r.unit);
         if (!Text8::trimmed(r.max).isEmpty())
             text += "max: " + r.max + Text8::cp(r.unit);
-        r.label->setText(Text8::toQString(text));
+        showBoundedText(r.label, Text8::toQString(text));
     }
 }
 

@@ -16,16 +16,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTimer>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 namespace {
@@ -329,6 +333,171 @@ TEST_F(StartupFixture, SupervisionTickClosesAnUnansweredBox)
     EXPECT_GE(ticks, 1);
     EXPECT_TRUE(w.activated());
     EXPECT_EQ(control(), "RUNNING");
+}
+
+TEST_F(StartupFixture, ClosingTheWindowAsksTwiceAndEndsOnlyOnTwoYes)
+{
+    const QByteArray first = Text8::cp(StationTexts::QuitQuestion);
+    const QByteArray second = Text8::cp(StationTexts::QuitSureQuestion);
+    const struct
+    {
+        const char *name;
+        bool ending; // the program already ends: the message loop closes the window
+        QList<QMessageBox::StandardButton> answers;
+        QList<QByteArray> questions;
+        bool closes;
+        int quits;
+    } cases[] = {
+        {"yes, yes", false, {QMessageBox::Yes, QMessageBox::Yes}, {first, second}, true, 1},
+        {"yes, no", false, {QMessageBox::Yes, QMessageBox::No}, {first, second}, false, 0},
+        {"no", false, {QMessageBox::No}, {first}, false, 0},
+        {"closed without an answer", false, {QMessageBox::NoButton}, {first}, false, 0},
+        {"while the program ends", true, {}, {}, true, 0},
+    };
+    for (const auto &c : cases) {
+        TFR2U_Radadu w;
+        prepare(w);
+        w.show();
+        w.core().state.TerminateRequested = c.ending;
+        messages.clear();
+        answers = c.answers;
+        quitCalls = 0;
+        EXPECT_EQ(w.close(), c.closes) << c.name;
+        EXPECT_EQ(messages, c.questions) << c.name;
+        EXPECT_EQ(quitCalls, c.quits) << c.name;
+        EXPECT_EQ(w.isVisible(), !c.closes) << c.name;
+        EXPECT_EQ(w.core().state.TerminateRequested.load(), c.closes) << c.name;
+    }
+}
+
+TEST_F(StartupFixture, CloseQuestionThatTheTickClosesKeepsTheProgram)
+{
+    StationMessageBox::setHandler(nullptr); // a real box this time
+    TFR2U_Radadu w;
+    prepare(w);
+    w.show();
+    // What the supervision tick does to an unanswered box: close it.
+    QMessageBox *seen = nullptr;
+    bool defaultIsNo = false;
+    bool closeIgnored = false;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box == seen) { // the close did not take: answer, or the test hangs
+            closeIgnored = true;
+            box->button(QMessageBox::No)->click();
+            return;
+        }
+        seen = box;
+        defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+        box->close();
+    });
+    tick.start(10);
+    EXPECT_FALSE(w.close());
+    tick.stop();
+    ASSERT_NE(seen, nullptr);
+    EXPECT_TRUE(defaultIsNo);
+    EXPECT_FALSE(closeIgnored);
+    EXPECT_EQ(quitCalls, 0);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(StartupFixture, LongTextsFromTheSettingsNeverGrowTheWindowPastTheScreen)
+{
+    // Random bytes as a corrupt file holds them (no line ends: those end a value).
+    std::mt19937 random(10);
+    QByteArray noise;
+    while (noise.size() < 4096) {
+        const char b = static_cast<char>(random() & 0xFF);
+        if (b != '\r' && b != '\n' && b != '\0')
+            noise.append(b);
+    }
+    const QByteArray huge(200 * 1024, 'W');
+    const struct
+    {
+        const char *name;
+        int pair; // position in r2arodire.cfg
+        QByteArray value;
+        QByteArray StationConfig::*setting;
+        QByteArray stored;
+    } cases[] = {
+        {"4 KB of random bytes as TempMax", 1, noise, &StationConfig::TempMax, noise},
+        {"200 kB as RHMin", 2, huge, &StationConfig::RHMin, huge},
+        {"markup as TTPMax", 7, "<img width=30000 height=30000 src=x>", &StationConfig::TTPMax,
+         "<img width=30000 height=30000 src=x>"},
+        {"200 kB server address", 13, huge + ":2000", &StationConfig::ServerHost, huge},
+        {"200 kB station identifier (the caption)", 12, huge, &StationConfig::StationId, huge},
+    };
+    // No adapter: the identifier stays the one from the file.
+    ports.dosNames.clear();
+    ports.devices.clear();
+    for (const auto &c : cases) {
+        QList<QByteArray> values = {
+            "",      "",      "",      "",      "",      "",        "",
+            "",      "FALSE", "FALSE", "FALSE", "FALSE", "ABC1234", "heron.example:2000",
+            "COM3:", "4",     "5"};
+        values[c.pair] = c.value;
+        QByteArray file;
+        for (const QByteArray &v : values)
+            file += "key\r\n" + v + "\r\n";
+        dir.write("r2arodire.cfg", file);
+
+        TFR2U_Radadu w;
+        prepare(w);
+        w.FormCreate({});
+        w.show();
+        w.FormActivate();
+        QCoreApplication::processEvents();
+        const QRect screen = w.screen()->availableGeometry();
+        EXPECT_LE(w.width(), screen.width()) << c.name;
+        EXPECT_LE(w.height(), screen.height()) << c.name;
+        EXPECT_LE(w.minimumSizeHint().width(), screen.width()) << c.name;
+        EXPECT_LE(w.minimumSizeHint().height(), screen.height()) << c.name;
+        for (QWidget *b : {static_cast<QWidget *>(w.Button1), static_cast<QWidget *>(w.Button3)}) {
+            const QRect inWindow(b->mapTo(&w, QPoint(0, 0)), b->size());
+            EXPECT_TRUE(w.rect().contains(inWindow)) << c.name << " " << b->objectName().toStdString();
+        }
+        // The settings keep their text.
+        EXPECT_EQ(w.core().config.*c.setting, c.stored) << c.name;
+        EXPECT_TRUE(w.windowTitle().startsWith(QStringLiteral("ZAV-Sensor - "))) << c.name;
+    }
+}
+
+TEST_F(StartupFixture, LimitLabelsCutOnlyWhatDoesNotFit)
+{
+    const QString degree = QString::fromUtf8("°C  ");
+    const QString cut; // the text is cut: shown with an ellipsis, longer in the tooltip
+    const struct
+    {
+        const char *name;
+        QString text;
+        QString shown;
+    } cases[] = {
+        {"widest usual limits", "min: -40.00" + degree + "max: 125.00" + degree,
+         "min: -40.00" + degree + "max: 125.00" + degree},
+        {"markup stays text", QStringLiteral("<b>25</b>"), QStringLiteral("<b>25</b>")},
+        {"line breaks and tabs", QStringLiteral("min: 1\r\n\tmax: 2"), QStringLiteral("min: 1   max: 2")},
+        {"long", QString(300, QLatin1Char('7')), cut},
+        {"long with line breaks", QString(100, QLatin1Char('\n')) + QString(300, QLatin1Char('7')), cut},
+    };
+    TFR2U_Radadu w;
+    QLabel *label = w.LabelTempMinMax;
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    for (const auto &c : cases) {
+        TFR2U_Radadu::showBoundedText(label, c.text);
+        if (!c.shown.isNull()) {
+            EXPECT_EQ(label->text(), c.shown) << c.name;
+            EXPECT_TRUE(label->toolTip().isEmpty()) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(label->text().endsWith(QChar(0x2026))) << c.name;
+        EXPECT_FALSE(label->text().contains(QLatin1Char('\n'))) << c.name;
+        EXPECT_LE(label->sizeHint().width(), label->fontMetrics().averageCharWidth() * 60) << c.name;
+        EXPECT_TRUE(label->toolTip().contains(QString(80, QLatin1Char('7')))) << c.name;
+        EXPECT_LE(label->toolTip().size(), 8 * 81) << c.name;
+    }
 }
 
 TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
