@@ -81,17 +81,17 @@ TEST(InstanceLock, SecondHolderFailsAndReleaseFreesIt)
     ScopedWorkDir dir;
     const QString path = dir.file("r2arodire.flag");
     InstanceLock first;
-    ASSERT_TRUE(first.acquire(path, "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(first.acquire(path, "ZAV-Sensor1\r\n").acquired());
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
 
     // flock locks belong to the open file: a second open fails to take it,
     // as another process would.
     InstanceLock second;
-    EXPECT_FALSE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_EQ(second.acquire(path, "ZAV-Sensor2\r\n").status, InstanceLock::Status::HeldByOther);
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
 
     first.release();
-    EXPECT_TRUE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_TRUE(second.acquire(path, "ZAV-Sensor2\r\n").acquired());
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor2\r\n"));
 }
 
@@ -105,14 +105,14 @@ TEST(InstanceLock, LockOfAnEndedProcessIsGone)
                 {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock -n 9 || exit 1; exec sleep 30"), path});
     ASSERT_TRUE(child.waitForStarted());
     InstanceLock lock;
-    for (int i = 0; i < 200 && lock.acquire(path, "x\r\n"); ++i) {
+    for (int i = 0; i < 200 && lock.acquire(path, "x\r\n").acquired(); ++i) {
         lock.release();
         usleep(10000); // until the child holds it
     }
-    EXPECT_FALSE(lock.acquire(path, "x\r\n"));
+    EXPECT_EQ(lock.acquire(path, "x\r\n").status, InstanceLock::Status::HeldByOther);
     child.kill();
     child.waitForFinished();
-    EXPECT_TRUE(lock.acquire(path, "ZAV-Sensor1\r\n"));
+    EXPECT_TRUE(lock.acquire(path, "ZAV-Sensor1\r\n").acquired());
 }
 
 TEST(DesktopShell, ResultsLikeTheDesktopShell)

@@ -216,7 +216,7 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
 {
     dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
     InstanceLock other;
-    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n").acquired());
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
