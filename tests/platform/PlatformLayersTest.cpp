@@ -1,13 +1,18 @@
+#include "platform/FileAppend.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProcessTable.h"
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
+#include "support/FailingFileCalls.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
+
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -149,4 +154,109 @@ TEST(OwnWindowSearch, FindsOwnBoxesByCaption)
     EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main, {&box}), nullptr);
     box.hide();
     EXPECT_EQ(FindOwnDialogWindow("ZAV-Sensor1", &main), nullptr);
+}
+
+// ------------------------------------------------ writing whole or not at all
+
+namespace {
+
+struct FailureCase
+{
+    const char *name;
+    int openError;
+    qint64 spaceLeft;
+    int syncError;
+    FileAppend::Sync sync;
+    int expected; // errno, 0: written
+};
+
+} // namespace
+
+TEST(FileAppend, ABlockIsAppendedWholeOrTheFileStaysAsItWas)
+{
+    const QByteArray before = "$4D6CAE88011.g19.40;x\r\n";
+    const QByteArray block = "$4D6CAF00011.g19.50;x\r\n$4D6CAF00012.g52.00;%\r\n";
+    const FailureCase cases[] = {
+        {"fits", 0, -1, 0, FileAppend::Sync::Data, 0},
+        {"disk full in the first line", 0, 20, 0, FileAppend::Sync::Data, ENOSPC},
+        {"disk full in the second line", 0, 30, 0, FileAppend::Sync::None, ENOSPC},
+        {"disk full", 0, 0, 0, FileAppend::Sync::Data, ENOSPC},
+        {"read-only folder", EROFS, -1, 0, FileAppend::Sync::Data, EROFS},
+        {"no permission", EACCES, -1, 0, FileAppend::Sync::None, EACCES},
+        {"sync fails", 0, -1, EIO, FileAppend::Sync::Data, EIO},
+        {"no sync asked", 0, -1, EIO, FileAppend::Sync::None, 0},
+    };
+    for (const FailureCase &c : cases) {
+        for (const bool exists : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (exists ? ", file exists" : ", new file"));
+            ScopedWorkDir dir;
+            if (exists)
+                dir.write("ABC12342.8MS", before);
+            ScopedFailingFiles failing;
+            failing.calls.openError = c.openError;
+            failing.calls.spaceLeft = c.spaceLeft;
+            failing.calls.syncError = c.syncError;
+            EXPECT_EQ(FileAppend::appendWhole(dir.file("ABC12342.8MS"), block, c.sync), c.expected);
+            const QByteArray old = exists ? before : QByteArray();
+            EXPECT_EQ(dir.read("ABC12342.8MS"), c.expected == 0 ? old + block : old);
+            // A failed first write leaves no empty file behind.
+            EXPECT_EQ(QFileInfo::exists(dir.file("ABC12342.8MS")), exists || c.expected == 0);
+        }
+    }
+}
+
+namespace {
+
+struct FlagCase
+{
+    const char *name;
+    const char *before; // nullptr: no flag file yet
+    int openError;
+    qint64 spaceLeft;
+    int syncError;
+    InstanceLock::Status status;
+    InstanceLock::Step step;
+    int error;
+    const char *after; // nullptr: no flag file
+};
+
+} // namespace
+
+TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
+{
+    using S = InstanceLock::Status;
+    using P = InstanceLock::Step;
+    const FlagCase cases[] = {
+        {"new file", nullptr, 0, -1, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"same content on a full disk", "ZAV-Sensor10\r\n", 0, 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"new file on a full disk", nullptr, 0, 0, 0, S::Failed, P::Write, ENOSPC, nullptr},
+        {"new file, disk full in the line", nullptr, 0, 5, 0, S::Failed, P::Write, ENOSPC, nullptr},
+        {"shorter old content, disk full", "ZAV-Sensor2\r\n", 0, 0, 0, S::Failed, P::Write, ENOSPC,
+         "ZAV-Sensor2\r\n"},
+        {"empty old file, disk full", "", 0, 0, 0, S::Failed, P::Write, ENOSPC, ""},
+        {"sync fails", "ZAV-Sensor2\r\n", 0, -1, EIO, S::Failed, P::Write, EIO, "ZAV-Sensor2\r\n"},
+        {"read-only folder", nullptr, EROFS, -1, 0, S::Failed, P::Open, EROFS, nullptr},
+        {"read-only folder with a flag file", "ZAV-Sensor2\r\n", EROFS, -1, 0, S::Failed, P::Open, EROFS,
+         "ZAV-Sensor2\r\n"},
+    };
+    for (const FlagCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedWorkDir dir;
+        if (c.before)
+            dir.write("r2arodire.flag", c.before);
+        ScopedFailingFiles failing;
+        failing.calls.openError = c.openError;
+        failing.calls.spaceLeft = c.spaceLeft;
+        failing.calls.syncError = c.syncError;
+        InstanceLock lock;
+        const InstanceLock::Result r = lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor10\r\n");
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.step, c.step);
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(lock.held(), c.status == S::Acquired);
+        EXPECT_EQ(QFileInfo::exists(dir.file("r2arodire.flag")), c.after != nullptr);
+        if (c.after)
+            EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray(c.after));
+    }
 }
