@@ -53,7 +53,9 @@ int appendWhole(const QString &path, const QByteArray &bytes, Sync sync)
         return errno;
 
     int error = 0;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0)
         error = errno;
     const off_t before = st.st_size;

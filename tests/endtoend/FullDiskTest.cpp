@@ -15,8 +15,9 @@ namespace {
 // A configuration with a port and a temperature maximum of 25 degrees.
 QByteArray configFile()
 {
-    const QList<QByteArray> values = {"", "25", "", "", "", "", "", "", "FALSE", "FALSE", "FALSE", "FALSE",
-                                      "ABC1234", "127.0.0.1:1", "COM3:", "4", "5"};
+    const QList<QByteArray> values = {"",      "25",    "",      "",      "",      "",        "",
+                                      "",      "FALSE", "FALSE", "FALSE", "FALSE", "ABC1234", "127.0.0.1:1",
+                                      "COM3:", "4",     "5"};
     QByteArray out;
     for (const QByteArray &v : values)
         out += "key\r\n" + v + "\r\n";
@@ -72,7 +73,8 @@ struct FullDisk : ::testing::Test
 // the file with exactly `room` bytes free.
 QByteArray earlierRecords(int room)
 {
-    const QByteArray line = "$4D6CAE00011.g19.40;\xF8" "C;;21;SIM1234\r\n";
+    const QByteArray line = "$4D6CAE00011.g19.40;\xF8"
+                            "C;;21;SIM1234\r\n";
     QByteArray out;
     while (out.size() + line.size() <= 4096 - room)
         out += line;
@@ -107,11 +109,13 @@ TEST_F(FullDisk, RecordsAreWrittenWholeAndHeldBackUntilThereIsSpace)
     station->start();
     const QByteArray failure = "cannot write measurement records";
     ASSERT_TRUE(StationProcess::waitUntil(
-        [&] { return station->output().contains(failure) || station->file(kRecordFile) != before; }, kStartMs))
+        [&] { return station->output().contains(failure) || station->file(kRecordFile) != before; },
+        kStartMs))
         << station->output().constData();
     EXPECT_EQ(station->file(kRecordFile).mid(before.size()), QByteArray()) << "no broken line";
     EXPECT_TRUE(station->waitForOutputContaining(failure, 2000)) << station->output().constData();
-    EXPECT_TRUE(station->output().contains(qt_error_string(ENOSPC).toLocal8Bit())) << station->output().constData();
+    EXPECT_TRUE(station->output().contains(qt_error_string(ENOSPC).toLocal8Bit()))
+        << station->output().constData();
     EXPECT_TRUE(station->running());
     EXPECT_GT(station->instanceNumber(), 0);
 
@@ -120,7 +124,8 @@ TEST_F(FullDisk, RecordsAreWrittenWholeAndHeldBackUntilThereIsSpace)
     // earlier lines.
     ASSERT_TRUE(QFile::remove(QDir(work).filePath(QStringLiteral("filler"))));
     writeSim("raw_temp=7000\nraw_humidity=1500\n");
-    const QByteArray late = " /Sensor/ Zur\xFC" "ckgehaltene Messwerte geschrieben, S\xE4tze: ";
+    const QByteArray late = " /Sensor/ Zur\xFC"
+                            "ckgehaltene Messwerte geschrieben, S\xE4tze: ";
     ASSERT_TRUE(StationProcess::waitUntil([&] { return log().contains(late); }, kStartMs))
         << station->output().constData() << log().constData();
     const QByteArray records = station->file(kRecordFile);
@@ -182,7 +187,8 @@ TEST_F(FullDisk, UnwritableFolderEndsTheStationWithAnErrorNotAsSecondInstance)
         EXPECT_NE(station->process().exitCode(), 0) << out.constData();
         EXPECT_TRUE(out.contains(c.step)) << out.constData();
         EXPECT_TRUE(out.contains(qt_error_string(c.error).toLocal8Bit())) << out.constData();
-        EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("r2arodire.flag")))) << "no empty flag file";
+        EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("r2arodire.flag"))))
+            << "no empty flag file";
         EXPECT_FALSE(log().contains("2.Instanz"));
         EXPECT_EQ(station->control(), "IDLE");
         station.reset();

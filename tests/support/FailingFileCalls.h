@@ -51,9 +51,12 @@ public:
     // Bytes written over the file's own bytes take no new space.
     ssize_t pwrite(int fd, const void *data, size_t size, off_t offset) override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         ::fstat(fd, &st);
-        const size_t inside = offset < st.st_size ? std::min<size_t>(size, static_cast<size_t>(st.st_size - offset)) : 0;
+        const size_t inside =
+            offset < st.st_size ? std::min<size_t>(size, static_cast<size_t>(st.st_size - offset)) : 0;
         const size_t n = inside + fitting(fd, size - inside);
         if (n == 0 && size > 0) {
             errno = ENOSPC;

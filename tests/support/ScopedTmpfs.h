@@ -18,7 +18,8 @@
 class ScopedTmpfs
 {
 public:
-    ScopedTmpfs(QString dir, qint64 bytes) : m_dir(std::move(dir))
+    ScopedTmpfs(QString dir, qint64 bytes)
+        : m_dir(std::move(dir))
     {
         QDir().mkpath(m_dir);
         if (::geteuid() != 0) {
@@ -27,7 +28,8 @@ public:
         }
         m_options = "size=" + QByteArray::number(bytes) + ",mode=0755";
         if (::mount("tmpfs", QFile::encodeName(m_dir).constData(), "tmpfs", 0, m_options.constData()) != 0) {
-            m_whyNot = QStringLiteral("mount of a tmpfs failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            m_whyNot = QStringLiteral("mount of a tmpfs failed: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno)));
             return;
         }
         m_mounted = true;
@@ -48,13 +50,14 @@ public:
     bool remountReadOnly()
     {
         return ::mount(nullptr, QFile::encodeName(m_dir).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
-                       m_options.constData())
-               == 0;
+                       m_options.constData()) == 0;
     }
 
     qint64 freeBytes() const
     {
-        struct statvfs s {};
+        struct statvfs s
+        {
+        };
         if (::statvfs(QFile::encodeName(m_dir).constData(), &s) != 0)
             return -1;
         return static_cast<qint64>(s.f_bavail) * static_cast<qint64>(s.f_bsize);
