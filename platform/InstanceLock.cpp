@@ -127,8 +127,6 @@ InstanceLock::Result InstanceLock::acquire(const QString &path, const QByteArray
             error = errno;
         else if (calls.ftruncate(fd, line.size()) != 0)
             error = errno;
-        else if (calls.fdatasync(fd) != 0)
-            error = errno;
         if (error != 0) {
             if (created) {
                 calls.unlink(native.constData());

@@ -50,8 +50,10 @@ void WriteLogLine(const QByteArray &text)
         const QString path = LogFile::path();
         const int error = FileAppend::appendWhole(path, line, FileAppend::Sync::None);
         if (error != 0 && !g_failing) {
-            std::fprintf(stderr, "klimawarte: cannot write the log %s: %s; log lines are lost until it can be written\n",
-                         qPrintable(QDir::current().absoluteFilePath(path)), qPrintable(qt_error_string(error)));
+            std::fprintf(
+                stderr,
+                "klimawarte: cannot write the log %s: %s; log lines are lost until it can be written\n",
+                qPrintable(QDir::current().absoluteFilePath(path)), qPrintable(qt_error_string(error)));
             std::fflush(stderr);
         }
         g_failing = error != 0;

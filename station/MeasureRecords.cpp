@@ -161,8 +161,8 @@ bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, c
 
     if (error == 0) {
         if (!m_held.empty() || m_dropped > 0)
-            WriteLogLine(Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size())
-                         + Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
+            WriteLogLine(Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size()) +
+                         Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
         m_held.clear();
         m_heldBytes = 0;
         m_dropped = 0;
@@ -175,14 +175,14 @@ bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, c
         if (!m_failing) {
             m_failing = true;
             const QString reason = error > 0 ? qt_error_string(error) : QStringLiteral("unexpected error");
-            std::fprintf(stderr, "klimawarte: cannot write measurement records to %s: %s; they are held back\n",
-                         qPrintable(QDir::current().absoluteFilePath(Text8::toQString(fileName))),
-                         qPrintable(reason));
+            std::fprintf(
+                stderr, "klimawarte: cannot write measurement records to %s: %s; they are held back\n",
+                qPrintable(QDir::current().absoluteFilePath(Text8::toQString(fileName))), qPrintable(reason));
             std::fflush(stderr);
-            WriteLogLine(Text8::cp(EvaluationTexts::RecordsHeldBack) + fileName + ": " + Text8::fromQString(reason));
-            core.handover.postToGui([] {
-                StationMessageBox::show(Text8::cp(EvaluationTexts::RecordFailure), QMessageBox::Ok);
-            });
+            WriteLogLine(Text8::cp(EvaluationTexts::RecordsHeldBack) + fileName + ": " +
+                         Text8::fromQString(reason));
+            core.handover.postToGui(
+                [] { StationMessageBox::show(Text8::cp(EvaluationTexts::RecordFailure), QMessageBox::Ok); });
         }
     } catch (...) {
         // Out of memory while holding back: the set is lost.
@@ -194,8 +194,8 @@ void MeasureRecordWriter::hold(const QByteArray &set)
 {
     m_held.push_back(set);
     m_heldBytes += set.size();
-    while (m_held.size() > 1
-           && (static_cast<qsizetype>(m_held.size()) > MaxHeldSets || m_heldBytes > MaxHeldBytes)) {
+    while (m_held.size() > 1 &&
+           (static_cast<qsizetype>(m_held.size()) > MaxHeldSets || m_heldBytes > MaxHeldBytes)) {
         m_heldBytes -= m_held.front().size();
         m_held.pop_front();
         if (m_dropped++ == 0) {

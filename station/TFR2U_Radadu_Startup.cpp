@@ -354,8 +354,8 @@ void TFR2U_Radadu::FormActivate()
     // 9: the single-instance lock of this working directory. Only a lock
     // that another running copy holds makes this one a second instance; a
     // flag file that cannot be written at all ends the station with an error.
-    const InstanceLock::Result lock =
-        InstanceFlagFile.acquire(QString::fromLatin1(StartupTexts::FlagFileName), ApplicationTitle::get() + "\r\n");
+    const InstanceLock::Result lock = InstanceFlagFile.acquire(
+        QString::fromLatin1(StartupTexts::FlagFileName), ApplicationTitle::get() + "\r\n");
     if (lock.status == InstanceLock::Status::HeldByOther) {
         secondInstanceExit();
     } else if (!lock.acquired()) {
@@ -405,9 +405,10 @@ void TFR2U_Radadu::flagFileFailureExit(const InstanceLock::Result &lock)
                        : lock.step == InstanceLock::Step::Lock ? "lock"
                                                                : "write";
     const QString reason = qt_error_string(lock.error);
-    std::fprintf(stderr, "klimawarte: cannot %s the single-instance flag file %s: %s; the station ends\n", what,
-                 qPrintable(QDir::current().absoluteFilePath(QString::fromLatin1(StartupTexts::FlagFileName))),
-                 qPrintable(reason));
+    std::fprintf(
+        stderr, "klimawarte: cannot %s the single-instance flag file %s: %s; the station ends\n", what,
+        qPrintable(QDir::current().absoluteFilePath(QString::fromLatin1(StartupTexts::FlagFileName))),
+        qPrintable(reason));
     std::fflush(stderr);
     WriteLogLine(Text8::cp(StartupTexts::FlagFileFailureLog) + Text8::fromQString(reason));
     if (m_platform.exit)

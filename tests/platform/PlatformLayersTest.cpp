@@ -104,10 +104,11 @@ TEST(InstanceLock, LockOfAnEndedProcessIsGone)
 {
     ScopedWorkDir dir;
     const QString path = dir.file("r2arodire.flag");
-    // A child takes the lock and is killed: nothing stale remains.
+    // A child takes the lock (waiting while this test holds it) and is
+    // killed: nothing stale remains.
     QProcess child;
     child.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock -n 9 || exit 1; exec sleep 30"), path});
+                {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock 9 || exit 1; exec sleep 30"), path});
     ASSERT_TRUE(child.waitForStarted());
     InstanceLock lock;
     for (int i = 0; i < 200 && lock.acquire(path, "x\r\n").acquired(); ++i) {
@@ -213,7 +214,6 @@ struct FlagCase
     const char *before; // nullptr: no flag file yet
     int openError;
     qint64 spaceLeft;
-    int syncError;
     InstanceLock::Status status;
     InstanceLock::Step step;
     int error;
@@ -227,17 +227,18 @@ TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
     using S = InstanceLock::Status;
     using P = InstanceLock::Step;
     const FlagCase cases[] = {
-        {"new file", nullptr, 0, -1, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
-        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
-        {"same content on a full disk", "ZAV-Sensor10\r\n", 0, 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
-        {"new file on a full disk", nullptr, 0, 0, 0, S::Failed, P::Write, ENOSPC, nullptr},
-        {"new file, disk full in the line", nullptr, 0, 5, 0, S::Failed, P::Write, ENOSPC, nullptr},
-        {"shorter old content, disk full", "ZAV-Sensor2\r\n", 0, 0, 0, S::Failed, P::Write, ENOSPC,
+        {"new file", nullptr, 0, -1, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, S::Acquired, P::None, 0,
+         "ZAV-Sensor10\r\n"},
+        {"same content on a full disk", "ZAV-Sensor10\r\n", 0, 0, S::Acquired, P::None, 0,
+         "ZAV-Sensor10\r\n"},
+        {"new file on a full disk", nullptr, 0, 0, S::Failed, P::Write, ENOSPC, nullptr},
+        {"new file, disk full in the line", nullptr, 0, 5, S::Failed, P::Write, ENOSPC, nullptr},
+        {"shorter old content, disk full", "ZAV-Sensor2\r\n", 0, 0, S::Failed, P::Write, ENOSPC,
          "ZAV-Sensor2\r\n"},
-        {"empty old file, disk full", "", 0, 0, 0, S::Failed, P::Write, ENOSPC, ""},
-        {"sync fails", "ZAV-Sensor2\r\n", 0, -1, EIO, S::Failed, P::Write, EIO, "ZAV-Sensor2\r\n"},
-        {"read-only folder", nullptr, EROFS, -1, 0, S::Failed, P::Open, EROFS, nullptr},
-        {"read-only folder with a flag file", "ZAV-Sensor2\r\n", EROFS, -1, 0, S::Failed, P::Open, EROFS,
+        {"empty old file, disk full", "", 0, 0, S::Failed, P::Write, ENOSPC, ""},
+        {"read-only folder", nullptr, EROFS, -1, S::Failed, P::Open, EROFS, nullptr},
+        {"read-only folder with a flag file", "ZAV-Sensor2\r\n", EROFS, -1, S::Failed, P::Open, EROFS,
          "ZAV-Sensor2\r\n"},
     };
     for (const FlagCase &c : cases) {
@@ -248,7 +249,6 @@ TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
         ScopedFailingFiles failing;
         failing.calls.openError = c.openError;
         failing.calls.spaceLeft = c.spaceLeft;
-        failing.calls.syncError = c.syncError;
         InstanceLock lock;
         const InstanceLock::Result r = lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor10\r\n");
         EXPECT_EQ(r.status, c.status);
@@ -259,4 +259,23 @@ TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
         if (c.after)
             EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray(c.after));
     }
+}
+
+TEST(InstanceLock, AFlagFileThisUserMayNotWriteStillTellsARunningCopy)
+{
+    // Another user's copy runs here: its flag file cannot be opened for
+    // writing, but its lock is still seen.
+    ScopedWorkDir dir;
+    InstanceLock other;
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n").acquired());
+    ScopedFailingFiles failing;
+    failing.calls.openError = EACCES;
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor2\r\n").status,
+              InstanceLock::Status::HeldByOther);
+    other.release();
+    const InstanceLock::Result r = lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor2\r\n");
+    EXPECT_EQ(r.status, InstanceLock::Status::Failed);
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
 }

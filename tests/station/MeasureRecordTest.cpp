@@ -306,8 +306,9 @@ TEST_F(EvaluationFixture, RecordSetIsWrittenWholeOrHeldBackForTheNextWrite)
         }
         EXPECT_EQ(eval.recordWriter().heldSets(), 2);
         EXPECT_EQ(boxes, QList<QByteArray>{"SHIT HAPPENS!"}) << "once for the series";
-        EXPECT_EQ(logTexts(), QList<QByteArray>{"Messwerte zurückgehalten, Datei nicht schreibbar: ABC12342.8MS: "
-                                                + qt_error_string(c.reason).toUtf8()});
+        EXPECT_EQ(logTexts(),
+                  QList<QByteArray>{"Messwerte zurückgehalten, Datei nicht schreibbar: ABC12342.8MS: " +
+                                    qt_error_string(c.reason).toUtf8()});
 
         // Writable again: both held sets, then the new one, in one write.
         failing.calls.openError = 0;
@@ -331,7 +332,8 @@ TEST_F(EvaluationFixture, RecordSetIsWrittenWholeOrHeldBackForTheNextWrite)
 
 TEST_F(EvaluationFixture, HeldBackRecordsAreBoundedAndTheOldestGoFirst)
 {
-    ScopedMessageBoxHandler handler([](const QByteArray &, QMessageBox::StandardButtons) { return QMessageBox::Ok; });
+    ScopedMessageBoxHandler handler(
+        [](const QByteArray &, QMessageBox::StandardButtons) { return QMessageBox::Ok; });
     ScopedFailingFiles failing;
     failing.calls.match = "MS";
     failing.calls.openError = EROFS;

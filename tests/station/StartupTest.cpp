@@ -10,8 +10,8 @@
 #include "station/StationTexts.h"
 #include "station/TFConfig.h"
 #include "station/TFR2U_Radadu.h"
-#include "support/FakeProcessTable.h"
 #include "support/FailingFileCalls.h"
+#include "support/FakeProcessTable.h"
 #include "support/FakeShell.h"
 #include "support/TempDir.h"
 
@@ -21,8 +21,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTcpServer>
 #include <QTimer>
@@ -276,8 +276,8 @@ TEST_F(StartupFixture, UnwritableFlagFileEndsTheStationWithAnErrorNotAsSecondIns
         EXPECT_FALSE(w.InstanceFlagFile.held());
         EXPECT_FALSE(QFileInfo::exists(dir.file("r2arodire.flag"))) << "no empty flag file";
         const QByteArray log = dir.read("zav_sensor_logfile.log");
-        EXPECT_TRUE(log.endsWith(" /Sensor/ Programm beendet, r2arodire.flag nicht schreibbar: "
-                                 + Text8::fromQString(qt_error_string(c.reason)) + "\r\n"))
+        EXPECT_TRUE(log.endsWith(" /Sensor/ Programm beendet, r2arodire.flag nicht schreibbar: " +
+                                 Text8::fromQString(qt_error_string(c.reason)) + "\r\n"))
             << log.constData();
         EXPECT_FALSE(log.contains("2.Instanz"));
         w.FormDestroy();
