@@ -107,8 +107,9 @@ TEST(InstanceLock, LockOfAnEndedProcessIsGone)
     // A child takes the lock (waiting while this test holds it) and is
     // killed: nothing stale remains.
     QProcess child;
-    child.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock 9 || exit 1; exec sleep 30"), path});
+    child.start(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\"; flock 9 || exit 1; exec sleep 30"), path});
     ASSERT_TRUE(child.waitForStarted());
     InstanceLock lock;
     for (int i = 0; i < 200 && lock.acquire(path, "x\r\n").acquired(); ++i) {
@@ -228,8 +229,7 @@ TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
     using P = InstanceLock::Step;
     const FlagCase cases[] = {
         {"new file", nullptr, 0, -1, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
-        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, S::Acquired, P::None, 0,
-         "ZAV-Sensor10\r\n"},
+        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
         {"same content on a full disk", "ZAV-Sensor10\r\n", 0, 0, S::Acquired, P::None, 0,
          "ZAV-Sensor10\r\n"},
         {"new file on a full disk", nullptr, 0, 0, S::Failed, P::Write, ENOSPC, nullptr},
