@@ -4,14 +4,19 @@
 #include "common/LocaleFormat.h"
 #include "station/StationTexts.h"
 
-#include <QDir>
-#include <QFile>
+#include "platform/FileAppend.h"
 
+#include <QDir>
+
+#include <cstdio>
 #include <mutex>
 
 namespace {
 std::mutex g_logMutex;
 QString g_dir;
+// The log could not be written last time: said once on standard error, not
+// again until a line has been written.
+bool g_failing = false;
 } // namespace
 
 namespace LogFile {
@@ -41,11 +46,17 @@ void WriteLogLine(const QByteArray &text)
         line += StationTexts::LogTag;
         line += text;
         line += "\r\n";
-        QFile file(LogFile::path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return;
-        file.write(line);
-        file.close();
+        // The line is written whole or not at all.
+        const QString path = LogFile::path();
+        const int error = FileAppend::appendWhole(path, line, FileAppend::Sync::None);
+        if (error != 0 && !g_failing) {
+            std::fprintf(
+                stderr,
+                "klimawarte: cannot write the log %s: %s; log lines are lost until it can be written\n",
+                qPrintable(QDir::current().absoluteFilePath(path)), qPrintable(qt_error_string(error)));
+            std::fflush(stderr);
+        }
+        g_failing = error != 0;
     } catch (...) {
         // A line that cannot be written is lost; the caller never sees it.
     }

@@ -6,7 +6,8 @@
 // Appends one line to the station log, zav_sensor_logfile.log in the working
 // directory: date + " " + time + " /Sensor/ " + text, ended by CR LF, in the
 // code page. Callable from any thread; calls are serialised so lines never
-// mix. Failures are swallowed (the line is lost).
+// mix. A line is written whole or not at all; a line that cannot be written
+// is lost (the first of a series of failures is said on standard error).
 void WriteLogLine(const QByteArray &text);
 
 namespace LogFile {

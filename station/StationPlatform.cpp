@@ -17,6 +17,7 @@ StationPlatform StationPlatform::system()
     p.shell = &shell;
     p.beep = [] { QApplication::beep(); };
     p.quit = [] { QCoreApplication::quit(); };
+    p.exit = [](int status) { QCoreApplication::exit(status); };
     p.serialLines = defaultSerialLinesFactory();
     return p;
 }

@@ -156,6 +156,7 @@ private:
     void installationSteps();
     void configurationLoop();
     void secondInstanceExit();
+    void flagFileFailureExit(const InstanceLock::Result &lock);
     void waitForWorkers(int rounds, bool beepEachRound);
     void fillLimitLabels();
     void createMeasureThread();

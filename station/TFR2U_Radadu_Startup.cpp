@@ -35,6 +35,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 void sleepMs(int ms)
@@ -349,9 +351,17 @@ void TFR2U_Radadu::FormActivate()
     // 8
     ApplicationTitle::set(QByteArray(StationTexts::ApplicationTitle) + QByteArray::number(InstanceNumber));
 
-    // 9: the single-instance lock of this working directory.
-    if (!InstanceFlagFile.acquire(QString::fromLatin1(StartupTexts::FlagFileName), ApplicationTitle::get() + "\r\n"))
+    // 9: the single-instance lock of this working directory. Only a lock
+    // that another running copy holds makes this one a second instance; a
+    // flag file that cannot be written at all ends the station with an error.
+    const InstanceLock::Result lock = InstanceFlagFile.acquire(
+        QString::fromLatin1(StartupTexts::FlagFileName), ApplicationTitle::get() + "\r\n");
+    if (lock.status == InstanceLock::Status::HeldByOther) {
         secondInstanceExit();
+    } else if (!lock.acquired()) {
+        flagFileFailureExit(lock);
+        return;
+    }
 
     // 10
     if (!ConfigurationMode)
@@ -383,6 +393,26 @@ void TFR2U_Radadu::secondInstanceExit()
     WriteLogLine(StartupTexts::SecondInstanceLog);
     if (m_platform.quit)
         m_platform.quit();
+}
+
+void TFR2U_Radadu::flagFileFailureExit(const InstanceLock::Result &lock)
+{
+    StationState &st = m_core->state;
+    Timer2->stop();
+    st.SensorRunning = false;
+    st.TerminateRequested = true;
+    const char *what = lock.step == InstanceLock::Step::Open   ? "open"
+                       : lock.step == InstanceLock::Step::Lock ? "lock"
+                                                               : "write";
+    const QString reason = qt_error_string(lock.error);
+    std::fprintf(
+        stderr, "klimawarte: cannot %s the single-instance flag file %s: %s; the station ends\n", what,
+        qPrintable(QDir::current().absoluteFilePath(QString::fromLatin1(StartupTexts::FlagFileName))),
+        qPrintable(reason));
+    std::fflush(stderr);
+    WriteLogLine(Text8::cp(StartupTexts::FlagFileFailureLog) + Text8::fromQString(reason));
+    if (m_platform.exit)
+        m_platform.exit(StartupTexts::FlagFileFailureExitStatus);
 }
 
 void TFR2U_Radadu::waitForWorkers(int rounds, bool beepEachRound)

@@ -149,7 +149,16 @@ public:
         return waitForExit(timeoutMs);
     }
 
-    QByteArray output() { return m_process.readAll(); }
+    // Everything the program wrote to standard output and error so far.
+    QByteArray output()
+    {
+        m_output += m_process.readAll();
+        return m_output;
+    }
+    bool waitForOutputContaining(const QByteArray &part, int timeoutMs)
+    {
+        return waitUntil([&] { return output().contains(part); }, timeoutMs);
+    }
 
 private:
     QString m_exe;
@@ -157,4 +166,5 @@ private:
     QString m_serviceDir;
     QProcessEnvironment m_env;
     QProcess m_process;
+    QByteArray m_output;
 };

@@ -2,6 +2,7 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "station/LogFile.h"
+#include "support/FailingFileCalls.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -69,4 +70,25 @@ TEST_F(LogFixture, UnwritableLogLosesTheLineQuietly)
     QDir(dir.path()).mkdir("zav_sensor_logfile.log");
     WriteLogLine("verloren");
     EXPECT_TRUE(QFileInfo(dir.file("zav_sensor_logfile.log")).isDir());
+}
+
+TEST_F(LogFixture, ALineIsWholeOrAbsentOnAFullDiskOrReadOnlyFolder)
+{
+    WriteLogLine("eins");
+    const QByteArray before = dir.read("zav_sensor_logfile.log");
+    ScopedFailingFiles failing;
+    for (const qint64 space : {0, 10, 27}) {
+        failing.calls.spaceLeft = space;
+        WriteLogLine("verloren auf voller Platte");
+        EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before) << space << " bytes left";
+    }
+    failing.calls.spaceLeft = -1;
+    failing.calls.openError = EROFS;
+    WriteLogLine("verloren im schreibgeschützten Ordner");
+    EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before);
+
+    // Space again: the next line follows the last whole one.
+    failing.calls.openError = 0;
+    WriteLogLine("zwei");
+    EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before + "01.03.11 23:59:59 /Sensor/ zwei\r\n");
 }

@@ -10,6 +10,7 @@
 #include "station/StationTexts.h"
 #include "station/TFConfig.h"
 #include "station/TFR2U_Radadu.h"
+#include "support/FailingFileCalls.h"
 #include "support/FakeProcessTable.h"
 #include "support/FakeShell.h"
 #include "support/TempDir.h"
@@ -20,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +31,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <random>
 #include <thread>
 
@@ -77,6 +80,7 @@ struct StartupFixture : ::testing::Test
         return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }};
     int quitCalls = 0;
+    QList<int> exitStatuses;
     int beeps = 0;
     // Beeps and main-thread waits in their order, while `tracing`.
     bool tracing = false;
@@ -105,6 +109,7 @@ struct StartupFixture : ::testing::Test
                 trace.append(QStringLiteral("beep"));
         };
         p.quit = [this] { ++quitCalls; };
+        p.exit = [this](int status) { exitStatuses.append(status); };
         p.serialLines = [](const QByteArray &) { return std::unique_ptr<SerialLines>(); }; // no sensor here
         p.viewerBasePort = basePort;
         p.viewerPortTries = 2;
@@ -220,7 +225,7 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
 {
     dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
     InstanceLock other;
-    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n").acquired());
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
@@ -238,6 +243,49 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
     EXPECT_FALSE(w.core().state.SensorRunning.load());
     EXPECT_EQ(quitCalls, 1);
     EXPECT_TRUE(dir.read("zav_sensor_logfile.log").endsWith("Programm beendet (lief als 2.Instanz)\r\n"));
+}
+
+TEST_F(StartupFixture, UnwritableFlagFileEndsTheStationWithAnErrorNotAsSecondInstance)
+{
+    const struct
+    {
+        const char *name;
+        int openError;
+        qint64 spaceLeft;
+        int reason;
+    } cases[] = {
+        {"read-only folder", EROFS, -1, EROFS},
+        {"no permission", EACCES, -1, EACCES},
+        {"full disk", 0, 0, ENOSPC},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        exitStatuses.clear();
+        quitCalls = 0;
+        QFile::remove(dir.file("zav_sensor_logfile.log"));
+        dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+        TFR2U_Radadu w;
+        prepare(w);
+        w.FormCreate({});
+        ScopedFailingFiles failing;
+        failing.calls.match = "r2arodire.flag";
+        failing.calls.openError = c.openError;
+        failing.calls.spaceLeft = c.spaceLeft;
+        w.FormActivate();
+        EXPECT_TRUE(messages.isEmpty()) << "no second-instance box";
+        EXPECT_EQ(exitStatuses, QList<int>{1});
+        EXPECT_EQ(quitCalls, 0);
+        EXPECT_TRUE(w.core().state.TerminateRequested.load());
+        EXPECT_FALSE(w.InstanceFlagFile.held());
+        EXPECT_FALSE(QFileInfo::exists(dir.file("r2arodire.flag"))) << "no empty flag file";
+        const QByteArray log = dir.read("zav_sensor_logfile.log");
+        EXPECT_TRUE(log.endsWith(" /Sensor/ Programm beendet, r2arodire.flag nicht schreibbar: " +
+                                 Text8::fromQString(qt_error_string(c.reason)) + "\r\n"))
+            << log.constData();
+        EXPECT_FALSE(log.contains("2.Instanz"));
+        w.FormDestroy();
+    }
 }
 
 TEST_F(StartupFixture, BusyViewerPortGivesTheNextPortAndInstanceNumber)
