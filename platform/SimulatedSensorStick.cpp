@@ -413,14 +413,37 @@ void applyFile(const QByteArray &text, SensorStickValues &values)
     }
 }
 
+FileReader::Result FileReader::apply(SensorStickValues &values)
+{
+    QFile f(m_path);
+    Result result = Result::Applied;
+    QByteArray text;
+    if (!f.open(QIODevice::ReadOnly)) {
+        result = Result::Unreadable;
+    } else {
+        text = f.read(MaxFileSize + 1);
+        if (f.error() != QFileDevice::NoError)
+            result = Result::Unreadable;
+        else if (text.size() > MaxFileSize)
+            result = Result::TooBig;
+    }
+    if (result == Result::Applied)
+        applyFile(text, values);
+    else if (result != m_reported && result == Result::Unreadable)
+        qWarning("Simulated sensor stick: %s cannot be read (%s); the last values stay",
+                 qUtf8Printable(m_path), qUtf8Printable(f.errorString()));
+    else if (result != m_reported)
+        qWarning("Simulated sensor stick: %s is longer than %lld bytes and is not read; the last values stay",
+                 qUtf8Printable(m_path), static_cast<long long>(MaxFileSize));
+    m_reported = result;
+    return result;
+}
+
 std::shared_ptr<SimulatedSensorStick> fileDrivenStick(const QString &path)
 {
     auto stick = std::make_shared<SimulatedSensorStick>();
-    auto readFile = [path](SensorStickValues &values) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
-            applyFile(f.readAll(), values);
-    };
+    auto reader = std::make_shared<FileReader>(path);
+    auto readFile = [reader](SensorStickValues &values) { reader->apply(values); };
     SensorStickValues start;
     readFile(start);
     stick->setValues(start);
