@@ -3,7 +3,11 @@
 #include <QFile>
 #include <QList>
 
+#include <cerrno>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -415,23 +419,34 @@ void applyFile(const QByteArray &text, SensorStickValues &values)
 
 FileReader::Result FileReader::apply(SensorStickValues &values)
 {
-    QFile f(m_path);
+    // Opened without blocking: a named pipe that nobody writes to reads as
+    // empty instead of holding up the measurement thread.
+    QFile f;
     Result result = Result::Applied;
     QByteArray text;
-    if (!f.open(QIODevice::ReadOnly)) {
+    QString reason;
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         result = Result::Unreadable;
+        reason = qt_error_string(errno);
+    } else if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        result = Result::Unreadable;
+        reason = f.errorString();
     } else {
         text = f.read(MaxFileSize + 1);
-        if (f.error() != QFileDevice::NoError)
+        if (f.error() != QFileDevice::NoError) {
             result = Result::Unreadable;
-        else if (text.size() > MaxFileSize)
+            reason = f.errorString();
+        } else if (text.size() > MaxFileSize) {
             result = Result::TooBig;
+        }
     }
     if (result == Result::Applied)
         applyFile(text, values);
     else if (result != m_reported && result == Result::Unreadable)
         qWarning("Simulated sensor stick: %s cannot be read (%s); the last values stay",
-                 qUtf8Printable(m_path), qUtf8Printable(f.errorString()));
+                 qUtf8Printable(m_path), qUtf8Printable(reason));
     else if (result != m_reported)
         qWarning("Simulated sensor stick: %s is longer than %lld bytes and is not read; the last values stay",
                  qUtf8Printable(m_path), static_cast<long long>(MaxFileSize));

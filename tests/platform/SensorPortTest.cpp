@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 TEST(SensorPortQtSerialLines, ComNamesMapToTheFtdiDevices)
 {
     const std::pair<QByteArray, QByteArray> cases[] = {
@@ -164,6 +166,17 @@ TEST(SensorPortSimulationFile, EndlessHugeAndUnreadableFilesKeepTheValuesAndAreR
         EXPECT_TRUE(messages[0].contains(c.path)) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains(QLatin1String(c.reason))) << messages[0].toStdString();
     }
+}
+
+TEST(SensorPortSimulationFile, PipeWithoutWriterDoesNotHoldUpTheQuery)
+{
+    QTemporaryDir dir;
+    const QByteArray pipe = dir.filePath("pipe").toLocal8Bit();
+    ASSERT_EQ(mkfifo(pipe.constData(), 0600), 0);
+    SensorSimulation::FileReader reader(QString::fromLocal8Bit(pipe));
+    SensorStickValues values{7100, 1600, true, false, true, false};
+    EXPECT_EQ(reader.apply(values), SensorSimulation::FileReader::Result::Applied); // read as empty
+    EXPECT_EQ(values, (SensorStickValues{7100, 1600, true, false, true, false}));
 }
 
 TEST(SensorPortSimulationFile, ReasonIsReportedAgainOnlyAfterItChanged)
