@@ -5,8 +5,11 @@
 #include "common/Text8.h"
 #include "reporting/ReportingTexts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
 
 using namespace TCPUtils;
 using Received = HeronStandin::Received;
@@ -408,4 +411,107 @@ TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
         EXPECT_EQ(ReceiveFile(client, 0, sequence, "data\\ABCDEFG3.1MS", false, core, {}), 0);
         EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
     }
+}
+
+// The working directory is a folder of its own inside an outer folder, so
+// that a name that climbs out of it shows up beside it.
+class ReceiveFileLocalName : public ::testing::Test
+{
+protected:
+    ScopedWorkDir outer;
+    ManualClock clock;
+    ScopedClock scopedClock{clock};
+    RecordingView view;
+    StationCore core{view};
+    qint32 sequence = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(outer.path()).mkdir(QStringLiteral("station")));
+        ASSERT_TRUE(QDir::setCurrent(outer.file(QStringLiteral("station"))));
+    }
+
+    QStringList outerEntries() const
+    {
+        return QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    QStringList stationEntries() const
+    {
+        return QDir(outer.file(QStringLiteral("station")))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    // A complete transfer of three bytes, as a server would send it.
+    static QByteArray transfer()
+    {
+        return serverFrame(22, QByteArray("\x03\0\0\0", 4)) + serverFrame(2, "abc") +
+               serverFrame(3, QByteArray());
+    }
+};
+
+TEST_F(ReceiveFileLocalName, NamesThatLeaveTheWorkingDirectoryAreRefused)
+{
+    const QByteArray absolute = Text8::fromQString(outer.file(QStringLiteral("abs.cfg")));
+    const QByteArray refused[] = {
+        "seconfig\\../x.cfg",
+        "data\\../x.1MS",
+        "seconfig\\../../x.cfg",
+        "seconfig\\" + absolute,
+        "data\\" + absolute + ".1MS",
+        "seconfig\\sub/x.cfg",
+        "seconfig\\..",
+        "seconfig\\.",
+        "seconfig\\",
+        "",
+        "seconfig\\C:x.cfg",
+        "seconfig\\D:",
+        QByteArray("seconfig\\x.cfg\0/../y.cfg", 24),
+        QByteArray("seconfig\\x\0.cfg", 15),
+        "seconfig\\x\n.cfg",
+    };
+    const QByteArray reason = Text8::fromQString(qt_error_string(EINVAL));
+    for (const QByteArray &name : refused) {
+        SCOPED_TRACE(name.toHex(' ').toStdString());
+        EXPECT_TRUE(LocalFileName(name).isEmpty());
+        view.lines.clear();
+        ScriptedSocket socket;
+        socket.input = transfer();
+        EXPECT_EQ(ReceiveFile(&socket, 0, sequence, name, false, core, {}), 0);
+        EXPECT_EQ(socket.writes, QList<QByteArray>{answerBytes('C')});
+        EXPECT_EQ(view.lines, (QList<QByteArray>{cp("-->Datei ") + name + cp(" empfangen"), reason}));
+        // Without a client object, as a file that cannot be created.
+        view.lines.clear();
+        EXPECT_EQ(ReceiveFile(nullptr, 0, sequence, name, false, core, {}), 0);
+        EXPECT_EQ(view.lines, (QList<QByteArray>{cp("-->Datei ") + name + cp(" empfangen"), reason,
+                                                 cp("***SOCKET-ERROR_2***")}));
+        EXPECT_EQ(outerEntries(), QStringList{QStringLiteral("station")});
+        EXPECT_TRUE(stationEntries().isEmpty());
+    }
+}
+
+TEST_F(ReceiveFileLocalName, NamesOfTheWorkingDirectoryAreReceived)
+{
+    const struct
+    {
+        QByteArray serverName;
+        QString localName;
+    } cases[] = {
+        {"seconfig\\ABCDEFG.cfg", QStringLiteral("ABCDEFG.cfg")},
+        {"seconfig\\..\\..\\B.cfg", QStringLiteral("B.cfg")},
+        {"data\\ABCDEFG3.1MS", QStringLiteral("ABCDEFG3.1MS")},
+        {"C.cfg", QStringLiteral("C.cfg")},
+        {"seconfig\\..d.cfg", QStringLiteral("..d.cfg")},
+        {"seconfig\\Gr\xFC\xDF\x81.cfg", QString::fromUtf8("Grüß\u0081.cfg")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.serverName.constData());
+        EXPECT_EQ(LocalFileName(c.serverName), c.localName);
+        ScriptedSocket socket;
+        socket.input = transfer();
+        EXPECT_EQ(ReceiveFile(&socket, 0, sequence, c.serverName, false, core, {}), 3);
+        QFile f(outer.file(QStringLiteral("station/") + c.localName));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "abc");
+    }
+    EXPECT_EQ(outerEntries(), QStringList{QStringLiteral("station")});
 }
