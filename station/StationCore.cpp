@@ -1,9 +1,10 @@
 #include "station/StationCore.h"
 
 StationCore::StationCore(StationView &view)
-    : semaphore(&handover), m_view(view), m_activity(state, view)
-{
-}
+    : semaphore(&handover)
+    , m_view(view)
+    , m_activity(state, view)
+{}
 
 void StationCore::appendStatusLine(const QByteArray &text)
 {
@@ -19,5 +20,5 @@ void StationCore::appendStatusLineLocked(const QByteArray &text)
 
 void StationCore::onGui(std::function<void(StationView &)> change)
 {
-    handover.runOnGui([this, &change] { change(m_view); });
+    handover.runOnGui([this, change = std::move(change)] { change(m_view); });
 }

@@ -431,7 +431,6 @@ void TFR2U_Radadu::FormDestroy()
         return;
     m_destroyed = true;
     StationState &st = m_core->state;
-    MsrReader::instance().close();
     Timer1->stop();
     if (!UpdatePending && m_platform.service)
         ServiceControl::WriteServiceControl(*m_platform.service, StartupTexts::Idle);
@@ -443,6 +442,11 @@ void TFR2U_Radadu::FormDestroy()
     if (m_platform.beep)
         m_platform.beep();
     releaseMeasureThread();
+    // The register access goes last: the measurement thread reads it until
+    // it ends. Under a worker that did not end in time it stays open and
+    // ends with the process.
+    if (st.ActiveThreadCount.load() == 0 && !MeasureThread)
+        MsrReader::instance().close();
 }
 
 void TFR2U_Radadu::Timer1Timer()

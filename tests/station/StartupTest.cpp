@@ -5,6 +5,7 @@
 #include "platform/PortDirectory.h"
 #include "platform/ServiceStore.h"
 #include "station/ApplicationTitle.h"
+#include "station/CpuTemperature.h"
 #include "station/StartupTexts.h"
 #include "station/StationMessageBox.h"
 #include "station/StationTexts.h"
@@ -666,4 +667,80 @@ TEST_F(StartupFixture, ShutdownWaitsForWorkersWhileHandoversRun)
     stuck.FormDestroy();
     clock.setSleepHook(nullptr);
     EXPECT_EQ(guiSlept.load(), 100 * 50);
+}
+
+// Register access that stops answering once closed, and notes how many
+// workers still counted as running when it was.
+struct ClosingMsrReader : FakeMsrReader
+{
+    const std::atomic<qint32> *active = nullptr;
+    std::atomic<bool> closed{false};
+    qint32 activeAtClose = -1;
+
+    void close() override
+    {
+        FakeMsrReader::close();
+        closed = true;
+        activeAtClose = active ? active->load() : -1;
+    }
+    bool isMsr() override { return !closed && FakeMsrReader::isMsr(); }
+};
+
+TEST_F(StartupFixture, RegisterAccessIsClosedOnlyAfterTheWorkersEnded)
+{
+    ClosingMsrReader reader;
+    reader.registers[MsrTemperatureTarget] = 0;
+    reader.registers[MsrThermStatus] = quint64(20) << 16;
+    ScopedMsrReader installed{reader};
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    clock.setSleepHook([](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    {
+        TFR2U_Radadu w;
+        prepare(w);
+        w.FormCreate({});
+        w.FormActivate();
+        StationCore &core = w.core();
+        reader.active = &core.state.ActiveThreadCount;
+
+        // Reads the CPU temperature as the measurement thread does, until it
+        // is told to end.
+        CpuTemperature cpu(core, reader);
+        core.state.ActiveThreadCount += 1;
+        std::atomic<int> reads{0};
+        std::thread worker([&] {
+            while (!core.state.TerminateRequested.load()) {
+                {
+                    SharedDataLock lock(core.semaphore);
+                    cpu.readForEvaluation();
+                }
+                ++reads;
+            }
+            core.state.ActiveThreadCount -= 1;
+        });
+        while (reads.load() < 3)
+            QCoreApplication::processEvents();
+        w.FormDestroy();
+        worker.join();
+        EXPECT_EQ(reader.closeCount, 1);
+        EXPECT_EQ(reader.activeAtClose, 0);
+        EXPECT_FALSE(core.state.NoMsrAccess); // the worker never saw it vanish
+        EXPECT_EQ(core.state.CpuTemp, 100 - 20);
+        EXPECT_EQ(control(), "IDLE");
+    }
+
+    // A worker that does not end in time: the access stays open under it,
+    // also when the window goes.
+    reader.closeCount = 0;
+    {
+        TFR2U_Radadu stuck;
+        prepare(stuck);
+        stuck.FormCreate({});
+        stuck.FormActivate();
+        stuck.core().state.ActiveThreadCount = 100; // more than its own thread gives back
+        stuck.FormDestroy();
+        EXPECT_EQ(reader.closeCount, 0);
+        EXPECT_EQ(control(), "IDLE");
+    }
+    EXPECT_EQ(reader.closeCount, 0);
+    clock.setSleepHook(nullptr);
 }
