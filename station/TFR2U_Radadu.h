@@ -100,19 +100,19 @@ public:
     QWidget *ConfigDialogWindow = nullptr;
 
     // Controls that other parts of the station use.
-    QPushButton *Button1 = nullptr; // "Start Sensor" / "Stop Sensor"
-    QPushButton *Button2 = nullptr; // "Konfiguration" (hidden)
-    QPushButton *Button3 = nullptr; // "quittieren"
-    QPushButton *Button4 = nullptr; // "COM-Port-Manager" (hidden)
-    QComboBox *Edit1 = nullptr;     // COM port (hidden)
+    QPushButton *Button1 = nullptr;   // "Start Sensor" / "Stop Sensor"
+    QPushButton *Button2 = nullptr;   // "Konfiguration" (hidden)
+    QPushButton *Button3 = nullptr;   // "quittieren"
+    QPushButton *Button4 = nullptr;   // "COM-Port-Manager" (hidden)
+    QComboBox *Edit1 = nullptr;       // COM port (hidden)
     // The configuration dialog's port list (ComSelectComboBox1) once the
     // dialog exists; EnumCOMPorts fills it with the same entries as Edit1.
     QPointer<QComboBox> DialogPortList;
-    QCheckBox *Testmode = nullptr; // hidden
-    QCheckBox *CheckRI = nullptr;  // input 1 watched (display only)
-    QCheckBox *CheckDC = nullptr;  // input 2 watched (display only)
-    QCheckBox *RIStat = nullptr;   // input 1 active
-    QCheckBox *DCStat = nullptr;   // input 2 active
+    QCheckBox *Testmode = nullptr;    // hidden
+    QCheckBox *CheckRI = nullptr;     // input 1 watched (display only)
+    QCheckBox *CheckDC = nullptr;     // input 2 watched (display only)
+    QCheckBox *RIStat = nullptr;      // input 1 active
+    QCheckBox *DCStat = nullptr;      // input 2 active
     QLabel *LabelLastConnection = nullptr;
     QLabel *LastErrorLabel = nullptr;
     QPlainTextEdit *Listbox = nullptr;
