@@ -21,7 +21,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <map>
 #include <memory>
@@ -207,7 +206,8 @@ protected:
 TEST(VersionText, AboutBoxFormAndTheServerText)
 {
     const QByteArray label = VersionText::versionsLabel();
-    const QRegularExpression form(QStringLiteral("^Vers\\.(\\d+)\\.(\\d+)\\.(\\d+)//(\\d\\d\\.\\d\\d\\.\\d{4})$"));
+    const QRegularExpression form(
+        QStringLiteral("^Vers\\.(\\d+)\\.(\\d+)\\.(\\d+)//(\\d\\d\\.\\d\\d\\.\\d{4})$"));
     const auto m = form.match(QString::fromLatin1(label));
     ASSERT_TRUE(m.hasMatch()) << label.constData();
     EXPECT_TRUE(QDate::fromString(m.captured(4), QStringLiteral("dd.MM.yyyy")).isValid());
@@ -224,11 +224,12 @@ TEST_F(ReportSession, NothingWaitingIsLoginIdentifierVersionDataLogout)
     expected.append(QByteArray::fromHex("096c1b2a454e44452a")); // "*ENDE*"
     EXPECT_EQ(rawFrames(), expected);
     EXPECT_EQ(server.connectionCount(), 1);
-    EXPECT_FALSE(server.connectionOpen());
+    EXPECT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }));
 
     EXPECT_EQ(view.lines, cps({DisconnectIfConnected, LoginOk, StationIdSent, LoginOk, KindSent, LogoutSent,
                                DisconnectIfConnected}));
-    EXPECT_EQ(markers(), cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerLogout}));
+    EXPECT_EQ(markers(),
+              cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerLogout}));
     EXPECT_EQ(view.reportCommandsEnabled, (QList<bool>{false, true, true}));
     EXPECT_EQ(view.windowRestores, 1);
     EXPECT_TRUE(view.signals_.isEmpty());
@@ -284,12 +285,9 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
 
     QList<QByteArray> expected = head(KindError);
     const QList<std::pair<QByteArray, QByteArray>> order{
-        {"data\\ABC12342.E0R", files.at("ABC12342.E0R")},
-        {"data\\abc12342.e1r", files.at("abc12342.e1r")},
-        {"data\\ABC12341.AMS", files.at("ABC12341.AMS")},
-        {"data\\ABC12342.DMS", files.at("ABC12342.DMS")},
-        {"sensorlogfile\\ABC1234.log", QByteArray()},
-        {"sensorlogfile\\ABC1234.log", sentLog},
+        {"data\\ABC12342.E0R", files.at("ABC12342.E0R")}, {"data\\abc12342.e1r", files.at("abc12342.e1r")},
+        {"data\\ABC12341.AMS", files.at("ABC12341.AMS")}, {"data\\ABC12342.DMS", files.at("ABC12342.DMS")},
+        {"sensorlogfile\\ABC1234.log", QByteArray()},     {"sensorlogfile\\ABC1234.log", sentLog},
     };
     for (const auto &[name, content] : order)
         expected += fileFrames(name, content);
@@ -332,7 +330,8 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     EXPECT_FALSE(s.TransferBusy);
 
     // Markers and texts of the files.
-    QList<QByteArray> m = cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerErrorFiles});
+    QList<QByteArray> m =
+        cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerErrorFiles});
     for (int i = 0; i < 2; ++i)
         m += cps({MarkerErrorOpen, MarkerErrorData, MarkerErrorClose});
     m += cps({MarkerMeasureFiles});
@@ -367,8 +366,10 @@ TEST_F(ReportSession, FileSizesGiveTheirDataFrames)
         int size;
         QList<int> pieces;
     } cases[] = {
-        {"ABC12340.0MS", 0, {}},         {"ABC12340.1MS", 1, {1}},
-        {"ABC12340.2MS", 250, {250}},    {"ABC12340.3MS", 500, {250, 250}},
+        {"ABC12340.0MS", 0, {}},
+        {"ABC12340.1MS", 1, {1}},
+        {"ABC12340.2MS", 250, {250}},
+        {"ABC12340.3MS", 500, {250, 250}},
         {"ABC12340.4MS", 501, {250, 250, 1}},
     };
     for (const auto &c : cases)
@@ -399,7 +400,8 @@ TEST_F(ReportSession, RefusedCloseKeepsTheFileAndTheReportCompletes)
     s.ImmediateReport = true;
     // login, identifier, version, kind, open, data, data, close
     server.queueReactions({Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(),
-                           Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::answer('C')});
+                           Reaction::normal(), Reaction::normal(), Reaction::normal(),
+                           Reaction::answer('C')});
     EXPECT_EQ(pass(), 3 * 100 + 500 + 2 * 500);
     EXPECT_TRUE(view.lines.contains(cp(CloseFailed)));
     EXPECT_FALSE(view.lines.contains(cp(FileDeleted) + "ABC12342.DMS" + cp(FileDeletedEnd)));
@@ -421,8 +423,8 @@ TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
     work.write("ABC12342.E0R", "alarm line\r\n");
     work.write("ABC12342.E1R", "second alarm\r\n");
     thread->PendingAlarmFlags = AlarmBit::Input1;
-    server.queueReactions(
-        {Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::answer('C')});
+    server.queueReactions({Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(),
+                           Reaction::answer('C')});
     EXPECT_EQ(pass(), 3 * 100 + 2 * 500 + 2 * 500 + 5000);
     EXPECT_TRUE(view.lines.contains(cp(OpenFailed) + "ABC12342.E0R"));
     EXPECT_EQ(work.read("ABC12342.E0R"), "alarm line\r\n");
@@ -465,7 +467,7 @@ TEST_F(ReportSession, RefusedLogoutTakesTheFailurePathAndAsksForAnImmediateRepor
     EXPECT_FALSE(localLog().contains(cp(LogDisconnecting)));
     EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.DMS"))); // accepted before the logout
     EXPECT_EQ(view.windowRestores, 0);
-    EXPECT_FALSE(server.connectionOpen());
+    EXPECT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }));
 }
 
 TEST_F(ReportSession, NoConnectionShowsTheAlarmAndRetriesEveryFiveSeconds)
@@ -588,7 +590,8 @@ TEST_F(ReportSession, LogLinesAddedDuringTheSendStayForTheNextReport)
 TEST_F(ReportSession, NoFailurePointLosesAFile)
 {
     const std::map<QString, std::pair<QByteArray, QByteArray>> originals{
-        {"ABC12342.E0R", {"data\\ABC12342.E0R", "03-12-24;14:05:09;001-007;  A L A R M  am Parameter;r;;;;21;\r\n"}},
+        {"ABC12342.E0R",
+         {"data\\ABC12342.E0R", "03-12-24;14:05:09;001-007;  A L A R M  am Parameter;r;;;;21;\r\n"}},
         {"ABC12342.AMS", {"data\\ABC12342.AMS", bytes(501, 'M')}},
         {"ABC12342.BMS", {"data\\ABC12342.BMS", bytes(40, 'm')}},
         {"x.log", {"sensorlogfile\\ABC1234.log", bytes(300, 'L')}},
@@ -631,7 +634,8 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
         EXPECT_EQ(core.semaphore.available(), 1);
         // A refused data or close frame leaves only its file for later;
         // everything else fails the report.
-        const bool fileOnly = row.reaction.kind == HeronStandin::Kind::Answer && row.at > 4 && row.at < kFrames - 1;
+        const bool fileOnly =
+            row.reaction.kind == HeronStandin::Kind::Answer && row.at > 4 && row.at < kFrames - 1;
         if (!fileOnly)
             EXPECT_TRUE(thread->ReportFailed);
 
@@ -648,8 +652,7 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
 
         // Later reports against a willing server bring what is left.
         for (int more = 0; more < 3 && !QDir(work.path()).entryList(QDir::Files).isEmpty(); ++more) {
-            while (server.connectionOpen())
-                QThread::msleep(1);
+            server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
             thread->PendingAlarmFlags |= AlarmBit::TempHigh;
             pass();
             ++sessions;
