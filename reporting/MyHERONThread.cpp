@@ -626,6 +626,7 @@ void MyHERONThread::PrepareConnection()
 
     Cl2SocketHost = cfg.ServerHost;
     m_client = std::make_unique<TcpFrameSocket>(m_handler.get());
+    m_client->setReadTimeoutLimit(ReadTimeoutLimitMs);
 }
 
 bool MyHERONThread::ConnectServer(QByteArray &message)
@@ -698,48 +699,4 @@ void MyHERONThread::DisconnectServer()
     });
     if (m_core.config.Proxy.UseProxy)
         guarded("", [this] { statusLine(cp(ProxyEnded)); });
-}
-
-// --- Report connection -----------------------------------------------------
-
-void MyHERONThread::sessionFailed()
-{
-    {
-        SharedDataLock lock(m_core.semaphore);
-        ReportFailed = true;
-    }
-    DisconnectServer();
-    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
-    sleepMs(kFailurePauseMs);
-}
-
-void MyHERONThread::runReportSession()
-{
-    const StationConfig &cfg = m_core.config;
-    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(false); });
-    ReportFailed = false;
-    DisconnectServer();
-    QByteArray message;
-    bool connected = false;
-    try {
-        PrepareConnection();
-        connected = ConnectServer(message);
-    } catch (const std::exception &e) {
-        message = Text8::fromQString(QString::fromLocal8Bit(e.what()));
-    }
-    ReportFailed = false;
-    m_core.onGui([](StationView &v) { v.setIntervallLeft(MarkerConnect); });
-    if (!connected) {
-        {
-            SharedDataLock lock(m_core.semaphore);
-            m_core.appendStatusLine(cp(NoConnection) + cfg.ServerHost + ':' + cfg.ServerPort);
-            m_core.appendStatusLine(cp(ConnectErrorPrefix) + message);
-        }
-        sessionFailed();
-        return;
-    }
-    // No report goes over the connection yet: everything stays pending.
-    DisconnectServer();
-    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
-    sleepMs(kFailurePauseMs);
 }

@@ -101,17 +101,39 @@ public:
     enum class Phase { Running, Finished };
     Phase phase() const { return m_phase; }
 
+    // Upper bound of every read wait on the report connection, in
+    // milliseconds; -1 (the default) leaves the frame routines' own
+    // time-outs. Tests set it so that a silent server costs no real time.
+    int ReadTimeoutLimitMs = -1;
+
+    // The version text sent after the station identifier.
+    static QByteArray ReportVersionText();
+
+    // Where a report failed; the failure path undoes what that part began.
+    enum class SessionStage {
+        Connect,  // connect and login
+        Transfer, // from the station identifier to the last log file
+        Exchange, // configuration exchange, update steps and logout
+    };
+
 protected:
     void run() override { Execute(); }
 
     // The report connection: the rest of a pass after "---->Verbindungsaufbau".
-    // Until the report session is built this is the connection attempt on
-    // its own: a failed attempt takes the failure path (ReportFailed, 5 s);
-    // a connection that stands carries no report yet, so it is closed again
-    // and the pass waits 5 s with everything still pending.
+    // Connect, login, identifier, version, report kind, error files, record
+    // files, log files, the exchange with the server, logout, closing.
     virtual void runReportSession();
     // The common failure path of the report connection.
-    void sessionFailed();
+    void sessionFailed(SessionStage stage = SessionStage::Connect);
+
+    // The configuration exchange and the update steps, on the open connection
+    // after the log files and before the logout. false (or an exception) when
+    // they failed after their own texts: the session then takes the failure
+    // path. Nothing is exchanged here; the exchange builds on this.
+    virtual bool exchangeWithServer() { return true; }
+    // After a completed report: runs the update restart when a station update
+    // waits for it, and tells whether it ran (the thread then ends).
+    virtual bool updateRestart() { return false; }
 
     StationCore &m_core;
 
@@ -124,6 +146,19 @@ private:
     bool writeGroupErrorFile(int group);
     void statusLine(const QByteArray &text);
     void errorFileFailed(const QByteArray &name);
+
+    // Report session pieces (ReportSession.cpp).
+    enum class FileKind { Error, Measure, Log };
+    enum class FileResult { Deleted, Kept, NotAnnounced };
+    bool sendText(const QByteArray &text);
+    void marker(const char *text);
+    void connectionAlarm();
+    bool reportDueNow() const;
+    // Sends the files of one kind; false when an error ended the session
+    // (the failure path has run).
+    bool sendFiles(FileKind kind);
+    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
+    bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
 
     std::shared_ptr<HttpProxyConnector> m_httpProxy;
     std::unique_ptr<QTcpSocket> m_handler;

@@ -65,5 +65,63 @@ inline constexpr char ProxyRefused[] = "Connection refused";
 inline constexpr char NoConnection[] = "***Keine Verbindung zu "; // + host + ":" + port
 inline constexpr char ConnectErrorPrefix[] = "(10) ";             // + message
 inline constexpr char MarkerConnect[] = "Connect";
+inline constexpr char NoConnectionLabel[] = "***keine Verbindung zu "; // LastErrorLabel, + host + ":" + port
+
+// Report session: login, identifier, version, report kind
+inline constexpr char LoginOk[] = "Anmeldung am HERON-Server OK";
+inline constexpr char StationIdFailed[] = "***Übertragungsfehler bei Stationskennung***";
+inline constexpr char StationIdSent[] = "Stationskennung übertragen";
+inline constexpr char VersionFailed[] = "***Fehler bei Softwareversionsübertragung***";
+inline constexpr char KindFailed[] = "***Fehler bei Kennung Data/Error***";
+inline constexpr char KindSent[] = "Kennung DATA/ERROR übertragen";
+inline constexpr char VersionPrefix[] = "*D2AVid:"; // + VersionsLabel + "*"
+inline constexpr char VersionSuffix[] = "*";
+inline constexpr char KindError[] = "*ERROR*";
+inline constexpr char KindData[] = "*DATA*";
+inline constexpr char LogoutText[] = "*ENDE*";
+inline constexpr char LogNextReportTime[] = "Nächster  Meldezeitpunkt gebildet";
+
+// Report session: file sending
+inline constexpr char OpenFailed[] = "***Fehler bei OPEN-Übertragung "; // + file name
+inline constexpr char OpenSent[] = "OPEN-File übertragen ";             // + file name
+inline constexpr char CloseFailed[] = "***Fehler bei CLOSE***";
+inline constexpr char CloseOk[] = "CLOSE Übertragung OK";
+inline constexpr char FileDeleted[] = "Datei "; // + file name
+inline constexpr char FileDeletedEnd[] = " gelöscht";
+inline constexpr char ServerDataDir[] = "data\\";          // + file name
+inline constexpr char ServerLogName[] = "sensorlogfile\\"; // + StationId + ".log"
+inline constexpr char ServerLogSuffix[] = ".log";
+
+// Report session: logout and end
+inline constexpr char LogoutFailed[] = "***Übertragungsfehler bei LOGOUT***";
+inline constexpr char CentralConnectionError[] = "*****VERBINDUNGSFEHLER zur ZENTRALE*****";
+inline constexpr char LogLogoutFailed[] = "Übertragungsfehler bei LOGOUT";
+inline constexpr char LogoutSent[] = "LOGOUT übertragen";
+inline constexpr char LogDisconnecting[] = "Sensor trennt Verbindung";
+inline constexpr char LogImmediateReset[] = "RESET sofortmelden";
+inline constexpr char LogAcknowledgeReset[] = "Quittung zurückgesetzt";
+
+// Step markers of the report session (IntervallLeft)
+inline constexpr char MarkerLogin[] = "Anmeld";
+inline constexpr char MarkerStation[] = "Station";
+inline constexpr char MarkerVersion[] = "Version";
+inline constexpr char MarkerKind[] = "Kennung";
+inline constexpr char MarkerErrorFiles[] = "Errfile";
+inline constexpr char MarkerErrorOpen[] = "Err-HD";
+inline constexpr char MarkerErrorData[] = "Err-Data";
+inline constexpr char MarkerErrorClose[] = "Err-Close";
+inline constexpr char MarkerMeasureFiles[] = "Meßfile";
+inline constexpr char MarkerMeasureOpen[] = "Meß-HD";
+inline constexpr char MarkerMeasureData[] = "Meß-Data";
+inline constexpr char MarkerMeasureBefore[] = "MeßTp1";
+inline constexpr char MarkerMeasureAfter[] = "MeßTp2";
+inline constexpr char MarkerMeasureClose[] = "Meß-Close";
+inline constexpr char MarkerLogFiles[] = "Logfile";
+inline constexpr char MarkerLogOpen[] = "Log-TP1";
+inline constexpr char MarkerLogData[] = "Log-TP2";
+inline constexpr char MarkerLogBefore[] = "Log-TP3";
+inline constexpr char MarkerLogAfter[] = "Log-TP4";
+inline constexpr char MarkerLogClose[] = "Log-Close";
+inline constexpr char MarkerLogout[] = "Logout";
 
 } // namespace ReportingTexts

@@ -33,6 +33,12 @@ QString path()
     return g_dir.isEmpty() ? name : QDir(g_dir).filePath(name);
 }
 
+void holdWrites(const std::function<void()> &whileHeld)
+{
+    std::lock_guard lock(g_logMutex);
+    whileHeld();
+}
+
 } // namespace LogFile
 
 void WriteLogLine(const QByteArray &text)

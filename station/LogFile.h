@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Appends one line to the station log, zav_sensor_logfile.log in the working
 // directory: date + " " + time + " /Sensor/ " + text, ended by CR LF, in the
 // code page. Callable from any thread; calls are serialised so lines never
@@ -14,4 +16,7 @@ namespace LogFile {
 // Directory of the log; empty (the default) means the working directory.
 void setDirectory(const QString &dir);
 QString path();
+// Runs whileHeld with log writes held back: no line is appended meanwhile
+// (the reporting thread cuts off the part of a log it has sent).
+void holdWrites(const std::function<void()> &whileHeld);
 } // namespace LogFile

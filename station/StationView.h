@@ -39,6 +39,10 @@ public:
     virtual void signalAlarmWindow(int intervalMs, bool focus) = 0;
     // Timer5 is running: the alarm is already signalled.
     virtual bool alarmSignalled() const = 0;
+    // After a report: Timer5 off, window colour back to normal, Timer2
+    // restarted, the window hidden and shown once so that it repaints; a
+    // window that was not showing is hidden again.
+    virtual void restoreWindowAfterReport() = 0;
 
     // IntervallLeft: seconds to the next interval report, or the reporting
     // thread's step marker.

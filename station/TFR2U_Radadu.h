@@ -46,6 +46,7 @@ public:
     void setContactStatus(int input, bool checked, const QColor &colour) override;
     void signalAlarmWindow(int intervalMs, bool focus) override;
     bool alarmSignalled() const override;
+    void restoreWindowAfterReport() override;
     // The reporting thread's controls (TFR2U_Radadu_Reporting.cpp).
     void setIntervallLeft(const QByteArray &text) override;
     void setReportCommandsEnabled(bool enabled) override;

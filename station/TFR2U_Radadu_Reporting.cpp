@@ -5,6 +5,7 @@
 #include <QBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 // The controls that the reporting thread changes (through StationView, on the
 // GUI thread).
@@ -33,4 +34,17 @@ void TFR2U_Radadu::setReportCommandsEnabled(bool enabled)
     Button3->setEnabled(enabled);
     Konfiguration1Enabled = enabled;
     Proxy1Enabled = enabled;
+}
+
+void TFR2U_Radadu::restoreWindowAfterReport()
+{
+    const bool wasShowing = isVisible();
+    Timer5->stop();
+    setWindowColour(Colours::ActiveBorder);
+    Timer2->stop();
+    Timer2->start();
+    hide();
+    show();
+    if (!wasShowing)
+        hide();
 }

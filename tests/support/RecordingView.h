@@ -58,6 +58,11 @@ public:
         timer5 = true;
     }
     bool alarmSignalled() const override { return timer5; }
+    void restoreWindowAfterReport() override
+    {
+        ++windowRestores;
+        timer5 = false;
+    }
     void setIntervallLeft(const QByteArray &text) override { intervallLeft.append(text); }
     void setReportCommandsEnabled(bool enabled) override { reportCommandsEnabled.append(enabled); }
 
@@ -83,6 +88,7 @@ public:
     std::map<int, QColor> contactColour;
     QList<Signal> signals_;
     bool timer5 = false;
+    int windowRestores = 0;
     QList<QByteArray> intervallLeft;   // every text IntervallLeft was given
     QList<bool> reportCommandsEnabled; // every change of Button3, Konfiguration1, Proxy1
 };
