@@ -2,19 +2,22 @@
 
 namespace {
 
-// windows-1252 bytes 0x80..0x9F; 0 marks a byte without a character.
+// windows-1252 bytes 0x80..0x9F. The five bytes without a character of
+// their own (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of
+// the same value, as the system's code page conversion does, so that every
+// byte comes back unchanged.
 constexpr char16_t kHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char encodeChar(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
     for (int i = 0; i < 32; ++i)
-        if (kHigh[i] == c && c != 0)
+        if (kHigh[i] == c)
             return static_cast<char>(0x80 + i);
     return '?';
 }
@@ -43,7 +46,7 @@ QString toQString(const QByteArray &bytes)
     out.reserve(bytes.size());
     for (char b : bytes) {
         const auto u = static_cast<unsigned char>(b);
-        if (u >= 0x80 && u <= 0x9F && kHigh[u - 0x80] != 0)
+        if (u >= 0x80 && u <= 0x9F)
             out.append(QChar(kHigh[u - 0x80]));
         else
             out.append(QChar(u));

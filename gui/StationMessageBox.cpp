@@ -17,11 +17,14 @@ NoticeAnswer StationMessageBox::show(const QByteArray &text, NoticeButtons butto
 
 NoticeAnswer StationMessageBox::showBox(const QByteArray &text, NoticeButtons buttons)
 {
-    const QMessageBox::StandardButtons qtButtons =
-        buttons == NoticeButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    const QMessageBox::StandardButtons qtButtons = buttons == NoticeButtons::Ok
+                                                       ? QMessageBox::StandardButtons(QMessageBox::Ok)
+                                                       : QMessageBox::Yes | QMessageBox::No;
     QMessageBox box(QMessageBox::NoIcon, Text8::toQString(ApplicationTitle::get()), Text8::toQString(text),
                     qtButtons, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    if (buttons == NoticeButtons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return NoticeAnswer::Ok;

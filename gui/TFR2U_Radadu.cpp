@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,6 +44,13 @@ QPushButton *makeButton(const char *name, const char *caption, QWidget *parent)
     return button;
 }
 
+// How wide a label's text may grow, in average characters; a limit label
+// ("min: -40.00°C  max: 125.00°C  ") needs about 30.
+constexpr int MaxLabelChars = 48;
+// The tooltip of a cut text: lines of this length, at most this many.
+constexpr int TipLineChars = 80;
+constexpr int TipLines = 8;
+
 void setColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 {
     QPalette p = w->palette();
@@ -51,7 +60,8 @@ void setColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 
 } // namespace
 
-TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
+TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FR2U_Radadu"));
     setWindowTitle(QString::fromLatin1(StationTexts::ApplicationTitle));
@@ -79,6 +89,8 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     LabelTPMinMax = new QLabel(central);
     LabelT_TPMinMax = new QLabel(central);
     LabelRHMinMax = new QLabel(central);
+    for (QLabel *l : {LabelTempMinMax, LabelTPMinMax, LabelT_TPMinMax, LabelRHMinMax})
+        l->setTextFormat(Qt::PlainText);
     LabelTempMinMax->setObjectName(QStringLiteral("LabelTempMinMax"));
     LabelTPMinMax->setObjectName(QStringLiteral("LabelTPMinMax"));
     LabelT_TPMinMax->setObjectName(QStringLiteral("LabelT_TPMinMax"));
@@ -118,10 +130,12 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
 
     LabelLastConnection = new QLabel(central);
     LabelLastConnection->setObjectName(QStringLiteral("LabelLastConnection"));
+    LabelLastConnection->setTextFormat(Qt::PlainText);
     layout->addWidget(LabelLastConnection);
 
     LastErrorLabel = new QLabel(QString::fromLatin1(StationTexts::LastErrCaption), central);
     LastErrorLabel->setObjectName(QStringLiteral("LastErrorLabel"));
+    LastErrorLabel->setTextFormat(Qt::PlainText);
     layout->addWidget(LastErrorLabel);
 
     auto *buttons = new QHBoxLayout;
@@ -137,9 +151,9 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent) : QMainWindow(parent)
     Edit1->setVisible(false);
     Testmode = makeCheckBox("Testmode", QStringLiteral("Testmode"), central);
     Testmode->setVisible(false);
-    for (QWidget *w : {static_cast<QWidget *>(Button1), static_cast<QWidget *>(Button3),
-                       static_cast<QWidget *>(Button2), static_cast<QWidget *>(Button4),
-                       static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Testmode)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(Button1), static_cast<QWidget *>(Button3), static_cast<QWidget *>(Button2),
+          static_cast<QWidget *>(Button4), static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Testmode)})
         buttons->addWidget(w);
     layout->addLayout(buttons);
     connect(Button1, &QPushButton::clicked, this, &TFR2U_Radadu::Button1Interactive);
@@ -218,7 +232,7 @@ void TFR2U_Radadu::clearStatusList()
 
 void TFR2U_Radadu::setLastError(const QByteArray &text, const QColor &colour)
 {
-    LastErrorLabel->setText(Text8::toQString(text));
+    showBoundedText(LastErrorLabel, Text8::toQString(text));
     setLastErrorColour(colour);
 }
 
@@ -261,7 +275,7 @@ void TFR2U_Radadu::setValueBackground(ValueDisplay field, const QColor &colour)
 
 void TFR2U_Radadu::setLastConnectionText(const QByteArray &text)
 {
-    LabelLastConnection->setText(Text8::toQString(text));
+    showBoundedText(LabelLastConnection, Text8::toQString(text));
 }
 
 void TFR2U_Radadu::setContactStatus(int input, bool checked, const QColor &colour)
@@ -269,6 +283,34 @@ void TFR2U_Radadu::setContactStatus(int input, bool checked, const QColor &colou
     QCheckBox *box = input == 1 ? RIStat : DCStat;
     box->setChecked(checked);
     setColour(box, QPalette::Window, colour);
+}
+
+void TFR2U_Radadu::showBoundedText(QLabel *label, const QString &text)
+{
+    // Only the start of a long text can be shown (the tooltip shows the
+    // most); measuring more is wasted.
+    const int shownChars = MaxLabelChars * 4;
+    static_assert(TipLineChars * TipLines >= shownChars);
+    QString shown = text.left(TipLineChars * TipLines + 1);
+    for (QChar &c : shown)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    const QFontMetrics metrics = label->fontMetrics();
+    const int maxWidth = metrics.averageCharWidth() * MaxLabelChars;
+    QString elided = shown.size() > shownChars ? shown.left(shownChars) + QChar(0x2026) : shown;
+    elided = metrics.elidedText(elided, Qt::ElideRight, maxWidth);
+    if (elided == shown && shown.size() == text.size()) {
+        label->setText(shown);
+        label->setToolTip(QString());
+        return;
+    }
+    label->setText(elided);
+    QStringList tip;
+    for (int i = 0; i < TipLines && i * TipLineChars < shown.size(); ++i)
+        tip.append(shown.mid(i * TipLineChars, TipLineChars));
+    if (text.size() > TipLineChars * TipLines)
+        tip.last() = tip.last().left(TipLineChars - 1) + QChar(0x2026);
+    label->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 void TFR2U_Radadu::setWindowColour(const QColor &colour)
@@ -297,6 +339,37 @@ void TFR2U_Radadu::signalAlarmWindow(int intervalMs, bool focus)
 bool TFR2U_Radadu::alarmSignalled() const
 {
     return Timer5->isActive();
+}
+
+bool TFR2U_Radadu::FormClose()
+{
+    // Each box restarts Timer1 before it shows. A box the supervision tick
+    // closes gives No, its escape button: the close is refused.
+    const auto yes = [this](const char *question) {
+        return m_core->notify(Text8::cp(question), NoticeButtons::YesNoDefaultNo) == NoticeAnswer::Yes;
+    };
+    return yes(StationTexts::QuitQuestion) && yes(StationTexts::QuitSureQuestion);
+}
+
+void TFR2U_Radadu::closeEvent(QCloseEvent *event)
+{
+    // Every end of the program sets TerminateRequested before it asks the
+    // message loop to end, and ending the loop closes the windows: that
+    // close asks nothing.
+    if (m_core->state.TerminateRequested.load()) {
+        event->accept();
+        return;
+    }
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Hiding or closing a window never ends the program by itself (the
+    // program body switches that off); a confirmed close does, like every
+    // other end.
+    m_core->state.TerminateRequested = true;
+    m_core->quit();
 }
 
 void TFR2U_Radadu::Timer2Timer()

@@ -56,6 +56,16 @@ public:
     void setContactStatus(int input, bool checked, const QColor &colour) override;
     void signalAlarmWindow(int intervalMs, bool focus) override;
     bool alarmSignalled() const override;
+    void restoreWindowAfterReport() override;
+    // The reporting thread's controls (TFR2U_Radadu_Reporting.cpp).
+    void setIntervallLeft(const QByteArray &text) override;
+    void setReportCommandsEnabled(bool enabled) override;
+
+    // Shows a text from the settings or a peer in one of this window's
+    // labels without letting the window grow past the screen: control
+    // characters become blanks, a text wider than a label may grow is cut
+    // with an ellipsis and then shown longer in the tooltip.
+    static void showBoundedText(QLabel *label, const QString &text);
 
     // StationWindow
     void setCaption(const QByteArray &text) override;
@@ -112,6 +122,10 @@ public:
     // program's own open message boxes, comes a full interval later.
     void restartTimer1();
 
+    // The two questions before the window closes: true when both were
+    // answered Yes. A confirmed close ends the program.
+    bool FormClose();
+
     // Timer handlers.
     void Timer2Timer();
     void Timer5Timer();
@@ -121,19 +135,19 @@ public:
     QWidget *ConfigDialogWindow = nullptr;
 
     // Controls that other parts of the station use.
-    QPushButton *Button1 = nullptr;   // "Start Sensor" / "Stop Sensor"
-    QPushButton *Button2 = nullptr;   // "Konfiguration" (hidden)
-    QPushButton *Button3 = nullptr;   // "quittieren"
-    QPushButton *Button4 = nullptr;   // "COM-Port-Manager" (hidden)
-    QComboBox *Edit1 = nullptr;       // COM port (hidden)
+    QPushButton *Button1 = nullptr; // "Start Sensor" / "Stop Sensor"
+    QPushButton *Button2 = nullptr; // "Konfiguration" (hidden)
+    QPushButton *Button3 = nullptr; // "quittieren"
+    QPushButton *Button4 = nullptr; // "COM-Port-Manager" (hidden)
+    QComboBox *Edit1 = nullptr;     // COM port (hidden)
     // The configuration dialog's port list (ComSelectComboBox1) once the
     // dialog exists; EnumCOMPorts fills it with the same entries as Edit1.
     QPointer<QComboBox> DialogPortList;
-    QCheckBox *Testmode = nullptr;    // hidden
-    QCheckBox *CheckRI = nullptr;     // input 1 watched (display only)
-    QCheckBox *CheckDC = nullptr;     // input 2 watched (display only)
-    QCheckBox *RIStat = nullptr;      // input 1 active
-    QCheckBox *DCStat = nullptr;      // input 2 active
+    QCheckBox *Testmode = nullptr; // hidden
+    QCheckBox *CheckRI = nullptr;  // input 1 watched (display only)
+    QCheckBox *CheckDC = nullptr;  // input 2 watched (display only)
+    QCheckBox *RIStat = nullptr;   // input 1 active
+    QCheckBox *DCStat = nullptr;   // input 2 active
     QLabel *LabelLastConnection = nullptr;
     QLabel *LastErrorLabel = nullptr;
     QPlainTextEdit *Listbox = nullptr;
@@ -150,14 +164,23 @@ public:
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QTimer *Timer5 = nullptr;
+    // Seconds to the next report or the reporting thread's step marker;
+    // hidden like the activity list. Made on first use.
+    QLineEdit *IntervallLeft = nullptr;
+    // The menu items Konfiguration1 and Proxy1 come with the menu; until then
+    // their enabled state is kept here.
+    bool Konfiguration1Enabled = true;
+    bool Proxy1Enabled = true;
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
     QLineEdit *valueEdit(ValueDisplay field) const;
     QTimer *timer(StationTimer timer) const;
+    QLineEdit *intervallLeftBox();
 
     StationMessageBox m_boxes;
     std::unique_ptr<StationCore> m_core = std::make_unique<StationCore>(*this);

@@ -117,7 +117,7 @@ void TFR2U_Radadu::setCaption(const QByteArray &text)
 void TFR2U_Radadu::setLimitText(LimitLabel label, const QByteArray &text)
 {
     QLabel *labels[] = {LabelTempMinMax, LabelTPMinMax, LabelT_TPMinMax, LabelRHMinMax};
-    labels[static_cast<int>(label)]->setText(Text8::toQString(text));
+    showBoundedText(labels[static_cast<int>(label)], Text8::toQString(text));
 }
 
 void TFR2U_Radadu::setServerDisplay(const QByteArray &text)

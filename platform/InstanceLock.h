@@ -10,14 +10,32 @@
 class InstanceLock
 {
 public:
+    enum class Status {
+        Acquired,
+        HeldByOther, // another running process holds the lock
+        Failed,      // the file could not be opened, locked or written: see error
+    };
+    // The step that failed.
+    enum class Step { None, Open, Lock, Write };
+
+    struct Result
+    {
+        Status status = Status::Failed;
+        int error = 0; // errno of the failed step
+        Step step = Step::None;
+
+        bool acquired() const { return status == Status::Acquired; }
+    };
+
     InstanceLock() = default;
     ~InstanceLock();
     InstanceLock(const InstanceLock &) = delete;
     InstanceLock &operator=(const InstanceLock &) = delete;
 
-    // Takes the lock and writes `line` as the file's whole content. False
-    // when another process holds it or the file cannot be written.
-    bool acquire(const QString &path, const QByteArray &line);
+    // Takes the lock and makes `line` the file's whole content. A file whose
+    // content cannot be written keeps what it held before (one that this call
+    // created is removed again), and the lock is not held.
+    Result acquire(const QString &path, const QByteArray &line);
     void release();
     bool held() const { return m_fd >= 0; }
 

@@ -3,7 +3,11 @@
 #include <QFile>
 #include <QList>
 
+#include <cerrno>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -413,14 +417,48 @@ void applyFile(const QByteArray &text, SensorStickValues &values)
     }
 }
 
+FileReader::Result FileReader::apply(SensorStickValues &values)
+{
+    // Opened without blocking: a named pipe that nobody writes to reads as
+    // empty instead of holding up the measurement thread.
+    QFile f;
+    Result result = Result::Applied;
+    QByteArray text;
+    QString reason;
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result = Result::Unreadable;
+        reason = qt_error_string(errno);
+    } else if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        result = Result::Unreadable;
+        reason = f.errorString();
+    } else {
+        text = f.read(MaxFileSize + 1);
+        if (f.error() != QFileDevice::NoError) {
+            result = Result::Unreadable;
+            reason = f.errorString();
+        } else if (text.size() > MaxFileSize) {
+            result = Result::TooBig;
+        }
+    }
+    if (result == Result::Applied)
+        applyFile(text, values);
+    else if (result != m_reported && result == Result::Unreadable)
+        qWarning("Simulated sensor stick: %s cannot be read (%s); the last values stay",
+                 qUtf8Printable(m_path), qUtf8Printable(reason));
+    else if (result != m_reported)
+        qWarning("Simulated sensor stick: %s is longer than %lld bytes and is not read; the last values stay",
+                 qUtf8Printable(m_path), static_cast<long long>(MaxFileSize));
+    m_reported = result;
+    return result;
+}
+
 std::shared_ptr<SimulatedSensorStick> fileDrivenStick(const QString &path)
 {
     auto stick = std::make_shared<SimulatedSensorStick>();
-    auto readFile = [path](SensorStickValues &values) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
-            applyFile(f.readAll(), values);
-    };
+    auto reader = std::make_shared<FileReader>(path);
+    auto readFile = [reader](SensorStickValues &values) { reader->apply(values); };
     SensorStickValues start;
     readFile(start);
     stick->setValues(start);

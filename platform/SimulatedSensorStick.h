@@ -163,8 +163,32 @@ bool enabled();
 // Applies the keys present in the file's text to values.
 void applyFile(const QByteArray &text, SensorStickValues &values);
 
-// A stick that reads its values from the file before every query; the values
-// of the last read stay when the file cannot be read.
+// The longest file that is read; a longer one is not read at all.
+inline constexpr qint64 MaxFileSize = 4096;
+
+// Reads one stick's file: never more than MaxFileSize + 1 bytes, so that
+// neither a huge file nor an endless device (/dev/zero) costs more than that.
+// When the file cannot be read or is longer than MaxFileSize, the values stay
+// as they were and the reason is reported once on standard error; it is
+// reported again only after a read succeeded or for another reason.
+class FileReader
+{
+public:
+    enum class Result { Applied, Unreadable, TooBig };
+
+    explicit FileReader(QString path)
+        : m_path(std::move(path))
+    {}
+    Result apply(SensorStickValues &values);
+
+private:
+    QString m_path;
+    Result m_reported = Result::Applied;
+};
+
+// A stick that reads its values from the file (through a FileReader) before
+// every query; the values of the last read stay when the file cannot be read
+// or is too long.
 std::shared_ptr<SimulatedSensorStick> fileDrivenStick(const QString &path);
 
 // The file-driven stick of this process for the file the environment names

@@ -15,9 +15,113 @@ inline constexpr char BlockReceivedEnd[] = " Bytes empfangen";
 inline constexpr char CloseFrameReceived[] = "-->CLOSE-FRAME empfangen";
 inline constexpr char FileLengthOk[] = "-->File-Länge ist O.K.";
 inline constexpr char FileLengthError[] = "***FILE-LENGTH-ERROR received="; // + count
-inline constexpr char FileLengthErrorSoll[] = " Soll=";                      // + expected
-inline constexpr char FileLengthErrorIst[] = " Ist=";                        // + file size
+inline constexpr char FileLengthErrorSoll[] = " Soll=";                     // + expected
+inline constexpr char FileLengthErrorIst[] = " Ist=";                       // + file size
 inline constexpr char SocketError1[] = "***SOCKET-ERROR_1***";
 inline constexpr char SocketError2[] = "***SOCKET-ERROR_2***";
+
+// Reporting thread: start and schedule
+inline constexpr char ReportAfterUpdate[] = "***bei Programmstart nach UPDATE sofort beim Server melden***";
+inline constexpr char ErrorAcknowledged[] = "!!!FEHLER quittiert!!!";
+inline constexpr char AcknowledgeConnect[] = "QUITTUNG->Verbindung zu "; // + host + ":" + port
+inline constexpr char LogAcknowledgeKey[] = "!!Taste QUITTIEREN gedrückt!";
+inline constexpr char LogIntervalReport[] = "!!Intervallmeldung!";
+inline constexpr char LogImmediateActive[] = "!!Sofortmeldung ist aktiv!";
+inline constexpr char LogAcknowledgeActive[] = "!!QUITTUNG ist aktiv!";
+inline constexpr char LogConnecting[] = "---->Verbindungsaufbau";
+
+// Error files
+inline constexpr char ErrorFileFailed[] = "***Fehlerfile "; // + name
+inline constexpr char ErrorFileFailedEnd[] = " nicht erzeugbar***";
+inline constexpr char AlarmAtParameter[] = "  A L A R M  am Parameter";
+inline constexpr char AlarmAtRegulator[] = "  A L A R M  am Regler";
+inline constexpr char PlausibilityError[] = "PLAUSIBILITAETSFEHLER";
+inline constexpr char LanError[] = "LAN- / INTERNET-FEHLER";
+inline constexpr char NameTemperature[] = "Temperatur";
+inline constexpr char NameDewPoint[] = "Taupunkt";
+inline constexpr char NameDistance[] = "Temp-Taupkt";
+inline constexpr char NameHumidity[] = "Luftfeuchte";
+inline constexpr char NameInput1[] = "Kontakt_1";
+inline constexpr char NameInput2[] = "Kontakt_2";
+inline constexpr char NameCpu[] = "CPU-Temperatur";
+inline constexpr char UnitDegree[] = "°C";
+inline constexpr char UnitPercent[] = "%";
+inline constexpr char ContactValue[] = " 1>0 ";
+inline constexpr char BelowMinimum[] = " <= ";
+inline constexpr char AboveMaximum[] = " >= ";
+inline constexpr char FlagAlarm[] = "r";
+inline constexpr char FlagPlausibility[] = "p";
+
+// Report transport
+inline constexpr char ProxyPrepared[] = "PROXY-Verbindung vorbereitet";
+inline constexpr char ProxyAddress[] = "PROXY: "; // + host + ":" + port
+inline constexpr char DisconnectIfConnected[] = "..Disconnect vom Server falls verbunden..";
+inline constexpr char ProxyEnded[] = "PROXY-Verbindung beendet";
+inline constexpr char SocksKind[] = "SOCKS";
+inline constexpr char NotAPortNumber[] = " is not a valid integer value"; // after the quoted text
+inline constexpr char ProxyRefused[] = "Connection refused";
+
+// Connection attempt
+inline constexpr char NoConnection[] = "***Keine Verbindung zu "; // + host + ":" + port
+inline constexpr char ConnectErrorPrefix[] = "(10) ";             // + message
+inline constexpr char MarkerConnect[] = "Connect";
+inline constexpr char NoConnectionLabel[] = "***keine Verbindung zu "; // LastErrorLabel, + host + ":" + port
+
+// Report session: login, identifier, version, report kind
+inline constexpr char LoginOk[] = "Anmeldung am HERON-Server OK";
+inline constexpr char StationIdFailed[] = "***Übertragungsfehler bei Stationskennung***";
+inline constexpr char StationIdSent[] = "Stationskennung übertragen";
+inline constexpr char VersionFailed[] = "***Fehler bei Softwareversionsübertragung***";
+inline constexpr char KindFailed[] = "***Fehler bei Kennung Data/Error***";
+inline constexpr char KindSent[] = "Kennung DATA/ERROR übertragen";
+inline constexpr char VersionPrefix[] = "*D2AVid:"; // + VersionsLabel + "*"
+inline constexpr char VersionSuffix[] = "*";
+inline constexpr char KindError[] = "*ERROR*";
+inline constexpr char KindData[] = "*DATA*";
+inline constexpr char LogoutText[] = "*ENDE*";
+inline constexpr char LogNextReportTime[] = "Nächster  Meldezeitpunkt gebildet";
+
+// Report session: file sending
+inline constexpr char OpenFailed[] = "***Fehler bei OPEN-Übertragung "; // + file name
+inline constexpr char OpenSent[] = "OPEN-File übertragen ";             // + file name
+inline constexpr char CloseFailed[] = "***Fehler bei CLOSE***";
+inline constexpr char CloseOk[] = "CLOSE Übertragung OK";
+inline constexpr char FileDeleted[] = "Datei "; // + file name
+inline constexpr char FileDeletedEnd[] = " gelöscht";
+inline constexpr char ServerDataDir[] = "data\\";          // + file name
+inline constexpr char ServerLogName[] = "sensorlogfile\\"; // + StationId + ".log"
+inline constexpr char ServerLogSuffix[] = ".log";
+
+// Report session: logout and end
+inline constexpr char LogoutFailed[] = "***Übertragungsfehler bei LOGOUT***";
+inline constexpr char CentralConnectionError[] = "*****VERBINDUNGSFEHLER zur ZENTRALE*****";
+inline constexpr char LogLogoutFailed[] = "Übertragungsfehler bei LOGOUT";
+inline constexpr char LogoutSent[] = "LOGOUT übertragen";
+inline constexpr char LogDisconnecting[] = "Sensor trennt Verbindung";
+inline constexpr char LogImmediateReset[] = "RESET sofortmelden";
+inline constexpr char LogAcknowledgeReset[] = "Quittung zurückgesetzt";
+
+// Step markers of the report session (IntervallLeft)
+inline constexpr char MarkerLogin[] = "Anmeld";
+inline constexpr char MarkerStation[] = "Station";
+inline constexpr char MarkerVersion[] = "Version";
+inline constexpr char MarkerKind[] = "Kennung";
+inline constexpr char MarkerErrorFiles[] = "Errfile";
+inline constexpr char MarkerErrorOpen[] = "Err-HD";
+inline constexpr char MarkerErrorData[] = "Err-Data";
+inline constexpr char MarkerErrorClose[] = "Err-Close";
+inline constexpr char MarkerMeasureFiles[] = "Meßfile";
+inline constexpr char MarkerMeasureOpen[] = "Meß-HD";
+inline constexpr char MarkerMeasureData[] = "Meß-Data";
+inline constexpr char MarkerMeasureBefore[] = "MeßTp1";
+inline constexpr char MarkerMeasureAfter[] = "MeßTp2";
+inline constexpr char MarkerMeasureClose[] = "Meß-Close";
+inline constexpr char MarkerLogFiles[] = "Logfile";
+inline constexpr char MarkerLogOpen[] = "Log-TP1";
+inline constexpr char MarkerLogData[] = "Log-TP2";
+inline constexpr char MarkerLogBefore[] = "Log-TP3";
+inline constexpr char MarkerLogAfter[] = "Log-TP4";
+inline constexpr char MarkerLogClose[] = "Log-Close";
+inline constexpr char MarkerLogout[] = "Logout";
 
 } // namespace ReportingTexts

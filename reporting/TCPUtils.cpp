@@ -10,6 +10,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <exception>
 
 namespace TCPUtils {
@@ -318,14 +319,37 @@ quint32 littleEndian32(const QByteArray &bytes)
 
 } // namespace
 
+QString LocalFileName(const QByteArray &fileName)
+{
+    const QString name = Text8::toQString(fileName.mid(fileName.lastIndexOf('\\') + 1));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return QString();
+    for (QChar c : name) {
+        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+            return QString();
+    }
+    return name;
+}
+
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat)
 {
     using namespace ReportingTexts;
     status(thread, Text8::cp(ReceiveFileStart) + fileName + Text8::cp(ReceiveFileStartEnd));
 
-    const QByteArray localName = fileName.mid(fileName.lastIndexOf('\\') + 1);
-    ReceivedFile file(Text8::toQString(localName));
+    const QString localPath = LocalFileName(fileName);
+    if (localPath.isEmpty()) {
+        // Not a file of the working directory: refused as a file that
+        // cannot be created, before anything is opened.
+        status(thread, Text8::fromQString(qt_error_string(EINVAL)));
+        if (client)
+            SendCancel(client, sequenceMode, sequence);
+        else
+            status(thread, Text8::cp(SocketError2));
+        return 0;
+    }
+    const QByteArray localName = Text8::fromQString(localPath);
+    ReceivedFile file(localPath);
 
     const QByteArray upperName = Text8::upper(localName);
     if (upperName.endsWith("MS") || upperName.endsWith("R")) {

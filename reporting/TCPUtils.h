@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -96,12 +97,20 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
                        QByteArray &payload, quint8 &frameType);
 
+// The local name of a received file: fileName without everything up to and
+// including its last backslash. Empty when that name could leave the working
+// directory or name something else than one file in it: an empty name, "."
+// or "..", a slash or backslash (once mapped from the code page), a drive
+// colon, or a control character such as an embedded NUL.
+QString LocalFileName(const QByteArray &fileName);
+
 // Receives a file the server sends after an accepted file request and stores
-// it in the working directory under fileName without its directory part
-// (record and error files, ending in "MS" or "R", are appended to). Returns
-// the number of payload bytes written; 0 when the reception failed, which
-// leaves no partial file: a new file is removed, an appended one goes back
-// to its earlier content.
+// it in the working directory under its LocalFileName (record and error
+// files, ending in "MS" or "R", are appended to). A name that LocalFileName
+// refuses is treated as a file that cannot be created: nothing is touched
+// and the server gets "C". Returns the number of payload bytes written; 0
+// when the reception failed, which leaves no partial file: a new file is
+// removed, an appended one goes back to its earlier content.
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat);
 

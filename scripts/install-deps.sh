@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
   faketime
+  dante-server
+  xvfb qt6-qpa-plugins
 )
 
 missing=()

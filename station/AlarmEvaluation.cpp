@@ -437,14 +437,20 @@ void AlarmEvaluation::recordsWhenDue(const EvaluationInput &in)
     if (!m_recordDue.load() || s.TransferBusy.load())
         return;
 
+    // The seven records share one reading of the local date and time, so the
+    // set lands whole in one file even at the turn of an hour.
     using namespace MeasureRecords;
-    WriteMeasureRecord(m_core, 1, in.T, UnitDegree, colour(Quantity::T));
-    WriteMeasureRecord(m_core, 2, in.RH, UnitPercent, colour(Quantity::RH));
-    WriteMeasureRecord(m_core, 3, in.TP, UnitDegree, colour(Quantity::TP));
-    WriteMeasureRecord(m_core, 4, in.T - in.TP, UnitDegree, colour(Quantity::T_TP));
-    WriteMeasureRecord(m_core, 5, s.AlarmRI.Latched, UnitContact, contactColour(1));
-    WriteMeasureRecord(m_core, 6, s.AlarmDC.Latched, UnitContact, contactColour(2));
-    WriteMeasureRecord(m_core, 7, s.CpuTemp, UnitDegree, colour(Quantity::Cpu));
+    const QDateTime now = m_core.clock().localDateTime();
+    const QByteArray &id = m_core.config.StationId;
+    QByteArray set;
+    set += recordLine(id, 1, in.T, UnitDegree, colour(Quantity::T), now);
+    set += recordLine(id, 2, in.RH, UnitPercent, colour(Quantity::RH), now);
+    set += recordLine(id, 3, in.TP, UnitDegree, colour(Quantity::TP), now);
+    set += recordLine(id, 4, in.T - in.TP, UnitDegree, colour(Quantity::T_TP), now);
+    set += recordLine(id, 5, s.AlarmRI.Latched, UnitContact, contactColour(1), now);
+    set += recordLine(id, 6, s.AlarmDC.Latched, UnitContact, contactColour(2), now);
+    set += recordLine(id, 7, s.CpuTemp, UnitDegree, colour(Quantity::Cpu), now);
+    m_recordWriter.write(m_core, fileName(id, now), set);
 
     m_recordDue = false;
     m_recordTimer.setEnabled(false);

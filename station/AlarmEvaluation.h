@@ -86,6 +86,7 @@ public:
     double lastRiseTemp() const { return m_lastRiseTemp; }
     bool recordDue() const { return m_recordDue.load(); }
     const RecordTimer &recordTimer() const { return m_recordTimer; }
+    const MeasureRecordWriter &recordWriter() const { return m_recordWriter; }
 
 private:
     struct Watch
@@ -120,6 +121,7 @@ private:
     double m_lastRiseTemp = -1000.0;
 
     RecordTimer m_recordTimer;
+    MeasureRecordWriter m_recordWriter;
     std::atomic<bool> m_recordDue{false};
 
     // Window changes of one evaluation, carried to the GUI thread together.

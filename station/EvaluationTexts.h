@@ -32,4 +32,13 @@ inline constexpr char ChangeRedToPink[] = " wechselt von ROT->ROSA";
 // Unexpected failure while writing a measurement record.
 inline constexpr char RecordFailure[] = "SHIT HAPPENS!";
 
+// Log lines of records that could not be written: the first failure of a
+// series (followed by the file name, ": " and the system's reason), the
+// first dropped set of a series, and the first write that succeeds again
+// (followed by the number of record sets written late and dropped).
+inline constexpr char RecordsHeldBack[] = "Messwerte zurückgehalten, Datei nicht schreibbar: ";
+inline constexpr char RecordsDropped[] = "Älteste zurückgehaltene Messwerte verworfen";
+inline constexpr char RecordsWrittenLate[] = "Zurückgehaltene Messwerte geschrieben, Sätze: ";
+inline constexpr char RecordsDroppedCount[] = ", verworfen: ";
+
 } // namespace EvaluationTexts

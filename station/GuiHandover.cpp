@@ -2,7 +2,9 @@
 
 #include <QThread>
 
-GuiHandover::GuiHandover(QObject *parent) : QObject(parent) {}
+GuiHandover::GuiHandover(QObject *parent)
+    : QObject(parent)
+{}
 
 GuiHandover::~GuiHandover()
 {
@@ -26,7 +28,9 @@ bool GuiHandover::runOnGui(std::function<void()> fn)
     if (!task)
         return false;
     std::unique_lock lock(m_mutex);
-    m_doneCv.wait(lock, [&] { return task->done || m_closed; });
+    // Once closed, a task that has not started never will; one that has
+    // started may still use what fn refers to, so its end is waited for.
+    m_doneCv.wait(lock, [&] { return task->done || (m_closed && !task->started); });
     return task->done;
 }
 
@@ -60,7 +64,8 @@ std::shared_ptr<GuiHandover::Task> GuiHandover::enqueue(std::function<void()> fn
 
 void GuiHandover::wake()
 {
-    QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { drain(); }, Qt::QueuedConnection);
 }
 
 int GuiHandover::drain()
@@ -76,6 +81,7 @@ int GuiHandover::drain()
                 return ran;
             task = m_queue.front();
             m_queue.pop_front();
+            task->started = true;
             // A task may show a modal box: work already queued behind it, and
             // work queued while it runs, gets a wake-up of its own, which that
             // box's event loop then serves.
@@ -84,14 +90,22 @@ int GuiHandover::drain()
         }
         if (moreQueued)
             wake();
-        task->fn();
-        ++ran;
         {
-            std::lock_guard lock(m_mutex);
-            task->done = true;
+            // Its worker is released however fn ends.
+            const Finish finish{*this, *task};
+            task->fn();
         }
-        m_doneCv.notify_all();
+        ++ran;
     }
+}
+
+GuiHandover::Finish::~Finish()
+{
+    {
+        std::lock_guard lock(handover.m_mutex);
+        task.done = true;
+    }
+    handover.m_doneCv.notify_all();
 }
 
 void GuiHandover::close()

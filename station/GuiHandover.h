@@ -25,7 +25,10 @@ public:
     ~GuiHandover() override;
 
     // Runs fn on the GUI thread and returns when it has run. On the GUI thread
-    // it runs at once. Returns false (fn not run) once the hand-over is closed.
+    // it runs at once. Returns false when fn was not run because the
+    // hand-over is closed. A caller never returns while its fn runs, not even
+    // when the hand-over is closed meanwhile (fn may show a box): fn may
+    // refer to the caller's locals.
     bool runOnGui(std::function<void()> fn);
 
     // Queues fn for the GUI thread without waiting.
@@ -36,8 +39,9 @@ public:
 
     bool isGuiThread() const;
 
-    // Shut-down: queued and later hand-overs are dropped, waiting workers
-    // return at once.
+    // Shut-down: queued and later hand-overs are dropped, and the workers
+    // waiting for them return at once. A hand-over already running finishes;
+    // its worker returns when it has.
     void close();
     bool isClosed() const;
 
@@ -45,7 +49,15 @@ private:
     struct Task
     {
         std::function<void()> fn;
+        bool started = false; // taken from the queue by drain()
         bool done = false;
+    };
+    // Marks a started task done and wakes its worker when it goes out of scope.
+    struct Finish
+    {
+        GuiHandover &handover;
+        Task &task;
+        ~Finish();
     };
     std::shared_ptr<Task> enqueue(std::function<void()> fn);
     void wake();

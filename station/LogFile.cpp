@@ -2,18 +2,26 @@
 
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
+#include "platform/FileAppend.h"
 #include "station/StationCore.h"
 #include "station/StationPlatform.h"
 #include "station/StationTexts.h"
 
 #include <QDir>
-#include <QFile>
+
+#include <cstdio>
 
 QString LogFile::path() const
 {
     const QString name = QString::fromLatin1(StationTexts::LogFileName);
     const QString &dir = m_platform.workingDirectory;
     return dir.isEmpty() ? name : QDir(dir).filePath(name);
+}
+
+void LogFile::holdWrites(const std::function<void()> &whileHeld)
+{
+    std::lock_guard lock(m_mutex);
+    whileHeld();
 }
 
 void LogFile::WriteLogLine(const QByteArray &text)
@@ -27,11 +35,17 @@ void LogFile::WriteLogLine(const QByteArray &text)
         line += StationTexts::LogTag;
         line += text;
         line += "\r\n";
-        QFile file(path());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return;
-        file.write(line);
-        file.close();
+        // The line is written whole or not at all.
+        const QString file = path();
+        const int error = FileAppend::appendWhole(file, line, FileAppend::Sync::None);
+        if (error != 0 && !m_failing) {
+            std::fprintf(
+                stderr,
+                "klimawarte: cannot write the log %s: %s; log lines are lost until it can be written\n",
+                qPrintable(QDir::current().absoluteFilePath(file)), qPrintable(qt_error_string(error)));
+            std::fflush(stderr);
+        }
+        m_failing = error != 0;
     } catch (...) {
         // A line that cannot be written is lost; the caller never sees it.
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <mutex>
 
 class StationCore;
@@ -12,7 +13,9 @@ struct StationPlatform;
 // directory (the process's current directory when it names none). Each line
 // is date + " " + time (on the platform's clock) + " /Sensor/ " + text, ended
 // by CR LF, in the code page. Callable from any thread; calls are serialised
-// so lines never mix. Failures are swallowed (the line is lost).
+// so lines never mix. A line is written whole or not at all; a line that
+// cannot be written is lost (the first of a series of failures is said on
+// standard error).
 class LogFile
 {
 public:
@@ -22,10 +25,16 @@ public:
 
     void WriteLogLine(const QByteArray &text);
     QString path() const;
+    // Runs whileHeld with log writes held back: no line is appended meanwhile
+    // (the reporting thread cuts off the part of a log it has sent).
+    void holdWrites(const std::function<void()> &whileHeld);
 
 private:
     const StationPlatform &m_platform;
     std::mutex m_mutex;
+    // The log could not be written last time: said once on standard error,
+    // not again until a line has been written.
+    bool m_failing = false;
 };
 
 // Appends one line to the log of the station's core.

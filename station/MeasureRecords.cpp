@@ -3,10 +3,12 @@
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "platform/FileAppend.h"
 #include "station/EvaluationTexts.h"
+#include "station/LogFile.h"
 #include "station/StationCore.h"
 
-#include <QFile>
+#include <QDir>
 
 #include <algorithm>
 #include <cmath>
@@ -114,8 +116,8 @@ char recordState(int channel, double value, ColourState colour)
     return colour == ColourState::Green ? 'g' : 'r';
 }
 
-QByteArray recordLine(const QByteArray &stationId, int channel, double value,
-                      const QByteArray &unit, ColourState colour, const QDateTime &local)
+QByteArray recordLine(const QByteArray &stationId, int channel, double value, const QByteArray &unit,
+                      ColourState colour, const QDateTime &local)
 {
     QByteArray line;
     line += '$';
@@ -142,26 +144,66 @@ QByteArray MeasureFileName(const QByteArray &stationId, const Clock &clock)
     return MeasureRecords::fileName(stationId, clock.localDateTime());
 }
 
-void WriteMeasureRecord(StationCore &core, int channel, double value, const QByteArray &unit,
-                        ColourState colour)
+bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, const QByteArray &set)
 {
-    const QByteArray stationId = core.config.StationId;
-    QFile file(Text8::toQString(MeasureFileName(stationId, core.clock())));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
+    int error = 0;
     try {
-        // Date and time of day are read together, so a write at midnight never
-        // pairs the old date with the new time.
-        const QByteArray line =
-            MeasureRecords::recordLine(stationId, channel, value, unit, colour, core.clock().localDateTime());
-        file.write(line);
-        file.flush();
+        QByteArray all;
+        all.reserve(m_heldBytes + set.size());
+        for (const QByteArray &held : m_held)
+            all += held;
+        all += set;
+        error = FileAppend::appendWhole(Text8::toQString(fileName), all, FileAppend::Sync::Data);
     } catch (...) {
-        file.close();
-        core.handover.postToGui([&core] { core.notify(Text8::cp(EvaluationTexts::RecordFailure)); });
-        return;
+        error = -1;
     }
-    file.close();
+
+    if (error == 0) {
+        if (!m_held.empty() || m_dropped > 0)
+            WriteLogLine(core,
+                         Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size()) +
+                             Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
+        m_held.clear();
+        m_heldBytes = 0;
+        m_dropped = 0;
+        m_failing = false;
+        return true;
+    }
+
+    try {
+        hold(core, set);
+        if (!m_failing) {
+            m_failing = true;
+            const QString reason = error > 0 ? qt_error_string(error) : QStringLiteral("unexpected error");
+            std::fprintf(
+                stderr, "klimawarte: cannot write measurement records to %s: %s; they are held back\n",
+                qPrintable(QDir::current().absoluteFilePath(Text8::toQString(fileName))), qPrintable(reason));
+            std::fflush(stderr);
+            WriteLogLine(core, Text8::cp(EvaluationTexts::RecordsHeldBack) + fileName + ": " +
+                                   Text8::fromQString(reason));
+            core.handover.postToGui([&core] { core.notify(Text8::cp(EvaluationTexts::RecordFailure)); });
+        }
+    } catch (...) {
+        // Out of memory while holding back: the set is lost.
+    }
+    return false;
+}
+
+void MeasureRecordWriter::hold(StationCore &core, const QByteArray &set)
+{
+    m_held.push_back(set);
+    m_heldBytes += set.size();
+    while (m_held.size() > 1 &&
+           (static_cast<qsizetype>(m_held.size()) > MaxHeldSets || m_heldBytes > MaxHeldBytes)) {
+        m_heldBytes -= m_held.front().size();
+        m_held.pop_front();
+        if (m_dropped++ == 0) {
+            std::fprintf(stderr, "klimawarte: more measurement records held back than can be kept; "
+                                 "the oldest are dropped\n");
+            std::fflush(stderr);
+            WriteLogLine(core, Text8::cp(EvaluationTexts::RecordsDropped));
+        }
+    }
 }
 
 void RecordTimer::setEnabled(bool enabled)

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QtGlobal>
 
+#include <deque>
+
 class Clock;
 class StationCore;
 
@@ -19,7 +21,8 @@ constexpr int ChannelCount = 7;
 
 // Units of the record lines: the OEM code page's degree sign and "C", the
 // percent sign for humidity, one blank for the contact inputs.
-inline const QByteArray UnitDegree = QByteArray("\xF8" "C");
+inline const QByteArray UnitDegree = QByteArray("\xF8"
+                                                "C");
 inline const QByteArray UnitPercent = QByteArray("%");
 inline const QByteArray UnitContact = QByteArray(" ");
 
@@ -41,8 +44,8 @@ QByteArray timestamp(const QDateTime &local);
 char recordState(int channel, double value, ColourState colour);
 
 // One record line, ended by CR LF.
-QByteArray recordLine(const QByteArray &stationId, int channel, double value,
-                      const QByteArray &unit, ColourState colour, const QDateTime &local);
+QByteArray recordLine(const QByteArray &stationId, int channel, double value, const QByteArray &unit,
+                      ColourState colour, const QDateTime &local);
 
 // A value with two decimals as the station shows and records it: fixed point
 // with six significant digits at most, padded to two decimals, with the given
@@ -58,12 +61,38 @@ char localeDecimalSeparator();
 // The record file name for the current local time of the station's clock.
 QByteArray MeasureFileName(const QByteArray &stationId, const Clock &clock);
 
-// Appends one record to the current record file. A file that can be neither
-// opened for appending nor created drops the record silently; write errors
-// are swallowed. An unexpected failure posts the "SHIT HAPPENS!" box to the
-// GUI thread without waiting for it (the caller holds SharedDataSemaphore).
-void WriteMeasureRecord(StationCore &core, int channel, double value, const QByteArray &unit,
-                        ColourState colour);
+// Writes the measurement thread's record sets (the seven lines of one
+// evaluation) to the record files, each set whole or not at all: it takes
+// the place of one record write per channel. A set that cannot be written
+// (the folder is read-only, the disk is full) leaves the file as it was and
+// is held back; every later write first appends the held-back sets, oldest
+// first, in the same single write. The first failure of a series posts the
+// "SHIT HAPPENS!" box to the GUI thread without waiting for it (the caller
+// holds SharedDataSemaphore) and is logged and said on standard error.
+class MeasureRecordWriter
+{
+public:
+    // Held back at most: one day of five-minute sets and 1 MiB. Beyond that
+    // the oldest sets are dropped (the newest set is always kept), which the
+    // log says once per series of failures and again with the count when
+    // writing works again.
+    static constexpr qsizetype MaxHeldSets = 288;
+    static constexpr qsizetype MaxHeldBytes = 1 << 20;
+
+    // Appends the held-back sets and `set` to the record file `fileName` (in
+    // the working directory). True when all of them were written.
+    bool write(StationCore &core, const QByteArray &fileName, const QByteArray &set);
+
+    qsizetype heldSets() const { return static_cast<qsizetype>(m_held.size()); }
+
+private:
+    void hold(StationCore &core, const QByteArray &set);
+
+    std::deque<QByteArray> m_held; // oldest first
+    qsizetype m_heldBytes = 0;
+    qint64 m_dropped = 0; // sets dropped in the current series of failures
+    bool m_failing = false;
+};
 
 // The five-minute record period on the station's clock. It is polled by the
 // measurement thread before the records step instead of firing on its own;

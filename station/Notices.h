@@ -4,7 +4,9 @@
 
 // The buttons of a notice and what the person at the station answered.
 // Closed: the box went without an answer (the supervision tick closed it).
-enum class NoticeButtons { Ok, YesNo };
+// YesNoDefaultNo: Yes and No with No as the default button (Enter answers
+// No); the other sets leave the default to the box (Ok, Yes).
+enum class NoticeButtons { Ok, YesNo, YesNoDefaultNo };
 enum class NoticeAnswer { Ok, Yes, No, Closed };
 
 // Where the station's logic shows its modal notices (texts are code-page

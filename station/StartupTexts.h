@@ -16,6 +16,10 @@ inline constexpr char ChoosePortMessage[] =
 inline constexpr char SecondInstanceMessage[] =
     "Eine Instanz von ZAV-Sensor ist schon aktiv \n\r --> Das Programm wird beendet!";
 inline constexpr char SecondInstanceLog[] = "Programm beendet (lief als 2.Instanz)";
+// The flag file could not be taken for another reason than a running copy
+// (followed by the system's reason), and the exit status of that end.
+inline constexpr char FlagFileFailureLog[] = "Programm beendet, r2arodire.flag nicht schreibbar: ";
+inline constexpr int FlagFileFailureExitStatus = 1;
 
 inline constexpr char ConfigurationSwitch[] = "/CONFIGURATION";
 inline constexpr char ConnectSensorMessage[] = "ACHTUNG\nSensor jetzt anschließen und ggf. Treiber installieren.";

@@ -31,7 +31,7 @@ void StationCore::appendStatusLineLocked(const QByteArray &text)
 
 void StationCore::onGui(std::function<void(StationView &)> change)
 {
-    handover.runOnGui([this, &change] { change(m_view); });
+    handover.runOnGui([this, change = std::move(change)] { change(m_view); });
 }
 
 void StationCore::processPendingMessages()

@@ -40,6 +40,7 @@ public:
     MsrReader &msr() const { return m_platform.msrOrSystem(); }
     const PortDirectory &ports() const { return m_platform.portsOrSystem(); }
     LogFile &log() { return m_log; }
+    const LogFile &log() const { return m_log; }
 
     // Shows a notice through the platform's sink; without one it counts as
     // closed unanswered. GUI thread.

@@ -19,6 +19,7 @@ StationPlatform StationPlatform::system()
     p.service = &service;
     p.shell = &shell;
     p.quit = [] { QCoreApplication::quit(); };
+    p.exit = [](int status) { QCoreApplication::exit(status); };
     p.serialLines = defaultSerialLinesFactory();
     return p;
 }

@@ -36,6 +36,8 @@ struct StationPlatform
     std::function<void()> beep;
     // Asks the application to end (leaves the message loop).
     std::function<void()> quit;
+    // Asks the application to end with the given exit status.
+    std::function<void(int status)> exit;
     // Shows the configuration dialog modally (the configuration loop).
     std::function<void()> showConfigDialog;
     // Opens the sensor port for the measurement thread.

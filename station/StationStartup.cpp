@@ -20,6 +20,10 @@
 #include "station/ViewerService.h"
 #include "station/WorkerLifecycle.h"
 
+#include <QDir>
+
+#include <cstdio>
+
 StationStartup::StationStartup(StationCore &core, StationWindow &window, WorkerLifecycle &workers,
                                ViewerService &viewer, SensorControl &sensor, Installation &installation)
     : m_core(core)
@@ -266,10 +270,17 @@ void StationStartup::FormActivate()
     ApplicationTitle::set(QByteArray(StationTexts::ApplicationTitle) +
                           QByteArray::number(m_viewer.instanceNumber()));
 
-    // 9: the single-instance lock of this working directory.
-    if (!InstanceFlagFile.acquire(QString::fromLatin1(StartupTexts::FlagFileName),
-                                  ApplicationTitle::get() + "\r\n"))
+    // 9: the single-instance lock of this working directory. Only a lock
+    // that another running copy holds makes this one a second instance; a
+    // flag file that cannot be written at all ends the station with an error.
+    const InstanceLock::Result lock = InstanceFlagFile.acquire(
+        QString::fromLatin1(StartupTexts::FlagFileName), ApplicationTitle::get() + "\r\n");
+    if (lock.status == InstanceLock::Status::HeldByOther) {
         secondInstanceExit();
+    } else if (!lock.acquired()) {
+        flagFileFailureExit(lock);
+        return;
+    }
 
     // 10
     if (!ConfigurationMode)
@@ -298,6 +309,27 @@ void StationStartup::secondInstanceExit()
     m_core.quit();
 }
 
+void StationStartup::flagFileFailureExit(const InstanceLock::Result &lock)
+{
+    StationState &st = m_core.state;
+    m_window.stopWindowTimer(StationTimer::Timer2);
+    st.SensorRunning = false;
+    st.TerminateRequested = true;
+    const char *what = lock.step == InstanceLock::Step::Open   ? "open"
+                       : lock.step == InstanceLock::Step::Lock ? "lock"
+                                                               : "write";
+    const QString reason = qt_error_string(lock.error);
+    std::fprintf(
+        stderr, "klimawarte: cannot %s the single-instance flag file %s: %s; the station ends\n", what,
+        qPrintable(QDir::current().absoluteFilePath(QString::fromLatin1(StartupTexts::FlagFileName))),
+        qPrintable(reason));
+    std::fflush(stderr);
+    WriteLogLine(m_core, Text8::cp(StartupTexts::FlagFileFailureLog) + Text8::fromQString(reason));
+    const StationPlatform &platform = m_core.platform();
+    if (platform.exit)
+        platform.exit(StartupTexts::FlagFileFailureExitStatus);
+}
+
 void StationStartup::waitForWorkers(int rounds, bool beepEachRound)
 {
     for (int i = 0; i < rounds && m_core.state.ActiveThreadCount.load() > 0; ++i) {
@@ -315,7 +347,6 @@ void StationStartup::FormDestroy()
     m_destroyed = true;
     StationState &st = m_core.state;
     const StationPlatform &platform = m_core.platform();
-    m_core.msr().close();
     m_window.stopWindowTimer(StationTimer::Timer1);
     if (!UpdatePending && platform.service)
         ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Idle);
@@ -325,6 +356,11 @@ void StationStartup::FormDestroy()
     waitForWorkers(100, true);
     m_core.beep();
     m_workers.release();
+    // The register access goes last: the measurement thread reads it until
+    // it ends. Under a worker that did not end in time it stays open and
+    // ends with the process.
+    if (st.ActiveThreadCount.load() == 0 && !m_workers.measureThread())
+        m_core.msr().close();
 }
 
 void StationStartup::windowGone()

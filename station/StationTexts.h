@@ -15,4 +15,7 @@ inline constexpr char ListboxHint[] = "Hier erscheinen sämtliche Status- und fe
 inline constexpr char ApplicationTitle[] = "ZAV-Sensor";
 inline constexpr char CaptionPrefix[] = "ZAV-Sensor - ";
 
+inline constexpr char QuitQuestion[] = "Programm wirklich beenden?";
+inline constexpr char QuitSureQuestion[] = "Sind Sie sich wirklich sicher?";
+
 } // namespace StationTexts

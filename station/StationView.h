@@ -39,4 +39,15 @@ public:
     virtual void signalAlarmWindow(int intervalMs, bool focus) = 0;
     // Timer5 is running: the alarm is already signalled.
     virtual bool alarmSignalled() const = 0;
+    // After a report: Timer5 off, window colour back to normal, Timer2
+    // restarted, the window hidden and shown once so that it repaints; a
+    // window that was not showing is hidden again.
+    virtual void restoreWindowAfterReport() = 0;
+
+    // IntervallLeft: seconds to the next interval report, or the reporting
+    // thread's step marker.
+    virtual void setIntervallLeft(const QByteArray &text) = 0;
+    // Button3 (quittieren) and the menu items Konfiguration1 and Proxy1,
+    // which a report disables and enables together.
+    virtual void setReportCommandsEnabled(bool enabled) = 0;
 };

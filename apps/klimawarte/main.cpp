@@ -16,6 +16,11 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(StationTexts::ApplicationTitle));
+    // The station ends only where its start-up, supervision and shut-down
+    // ask the message loop to end: not when its window hides and the last
+    // box on screen closes, nor when some helper object lets go of the loop.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setQuitLockEnabled(false);
     ApplicationTitle::set(StationTexts::ApplicationTitle);
 
     // The windows in their order; creating the main window runs its

@@ -7,17 +7,6 @@
 
 namespace {
 
-// A configuration with a port, so that start-up asks nothing.
-QByteArray configFile()
-{
-    const QList<QByteArray> values = {"", "", "", "", "", "", "", "", "FALSE", "FALSE", "FALSE", "FALSE",
-                                      "ABC1234", "127.0.0.1:1", "COM3:", "4", "5"};
-    QByteArray out;
-    for (const QByteArray &v : values)
-        out += "key\r\n" + v + "\r\n";
-    return out;
-}
-
 struct StationLife : ::testing::Test
 {
     QTemporaryDir tmp;
@@ -41,7 +30,7 @@ struct StationLife : ::testing::Test
                   QFileInfo(QStringLiteral(KLIMAWARTE_EXE)).canonicalFilePath())
             << "end-to-end tests run a copy of the program";
         auto p = std::make_unique<StationProcess>(exe, tmp.filePath(work), tmp.filePath(service));
-        p->writeFile(QStringLiteral("r2arodire.cfg"), configFile());
+        p->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile());
         return p;
     }
 };

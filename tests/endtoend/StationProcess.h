@@ -32,6 +32,27 @@ public:
     {
         return QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
     }
+    // Real milliseconds for a span of the station's own clock.
+    static int realMs(int stationMs)
+    {
+        return QFile::exists(fasterClockLibrary()) ? stationMs / 10 : stationMs;
+    }
+
+    // The 17 values of an r2arodire.cfg with a port (the simulated stick's
+    // COM3:), so that start-up asks nothing; limits 0 to 7 are empty.
+    static QList<QByteArray> configValues()
+    {
+        return {"",      "",      "",      "",      "",      "",        "",
+                "",      "FALSE", "FALSE", "FALSE", "FALSE", "ABC1234", "127.0.0.1:1",
+                "COM3:", "4",     "5"};
+    }
+    static QByteArray configFile(const QList<QByteArray> &values = configValues())
+    {
+        QByteArray out;
+        for (const QByteArray &v : values)
+            out += "key\r\n" + v + "\r\n";
+        return out;
+    }
 
     void setEnv(const QString &name, const QString &value) { m_env.insert(name, value); }
 
@@ -128,7 +149,16 @@ public:
         return waitForExit(timeoutMs);
     }
 
-    QByteArray output() { return m_process.readAll(); }
+    // Everything the program wrote to standard output and error so far.
+    QByteArray output()
+    {
+        m_output += m_process.readAll();
+        return m_output;
+    }
+    bool waitForOutputContaining(const QByteArray &part, int timeoutMs)
+    {
+        return waitUntil([&] { return output().contains(part); }, timeoutMs);
+    }
 
 private:
     QString m_exe;
@@ -136,4 +166,5 @@ private:
     QString m_serviceDir;
     QProcessEnvironment m_env;
     QProcess m_process;
+    QByteArray m_output;
 };

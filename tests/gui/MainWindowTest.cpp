@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include <atomic>
@@ -59,4 +60,25 @@ TEST(MainWindow, SignalAlarmWindow)
     EXPECT_TRUE(w.Timer2->isActive());
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.windowColour(), Colours::Red);
+}
+
+TEST(MainWindow, ReportingThreadControls)
+{
+    TFR2U_Radadu w;
+    StationView &view = w;
+    view.setIntervallLeft(Text8::cp("Meßfile"));
+    auto *box = w.findChild<QLineEdit *>("IntervallLeft");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QString::fromUtf8("Meßfile"));
+    EXPECT_FALSE(box->isVisibleTo(&w)); // shown only with the activity list
+    view.setIntervallLeft("14399");
+    EXPECT_EQ(w.findChildren<QLineEdit *>("IntervallLeft").size(), 1);
+    EXPECT_EQ(box->text(), "14399");
+
+    view.setReportCommandsEnabled(false);
+    EXPECT_FALSE(w.Button3->isEnabled());
+    EXPECT_FALSE(w.Konfiguration1Enabled);
+    EXPECT_FALSE(w.Proxy1Enabled);
+    view.setReportCommandsEnabled(true);
+    EXPECT_TRUE(w.Button3->isEnabled() && w.Konfiguration1Enabled && w.Proxy1Enabled);
 }

@@ -4,8 +4,10 @@
 #include "platform/InstanceLock.h"
 #include "platform/ServiceStore.h"
 #include "station/ApplicationTitle.h"
+#include "station/CpuTemperature.h"
 #include "station/StartupTexts.h"
 #include "station/StationTexts.h"
+#include "support/FailingFileCalls.h"
 #include "support/FakeMsrReader.h"
 #include "support/FakePortDirectory.h"
 #include "support/FakeProcessTable.h"
@@ -16,16 +18,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QLineEdit>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
+#include <random>
 #include <thread>
 
 namespace {
@@ -65,6 +73,7 @@ struct StartupFixture : ::testing::Test
     std::function<void(const QByteArray &text)> onBox;
     NoticeSink *notices = &boxes; // nullptr: real message boxes
     int quitCalls = 0;
+    QList<int> exitStatuses;
     int beeps = 0;
     // Beeps and main-thread waits in their order, while `tracing`.
     bool tracing = false;
@@ -101,6 +110,7 @@ struct StartupFixture : ::testing::Test
                 trace.append(QStringLiteral("beep"));
         };
         p.quit = [this] { ++quitCalls; };
+        p.exit = [this](int status) { exitStatuses.append(status); };
         p.serialLines = [](const QByteArray &) { return std::unique_ptr<SerialLines>(); }; // no sensor here
         p.viewerBasePort = basePort;
         p.viewerPortTries = 2;
@@ -127,8 +137,10 @@ struct StartupFixture : ::testing::Test
 
 QByteArray configFile(const QByteArray &stationId, const QByteArray &comPort)
 {
-    const QList<QByteArray> values = {"", "25", "", "", "", "", "", "", "FALSE", "TRUE", "FALSE", "FALSE",
-                                      stationId, "heron.example:2000", comPort, "6", "5"};
+    const QList<QByteArray> values = {
+        "",      "25",    "",     "",      "",      "",        "",
+        "",      "FALSE", "TRUE", "FALSE", "FALSE", stationId, "heron.example:2000",
+        comPort, "6",     "5"};
     QByteArray out;
     for (const QByteArray &v : values)
         out += "key\r\n" + v + "\r\n";
@@ -216,7 +228,7 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
 {
     dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
     InstanceLock other;
-    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n").acquired());
     TFR2U_Radadu w;
     prepare(w);
     w.FormCreate({});
@@ -234,6 +246,49 @@ TEST_F(StartupFixture, SecondInstanceInTheSameDirectory)
     EXPECT_FALSE(w.core().state.SensorRunning.load());
     EXPECT_EQ(quitCalls, 1);
     EXPECT_TRUE(dir.read("zav_sensor_logfile.log").endsWith("Programm beendet (lief als 2.Instanz)\r\n"));
+}
+
+TEST_F(StartupFixture, UnwritableFlagFileEndsTheStationWithAnErrorNotAsSecondInstance)
+{
+    const struct
+    {
+        const char *name;
+        int openError;
+        qint64 spaceLeft;
+        int reason;
+    } cases[] = {
+        {"read-only folder", EROFS, -1, EROFS},
+        {"no permission", EACCES, -1, EACCES},
+        {"full disk", 0, 0, ENOSPC},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        exitStatuses.clear();
+        quitCalls = 0;
+        QFile::remove(dir.file("zav_sensor_logfile.log"));
+        dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+        TFR2U_Radadu w;
+        prepare(w);
+        w.FormCreate({});
+        ScopedFailingFiles failing;
+        failing.calls.match = "r2arodire.flag";
+        failing.calls.openError = c.openError;
+        failing.calls.spaceLeft = c.spaceLeft;
+        w.FormActivate();
+        EXPECT_TRUE(messages.isEmpty()) << "no second-instance box";
+        EXPECT_EQ(exitStatuses, QList<int>{1});
+        EXPECT_EQ(quitCalls, 0);
+        EXPECT_TRUE(w.core().state.TerminateRequested.load());
+        EXPECT_FALSE(w.startup().InstanceFlagFile.held());
+        EXPECT_FALSE(QFileInfo::exists(dir.file("r2arodire.flag"))) << "no empty flag file";
+        const QByteArray log = dir.read("zav_sensor_logfile.log");
+        EXPECT_TRUE(log.endsWith(" /Sensor/ Programm beendet, r2arodire.flag nicht schreibbar: " +
+                                 Text8::fromQString(qt_error_string(c.reason)) + "\r\n"))
+            << log.constData();
+        EXPECT_FALSE(log.contains("2.Instanz"));
+        w.FormDestroy();
+    }
 }
 
 TEST_F(StartupFixture, BusyViewerPortGivesTheNextPortAndInstanceNumber)
@@ -300,7 +355,8 @@ TEST_F(StartupFixture, ControlValueAtTheSupervisionTick)
     w.core().state.ActiveThreadCount -= 100;
     QStringList expected{"beep"};
     for (int i = 0; i < 100; ++i)
-        expected << "sleep 50" << "beep";
+        expected << "sleep 50"
+                 << "beep";
     expected << "beep";
     EXPECT_EQ(trace, expected);
     EXPECT_EQ(control(), "IDLE");
@@ -331,6 +387,171 @@ TEST_F(StartupFixture, SupervisionTickClosesAnUnansweredBox)
     EXPECT_EQ(control(), "RUNNING");
 }
 
+TEST_F(StartupFixture, ClosingTheWindowAsksTwiceAndEndsOnlyOnTwoYes)
+{
+    const QByteArray first = Text8::cp(StationTexts::QuitQuestion);
+    const QByteArray second = Text8::cp(StationTexts::QuitSureQuestion);
+    const struct
+    {
+        const char *name;
+        bool ending; // the program already ends: the message loop closes the window
+        QList<NoticeAnswer> answers;
+        QList<QByteArray> questions;
+        bool closes;
+        int quits;
+    } cases[] = {
+        {"yes, yes", false, {NoticeAnswer::Yes, NoticeAnswer::Yes}, {first, second}, true, 1},
+        {"yes, no", false, {NoticeAnswer::Yes, NoticeAnswer::No}, {first, second}, false, 0},
+        {"no", false, {NoticeAnswer::No}, {first}, false, 0},
+        {"closed without an answer", false, {NoticeAnswer::Closed}, {first}, false, 0},
+        {"while the program ends", true, {}, {}, true, 0},
+    };
+    for (const auto &c : cases) {
+        TFR2U_Radadu w;
+        prepare(w);
+        w.show();
+        w.core().state.TerminateRequested = c.ending;
+        messages.clear();
+        answers = c.answers;
+        quitCalls = 0;
+        EXPECT_EQ(w.close(), c.closes) << c.name;
+        EXPECT_EQ(messages, c.questions) << c.name;
+        EXPECT_EQ(quitCalls, c.quits) << c.name;
+        EXPECT_EQ(w.isVisible(), !c.closes) << c.name;
+        EXPECT_EQ(w.core().state.TerminateRequested.load(), c.closes) << c.name;
+    }
+}
+
+TEST_F(StartupFixture, CloseQuestionThatTheTickClosesKeepsTheProgram)
+{
+    notices = nullptr; // a real box this time
+    TFR2U_Radadu w;
+    prepare(w);
+    w.show();
+    // What the supervision tick does to an unanswered box: close it.
+    QMessageBox *seen = nullptr;
+    bool defaultIsNo = false;
+    bool closeIgnored = false;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box == seen) { // the close did not take: answer, or the test hangs
+            closeIgnored = true;
+            box->button(QMessageBox::No)->click();
+            return;
+        }
+        seen = box;
+        defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+        box->close();
+    });
+    tick.start(10);
+    EXPECT_FALSE(w.close());
+    tick.stop();
+    ASSERT_NE(seen, nullptr);
+    EXPECT_TRUE(defaultIsNo);
+    EXPECT_FALSE(closeIgnored);
+    EXPECT_EQ(quitCalls, 0);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(StartupFixture, LongTextsFromTheSettingsNeverGrowTheWindowPastTheScreen)
+{
+    // Random bytes as a corrupt file holds them (no line ends: those end a value).
+    std::mt19937 random(10);
+    QByteArray noise;
+    while (noise.size() < 4096) {
+        const char b = static_cast<char>(random() & 0xFF);
+        if (b != '\r' && b != '\n' && b != '\0')
+            noise.append(b);
+    }
+    const QByteArray huge(200 * 1024, 'W');
+    const struct
+    {
+        const char *name;
+        int pair; // position in r2arodire.cfg
+        QByteArray value;
+        QByteArray StationConfig::*setting;
+        QByteArray stored;
+    } cases[] = {
+        {"4 KB of random bytes as TempMax", 1, noise, &StationConfig::TempMax, noise},
+        {"200 kB as RHMin", 2, huge, &StationConfig::RHMin, huge},
+        {"markup as TTPMax", 7, "<img width=30000 height=30000 src=x>", &StationConfig::TTPMax,
+         "<img width=30000 height=30000 src=x>"},
+        {"200 kB server address", 13, huge + ":2000", &StationConfig::ServerHost, huge},
+        {"200 kB station identifier (the caption)", 12, huge, &StationConfig::StationId, huge},
+    };
+    // No adapter: the identifier stays the one from the file.
+    ports.dosNames.clear();
+    ports.devices.clear();
+    for (const auto &c : cases) {
+        QList<QByteArray> values = {
+            "",      "",      "",      "",      "",      "",        "",
+            "",      "FALSE", "FALSE", "FALSE", "FALSE", "ABC1234", "heron.example:2000",
+            "COM3:", "4",     "5"};
+        values[c.pair] = c.value;
+        QByteArray file;
+        for (const QByteArray &v : values)
+            file += "key\r\n" + v + "\r\n";
+        dir.write("r2arodire.cfg", file);
+
+        TFR2U_Radadu w;
+        prepare(w);
+        w.FormCreate({});
+        w.show();
+        w.FormActivate();
+        QCoreApplication::processEvents();
+        const QRect screen = w.screen()->availableGeometry();
+        EXPECT_LE(w.width(), screen.width()) << c.name;
+        EXPECT_LE(w.height(), screen.height()) << c.name;
+        EXPECT_LE(w.minimumSizeHint().width(), screen.width()) << c.name;
+        EXPECT_LE(w.minimumSizeHint().height(), screen.height()) << c.name;
+        for (QWidget *b : {static_cast<QWidget *>(w.Button1), static_cast<QWidget *>(w.Button3)}) {
+            const QRect inWindow(b->mapTo(&w, QPoint(0, 0)), b->size());
+            EXPECT_TRUE(w.rect().contains(inWindow)) << c.name << " " << b->objectName().toStdString();
+        }
+        // The settings keep their text.
+        EXPECT_EQ(w.core().config.*c.setting, c.stored) << c.name;
+        EXPECT_TRUE(w.windowTitle().startsWith(QStringLiteral("ZAV-Sensor - "))) << c.name;
+    }
+}
+
+TEST_F(StartupFixture, LimitLabelsCutOnlyWhatDoesNotFit)
+{
+    const QString degree = QString::fromUtf8("°C  ");
+    const QString cut; // the text is cut: shown with an ellipsis, longer in the tooltip
+    const struct
+    {
+        const char *name;
+        QString text;
+        QString shown;
+    } cases[] = {
+        {"widest usual limits", "min: -40.00" + degree + "max: 125.00" + degree,
+         "min: -40.00" + degree + "max: 125.00" + degree},
+        {"markup stays text", QStringLiteral("<b>25</b>"), QStringLiteral("<b>25</b>")},
+        {"line breaks and tabs", QStringLiteral("min: 1\r\n\tmax: 2"), QStringLiteral("min: 1   max: 2")},
+        {"long", QString(300, QLatin1Char('7')), cut},
+        {"long with line breaks", QString(100, QLatin1Char('\n')) + QString(300, QLatin1Char('7')), cut},
+    };
+    TFR2U_Radadu w;
+    QLabel *label = w.LabelTempMinMax;
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    for (const auto &c : cases) {
+        TFR2U_Radadu::showBoundedText(label, c.text);
+        if (!c.shown.isNull()) {
+            EXPECT_EQ(label->text(), c.shown) << c.name;
+            EXPECT_TRUE(label->toolTip().isEmpty()) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(label->text().endsWith(QChar(0x2026))) << c.name;
+        EXPECT_FALSE(label->text().contains(QLatin1Char('\n'))) << c.name;
+        EXPECT_LE(label->sizeHint().width(), label->fontMetrics().averageCharWidth() * 60) << c.name;
+        EXPECT_TRUE(label->toolTip().contains(QString(80, QLatin1Char('7')))) << c.name;
+        EXPECT_LE(label->toolTip().size(), 8 * 81) << c.name;
+    }
+}
+
 TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
 {
     const QString hostDir = dir.file("host dir");
@@ -358,7 +579,8 @@ TEST_F(StartupFixture, InstallationModeWritesScriptsAndLoopsUntilConfigured)
     EXPECT_EQ(shell.calls[0].file, hostDir + "/InstallService.vbs");
     EXPECT_EQ(shell.calls[0].directory, hostDir);
     EXPECT_EQ(shell.calls[0].show, Shell::Show::Minimized);
-    EXPECT_TRUE(shell.calls[0].content.contains("oPath = \"" + QFile::encodeName(hostDir) + "/Wachdienst.Exe\"\r\n"));
+    EXPECT_TRUE(
+        shell.calls[0].content.contains("oPath = \"" + QFile::encodeName(hostDir) + "/Wachdienst.Exe\"\r\n"));
     EXPECT_FALSE(QFile::exists(hostDir + "/InstallService.vbs"));
     EXPECT_EQ(messages, (QList<QByteArray>{Text8::cp(StartupTexts::ConnectSensorMessage),
                                            Text8::cp(StartupTexts::InstallQuestion),
@@ -449,4 +671,81 @@ TEST_F(StartupFixture, ShutdownWaitsForWorkersWhileHandoversRun)
     stuck.FormDestroy();
     clock.setSleepHook(nullptr);
     EXPECT_EQ(guiSlept.load(), 100 * 50);
+}
+
+// Register access that stops answering once closed, and notes how many
+// workers still counted as running when it was.
+struct ClosingMsrReader : FakeMsrReader
+{
+    const std::atomic<qint32> *active = nullptr;
+    std::atomic<bool> closed{false};
+    qint32 activeAtClose = -1;
+
+    void close() override
+    {
+        FakeMsrReader::close();
+        closed = true;
+        activeAtClose = active ? active->load() : -1;
+    }
+    bool isMsr() override { return !closed && FakeMsrReader::isMsr(); }
+};
+
+TEST_F(StartupFixture, RegisterAccessIsClosedOnlyAfterTheWorkersEnded)
+{
+    ClosingMsrReader reader;
+    reader.registers[MsrTemperatureTarget] = 0;
+    reader.registers[MsrThermStatus] = quint64(20) << 16;
+    dir.write("r2arodire.cfg", configFile("ABC1234", "COM3:"));
+    clock.setSleepHook([](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    {
+        TFR2U_Radadu w;
+        prepare(w);
+        w.platform().msr = &reader;
+        w.FormCreate({});
+        w.FormActivate();
+        StationCore &core = w.core();
+        reader.active = &core.state.ActiveThreadCount;
+
+        // Reads the CPU temperature as the measurement thread does, until it
+        // is told to end.
+        CpuTemperature cpu(core, reader);
+        core.state.ActiveThreadCount += 1;
+        std::atomic<int> reads{0};
+        std::thread worker([&] {
+            while (!core.state.TerminateRequested.load()) {
+                {
+                    SharedDataLock lock(core.semaphore);
+                    cpu.readForEvaluation();
+                }
+                ++reads;
+            }
+            core.state.ActiveThreadCount -= 1;
+        });
+        while (reads.load() < 3)
+            QCoreApplication::processEvents();
+        w.FormDestroy();
+        worker.join();
+        EXPECT_EQ(reader.closeCount, 1);
+        EXPECT_EQ(reader.activeAtClose, 0);
+        EXPECT_FALSE(core.state.NoMsrAccess); // the worker never saw it vanish
+        EXPECT_EQ(core.state.CpuTemp, 100 - 20);
+        EXPECT_EQ(control(), "IDLE");
+    }
+
+    // A worker that does not end in time: the access stays open under it,
+    // also when the window goes.
+    reader.closeCount = 0;
+    {
+        TFR2U_Radadu stuck;
+        prepare(stuck);
+        stuck.platform().msr = &reader;
+        stuck.FormCreate({});
+        stuck.FormActivate();
+        stuck.core().state.ActiveThreadCount = 100; // more than its own thread gives back
+        stuck.FormDestroy();
+        EXPECT_EQ(reader.closeCount, 0);
+        EXPECT_EQ(control(), "IDLE");
+    }
+    EXPECT_EQ(reader.closeCount, 0);
+    clock.setSleepHook(nullptr);
 }

@@ -1,14 +1,19 @@
+#include "platform/FileAppend.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProcessTable.h"
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
+#include "support/FailingFileCalls.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QProcess>
+
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -82,17 +87,17 @@ TEST(InstanceLock, SecondHolderFailsAndReleaseFreesIt)
     ScopedWorkDir dir;
     const QString path = dir.file("r2arodire.flag");
     InstanceLock first;
-    ASSERT_TRUE(first.acquire(path, "ZAV-Sensor1\r\n"));
+    ASSERT_TRUE(first.acquire(path, "ZAV-Sensor1\r\n").acquired());
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
 
     // flock locks belong to the open file: a second open fails to take it,
     // as another process would.
     InstanceLock second;
-    EXPECT_FALSE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_EQ(second.acquire(path, "ZAV-Sensor2\r\n").status, InstanceLock::Status::HeldByOther);
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor1\r\n"));
 
     first.release();
-    EXPECT_TRUE(second.acquire(path, "ZAV-Sensor2\r\n"));
+    EXPECT_TRUE(second.acquire(path, "ZAV-Sensor2\r\n").acquired());
     EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray("ZAV-Sensor2\r\n"));
 }
 
@@ -116,12 +121,13 @@ TEST(InstanceLock, LockOfAnEndedProcessIsGone)
     ASSERT_TRUE(said.contains("locked\n")) << "the child did not take the lock";
 
     InstanceLock lock;
-    EXPECT_FALSE(lock.acquire(path, "x\r\n"));
+    EXPECT_EQ(lock.acquire(path, "x\r\n").status, InstanceLock::Status::HeldByOther);
     child.kill();
     ASSERT_TRUE(child.waitForFinished(30000));
     // The lock goes with the process; a loaded machine may take a moment.
     bool acquired = false;
-    for (const QDeadlineTimer gone(10000); !(acquired = lock.acquire(path, "ZAV-Sensor1\r\n")) && !gone.hasExpired();)
+    for (const QDeadlineTimer gone(10000);
+         !(acquired = lock.acquire(path, "ZAV-Sensor1\r\n").acquired()) && !gone.hasExpired();)
         usleep(10000);
     EXPECT_TRUE(acquired);
 }
@@ -138,4 +144,126 @@ TEST(DesktopShell, ResultsLikeTheDesktopShell)
               Shell::NoAssociation);
     EXPECT_EQ(shell.open(dir.file("missing.exe"), {}, {}, Shell::Show::Normal), Shell::FileNotFound);
     EXPECT_GT(shell.open(QStringLiteral("/bin/true"), {}, dir.path(), Shell::Show::Normal), 32);
+}
+
+// ------------------------------------------------ writing whole or not at all
+
+namespace {
+
+struct FailureCase
+{
+    const char *name;
+    int openError;
+    qint64 spaceLeft;
+    int syncError;
+    FileAppend::Sync sync;
+    int expected; // errno, 0: written
+};
+
+} // namespace
+
+TEST(FileAppend, ABlockIsAppendedWholeOrTheFileStaysAsItWas)
+{
+    const QByteArray before = "$4D6CAE88011.g19.40;x\r\n";
+    const QByteArray block = "$4D6CAF00011.g19.50;x\r\n$4D6CAF00012.g52.00;%\r\n";
+    const FailureCase cases[] = {
+        {"fits", 0, -1, 0, FileAppend::Sync::Data, 0},
+        {"disk full in the first line", 0, 20, 0, FileAppend::Sync::Data, ENOSPC},
+        {"disk full in the second line", 0, 30, 0, FileAppend::Sync::None, ENOSPC},
+        {"disk full", 0, 0, 0, FileAppend::Sync::Data, ENOSPC},
+        {"read-only folder", EROFS, -1, 0, FileAppend::Sync::Data, EROFS},
+        {"no permission", EACCES, -1, 0, FileAppend::Sync::None, EACCES},
+        {"sync fails", 0, -1, EIO, FileAppend::Sync::Data, EIO},
+        {"no sync asked", 0, -1, EIO, FileAppend::Sync::None, 0},
+    };
+    for (const FailureCase &c : cases) {
+        for (const bool exists : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (exists ? ", file exists" : ", new file"));
+            ScopedWorkDir dir;
+            if (exists)
+                dir.write("ABC12342.8MS", before);
+            ScopedFailingFiles failing;
+            failing.calls.openError = c.openError;
+            failing.calls.spaceLeft = c.spaceLeft;
+            failing.calls.syncError = c.syncError;
+            EXPECT_EQ(FileAppend::appendWhole(dir.file("ABC12342.8MS"), block, c.sync), c.expected);
+            const QByteArray old = exists ? before : QByteArray();
+            EXPECT_EQ(dir.read("ABC12342.8MS"), c.expected == 0 ? old + block : old);
+            // A failed first write leaves no empty file behind.
+            EXPECT_EQ(QFileInfo::exists(dir.file("ABC12342.8MS")), exists || c.expected == 0);
+        }
+    }
+}
+
+namespace {
+
+struct FlagCase
+{
+    const char *name;
+    const char *before; // nullptr: no flag file yet
+    int openError;
+    qint64 spaceLeft;
+    InstanceLock::Status status;
+    InstanceLock::Step step;
+    int error;
+    const char *after; // nullptr: no flag file
+};
+
+} // namespace
+
+TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
+{
+    using S = InstanceLock::Status;
+    using P = InstanceLock::Step;
+    const FlagCase cases[] = {
+        {"new file", nullptr, 0, -1, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"longer old content is cut", "ZAV-Sensor123\r\n", 0, 0, S::Acquired, P::None, 0, "ZAV-Sensor10\r\n"},
+        {"same content on a full disk", "ZAV-Sensor10\r\n", 0, 0, S::Acquired, P::None, 0,
+         "ZAV-Sensor10\r\n"},
+        {"new file on a full disk", nullptr, 0, 0, S::Failed, P::Write, ENOSPC, nullptr},
+        {"new file, disk full in the line", nullptr, 0, 5, S::Failed, P::Write, ENOSPC, nullptr},
+        {"shorter old content, disk full", "ZAV-Sensor2\r\n", 0, 0, S::Failed, P::Write, ENOSPC,
+         "ZAV-Sensor2\r\n"},
+        {"empty old file, disk full", "", 0, 0, S::Failed, P::Write, ENOSPC, ""},
+        {"read-only folder", nullptr, EROFS, -1, S::Failed, P::Open, EROFS, nullptr},
+        {"read-only folder with a flag file", "ZAV-Sensor2\r\n", EROFS, -1, S::Failed, P::Open, EROFS,
+         "ZAV-Sensor2\r\n"},
+    };
+    for (const FlagCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedWorkDir dir;
+        if (c.before)
+            dir.write("r2arodire.flag", c.before);
+        ScopedFailingFiles failing;
+        failing.calls.openError = c.openError;
+        failing.calls.spaceLeft = c.spaceLeft;
+        InstanceLock lock;
+        const InstanceLock::Result r = lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor10\r\n");
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.step, c.step);
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(lock.held(), c.status == S::Acquired);
+        EXPECT_EQ(QFileInfo::exists(dir.file("r2arodire.flag")), c.after != nullptr);
+        if (c.after)
+            EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray(c.after));
+    }
+}
+
+TEST(InstanceLock, AFlagFileThisUserMayNotWriteStillTellsARunningCopy)
+{
+    // Another user's copy runs here: its flag file cannot be opened for
+    // writing, but its lock is still seen.
+    ScopedWorkDir dir;
+    InstanceLock other;
+    ASSERT_TRUE(other.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor1\r\n").acquired());
+    ScopedFailingFiles failing;
+    failing.calls.openError = EACCES;
+    InstanceLock lock;
+    EXPECT_EQ(lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor2\r\n").status,
+              InstanceLock::Status::HeldByOther);
+    other.release();
+    const InstanceLock::Result r = lock.acquire(dir.file("r2arodire.flag"), "ZAV-Sensor2\r\n");
+    EXPECT_EQ(r.status, InstanceLock::Status::Failed);
+    EXPECT_EQ(r.error, EACCES);
+    EXPECT_EQ(dir.read("r2arodire.flag"), "ZAV-Sensor1\r\n");
 }

@@ -1,13 +1,17 @@
 #include "platform/QtSerialLines.h"
 #include "platform/SerialLines.h"
 #include "platform/SimulatedSensorStick.h"
+#include "support/WarningCatcher.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 TEST(SensorPortQtSerialLines, ComNamesMapToTheFtdiDevices)
 {
@@ -109,6 +113,115 @@ TEST(SensorPortSimulationFile, KeysChangeOnlyTheirValues)
     // Unknown keys, comments, broken lines and values are ignored.
     SensorSimulation::applyFile("# raw_temp=1\nfoo=3\nraw_temp\nraw_temp=abc\n=5\nring=0", v);
     EXPECT_EQ(v, (SensorStickValues{7000, 2000, false, true, false, true}));
+}
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+TEST(SensorPortSimulationFile, EndlessHugeAndUnreadableFilesKeepTheValuesAndAreReportedOnce)
+{
+    using Result = SensorSimulation::FileReader::Result;
+    QTemporaryDir dir;
+    const QString sparse = dir.filePath("sparse.txt");
+    {
+        QFile f(sparse);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(100 * 1024 * 1024)); // a hole: no disk space, no time
+    }
+    const QString justTooLong = dir.filePath("long.txt");
+    writeFile(justTooLong, "raw_temp=7000\n" + QByteArray(SensorSimulation::MaxFileSize, '#'));
+    const QString missing = dir.filePath("missing.txt");
+
+    const struct
+    {
+        QString path;
+        Result result;
+        const char *reason;
+    } cases[] = {
+        {QStringLiteral("/dev/zero"), Result::TooBig, "is longer than 4096 bytes"},
+        {sparse, Result::TooBig, "is longer than 4096 bytes"},
+        {justTooLong, Result::TooBig, "is longer than 4096 bytes"},
+        {missing, Result::Unreadable, "cannot be read"},
+        {dir.path(), Result::Unreadable, "cannot be read"},
+    };
+    const SensorStickValues last{7100, 1600, true, false, true, false};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        WarningCatcher warnings;
+        SensorSimulation::FileReader reader(c.path);
+        SensorStickValues values = last;
+        for (int command = 0; command < 1000; ++command)
+            ASSERT_EQ(reader.apply(values), c.result);
+        EXPECT_EQ(values, last);
+        const QStringList messages = warnings.take();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].contains(c.path)) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains(QLatin1String(c.reason))) << messages[0].toStdString();
+    }
+}
+
+TEST(SensorPortSimulationFile, PipeWithoutWriterDoesNotHoldUpTheQuery)
+{
+    QTemporaryDir dir;
+    const QByteArray pipe = dir.filePath("pipe").toLocal8Bit();
+    ASSERT_EQ(mkfifo(pipe.constData(), 0600), 0);
+    SensorSimulation::FileReader reader(QString::fromLocal8Bit(pipe));
+    SensorStickValues values{7100, 1600, true, false, true, false};
+    EXPECT_EQ(reader.apply(values), SensorSimulation::FileReader::Result::Applied); // read as empty
+    EXPECT_EQ(values, (SensorStickValues{7100, 1600, true, false, true, false}));
+}
+
+TEST(SensorPortSimulationFile, ReasonIsReportedAgainOnlyAfterItChanged)
+{
+    using Result = SensorSimulation::FileReader::Result;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sensor.txt");
+    WarningCatcher warnings;
+    SensorSimulation::FileReader reader(path);
+    SensorStickValues values;
+
+    // The longest file that is read.
+    const QByteArray head = "raw_temp=7000\n";
+    const QByteArray tail = "\nraw_humidity=1";
+    const QByteArray text =
+        head + QByteArray(SensorSimulation::MaxFileSize - head.size() - tail.size(), '#') + tail;
+    ASSERT_EQ(text.size(), SensorSimulation::MaxFileSize);
+    const struct
+    {
+        QByteArray content; // empty: the file is removed
+        Result result;
+        int warnings;
+        SensorStickValues values;
+    } steps[] = {
+        {{}, Result::Unreadable, 1, {}},
+        {{}, Result::Unreadable, 0, {}},
+        {text, Result::Applied, 0, {7000, 1, false, false, true, false}},
+        {QByteArray(5000, '\n'), Result::TooBig, 1, {7000, 1, false, false, true, false}},
+        {QByteArray(5000, '\n'), Result::TooBig, 0, {7000, 1, false, false, true, false}},
+        {{}, Result::Unreadable, 1, {7000, 1, false, false, true, false}},
+        {QByteArray(5000, '\n'), Result::TooBig, 1, {7000, 1, false, false, true, false}},
+        {"raw_temp=6500\n", Result::Applied, 0, {6500, 1, false, false, true, false}},
+        {QByteArray(5000, '\n'), Result::TooBig, 1, {6500, 1, false, false, true, false}},
+    };
+    int step = 0;
+    for (const auto &s : steps) {
+        SCOPED_TRACE(++step);
+        if (s.content.isEmpty())
+            QFile::remove(path);
+        else
+            writeFile(path, s.content);
+        EXPECT_EQ(reader.apply(values), s.result);
+        EXPECT_EQ(values, s.values);
+        EXPECT_EQ(warnings.take().size(), s.warnings);
+    }
 }
 
 TEST(SensorPortFactory, SimulationOnlyForItsPortWhenTheVariableIsSet)

@@ -35,8 +35,8 @@ TEST(FrameCodec, LengthExtensionOnlyForDataFrames)
         quint8 length, type;
         int effective;
     } cases[] = {
-        {0x10, 0x02, 16},  {0x10, 0x82, 266}, {0x10, 0xC2, 516}, {0x10, 0x42, 266},
-        {0x10, 0x9B, 16},  {0x10, 0xC3, 16},  {0xFF, 0xC2, 755}, {0x03, 0x03, 3},
+        {0x10, 0x02, 16}, {0x10, 0x82, 266}, {0x10, 0xC2, 516}, {0x10, 0x42, 266},
+        {0x10, 0x9B, 16}, {0x10, 0xC3, 16},  {0xFF, 0xC2, 755}, {0x03, 0x03, 3},
     };
     for (const Case &c : cases)
         EXPECT_EQ(EffectiveFrameLength(c.length, c.type), c.effective)
@@ -68,14 +68,14 @@ TEST(FrameCodec, DosDateTimeFromBytes)
 
     const QByteArray invalid[] = {
         QByteArray(),
-        QByteArray(1, '\0'),                    // the payload of a close frame without date
-        bytes(date, time).left(3),              // too short
-        bytes(0, 0),                            // day 0, month 0
+        QByteArray(1, '\0'),                       // the payload of a close frame without date
+        bytes(date, time).left(3),                 // too short
+        bytes(0, 0),                               // day 0, month 0
         bytes((31u << 9) | (13u << 5) | 1u, time), // month 13
         bytes((31u << 9) | (2u << 5) | 30u, time), // 30 February
-        bytes(date, (24u << 11)),               // hour 24
-        bytes(date, (8u << 11) | (60u << 5)),   // minute 60
-        bytes(date, (8u << 11) | 30u),          // second 60
+        bytes(date, (24u << 11)),                  // hour 24
+        bytes(date, (8u << 11) | (60u << 5)),      // minute 60
+        bytes(date, (8u << 11) | 30u),             // second 60
     };
     for (const QByteArray &b : invalid)
         EXPECT_FALSE(DosDateTimeFromBytes(b).isValid()) << b.toHex(' ').constData();

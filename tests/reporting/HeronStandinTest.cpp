@@ -27,20 +27,23 @@ TEST(HeronStandinFrames, DataFramesUseTheLengthExtension)
         // What the station makes of the header.
         EXPECT_EQ(EffectiveFrameLength(quint8(f[0]), quint8(f[2])), c.payload + 3);
     }
-    EXPECT_EQ(HeronStandin::encodeFrame(FrameType::CloseFrame, QByteArray()).toHex(' '), QByteArray("03 fa 03"));
+    EXPECT_EQ(HeronStandin::encodeFrame(FrameType::CloseFrame, QByteArray()).toHex(' '),
+              QByteArray("03 fa 03"));
     EXPECT_EQ(HeronStandin::dosDateTime(QDateTime(QDate(2011, 3, 1), QTime(8, 30, 44))),
               QByteArray::fromHex("d643613e"));
-    EXPECT_EQ(DosDateTimeFromBytes(QByteArray::fromHex("d643613e")), QDateTime(QDate(2011, 3, 1), QTime(8, 30, 44)));
+    EXPECT_EQ(DosDateTimeFromBytes(QByteArray::fromHex("d643613e")),
+              QDateTime(QDate(2011, 3, 1), QTime(8, 30, 44)));
 }
 
 TEST(HeronStandinFrames, ServerNamesStayInsideTheDirectory)
 {
     EXPECT_EQ(HeronStandin::mapName("/srv", "data\\ABCDEFG3.1MS"), QStringLiteral("/srv/data/ABCDEFG3.1MS"));
-    EXPECT_EQ(HeronStandin::mapName("/srv", "seconfig\\ABCDEFG.cfg"), QStringLiteral("/srv/seconfig/ABCDEFG.cfg"));
+    EXPECT_EQ(HeronStandin::mapName("/srv", "seconfig\\ABCDEFG.cfg"),
+              QStringLiteral("/srv/seconfig/ABCDEFG.cfg"));
     EXPECT_EQ(HeronStandin::mapName("/srv", "sensorlogfile\\ABCDEFG.log"),
               QStringLiteral("/srv/sensorlogfile/ABCDEFG.log"));
-    for (const char *bad : {"", "..\\x", "data\\..\\..\\x", "\\etc\\passwd", "/etc/passwd", "c:\\x", "data\\\\x",
-                            "data\\", "data\\.\\x"})
+    for (const char *bad : {"", "..\\x", "data\\..\\..\\x", "\\etc\\passwd", "/etc/passwd", "c:\\x",
+                            "data\\\\x", "data\\", "data\\.\\x"})
         EXPECT_TRUE(HeronStandin::mapName("/srv", bad).isEmpty()) << bad;
 }
 

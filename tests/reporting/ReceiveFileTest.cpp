@@ -4,10 +4,15 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "reporting/ReportingTexts.h"
+#include "support/ManualClock.h"
 #include "support/ScopedLocale.h"
+#include "support/TestPlatform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
 
 using namespace TCPUtils;
 using Received = HeronStandin::Received;
@@ -64,7 +69,8 @@ TEST_F(ReceiveFileTest, FileIsReceivedInExtendedDataFrames)
 {
     const QByteArray served = content(2000);
     serveFile("seconfig/ABCDEFG.cfg", served);
-    work.write("ABCDEFG.cfg", "an older and longer configuration copy that is replaced as a whole" + content(3000));
+    work.write("ABCDEFG.cfg",
+               "an older and longer configuration copy that is replaced as a whole" + content(3000));
 
     EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 2000);
     EXPECT_EQ(work.read("ABCDEFG.cfg"), served);
@@ -289,8 +295,8 @@ TEST_F(ReceiveFileTest, SequenceModeFollowsTheServersFrames)
 TEST_F(ReceiveFileTest, FrameWithWrongChecksumIsSentAgainByTheServer)
 {
     HeronStandin::ServeOptions o;
-    o.breakFrame = 1;           // the first data frame
-    o.answerTimeoutMs = 100;    // the stand-in's own patience
+    o.breakFrame = 1;        // the first data frame
+    o.answerTimeoutMs = 100; // the stand-in's own patience
     server.setServeOptions(o);
     const QByteArray served = content(1000);
     serveFile("seconfig/ABCDEFG.cfg", served);
@@ -363,7 +369,8 @@ TEST_F(ReceiveFileScripted, StalledServerLeavesNoPartialFile)
 
 TEST_F(ReceiveFileScripted, ShortLengthFrameCountsMissingBytesAsZero)
 {
-    socket.input = serverFrame(22, QByteArray("\x02", 1)) + serverFrame(2, "ab") + QByteArray::fromHex("03fa03");
+    socket.input =
+        serverFrame(22, QByteArray("\x02", 1)) + serverFrame(2, "ab") + QByteArray::fromHex("03fa03");
     EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 2);
     EXPECT_EQ(work.read("S.cfg"), "ab");
 }
@@ -375,14 +382,15 @@ TEST_F(ReceiveFileScripted, DataFrameFirstIsWrittenAndRepeatsAreNotWrittenTwice)
     const QByteArray b = serverFrame(2, "second");
     socket.input = QByteArray("ww\x05") + a + QByteArray("ww\x06") + b;
     // The repeat and the close frame each come after the station waited.
-    socket.deliverOnHeaderWait({QByteArray("ww\x06") + b, QByteArray("ww\x07") + serverFrame(3, QByteArray())});
+    socket.deliverOnHeaderWait(
+        {QByteArray("ww\x06") + b, QByteArray("ww\x07") + serverFrame(3, QByteArray())});
     EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 0);
     // Expected length 0, but 12 bytes arrived: a length error.
     EXPECT_EQ(view.lines.back(), Text8::cp("***FILE-LENGTH-ERROR received=12 Soll=0 Ist=12"));
     const QByteArray ack6 = QByteArray("ww\x06") + answerBytes('A');
-    EXPECT_EQ(socket.writes, (QList<QByteArray>{answerBytes('A'), QByteArray("ww\x05") + answerBytes('A'), ack6,
-                                               ack6, QByteArray("ww\x07") + answerBytes('A'),
-                                               QByteArray("ww\x07") + answerBytes('A')}));
+    EXPECT_EQ(socket.writes, (QList<QByteArray>{answerBytes('A'), QByteArray("ww\x05") + answerBytes('A'),
+                                                ack6, ack6, QByteArray("ww\x07") + answerBytes('A'),
+                                                QByteArray("ww\x07") + answerBytes('A')}));
 }
 
 TEST_F(ReceiveFileScripted, FailedWriteOfTheFirstFrameIsCancelled)
@@ -408,4 +416,106 @@ TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
         EXPECT_EQ(ReceiveFile(client, 0, sequence, "data\\ABCDEFG3.1MS", false, core, {}), 0);
         EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
     }
+}
+
+// The working directory is a folder of its own inside an outer folder, so
+// that a name that climbs out of it shows up beside it.
+class ReceiveFileLocalName : public ::testing::Test
+{
+protected:
+    ScopedWorkDir outer;
+    ManualClock clock;
+    RecordingView view;
+    StationCore core{view, platformWith(clock)};
+    qint32 sequence = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(outer.path()).mkdir(QStringLiteral("station")));
+        ASSERT_TRUE(QDir::setCurrent(outer.file(QStringLiteral("station"))));
+    }
+
+    QStringList outerEntries() const
+    {
+        return QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    QStringList stationEntries() const
+    {
+        return QDir(outer.file(QStringLiteral("station")))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    // A complete transfer of three bytes, as a server would send it.
+    static QByteArray transfer()
+    {
+        return serverFrame(22, QByteArray("\x03\0\0\0", 4)) + serverFrame(2, "abc") +
+               serverFrame(3, QByteArray());
+    }
+};
+
+TEST_F(ReceiveFileLocalName, NamesThatLeaveTheWorkingDirectoryAreRefused)
+{
+    const QByteArray absolute = Text8::fromQString(outer.file(QStringLiteral("abs.cfg")));
+    const QByteArray refused[] = {
+        "seconfig\\../x.cfg",
+        "data\\../x.1MS",
+        "seconfig\\../../x.cfg",
+        "seconfig\\" + absolute,
+        "data\\" + absolute + ".1MS",
+        "seconfig\\sub/x.cfg",
+        "seconfig\\..",
+        "seconfig\\.",
+        "seconfig\\",
+        "",
+        "seconfig\\C:x.cfg",
+        "seconfig\\D:",
+        QByteArray("seconfig\\x.cfg\0/../y.cfg", 24),
+        QByteArray("seconfig\\x\0.cfg", 15),
+        "seconfig\\x\n.cfg",
+    };
+    const QByteArray reason = Text8::fromQString(qt_error_string(EINVAL));
+    for (const QByteArray &name : refused) {
+        SCOPED_TRACE(name.toHex(' ').toStdString());
+        EXPECT_TRUE(LocalFileName(name).isEmpty());
+        view.lines.clear();
+        ScriptedSocket socket;
+        socket.input = transfer();
+        EXPECT_EQ(ReceiveFile(&socket, 0, sequence, name, false, core, {}), 0);
+        EXPECT_EQ(socket.writes, QList<QByteArray>{answerBytes('C')});
+        EXPECT_EQ(view.lines, (QList<QByteArray>{cp("-->Datei ") + name + cp(" empfangen"), reason}));
+        // Without a client object, as a file that cannot be created.
+        view.lines.clear();
+        EXPECT_EQ(ReceiveFile(nullptr, 0, sequence, name, false, core, {}), 0);
+        EXPECT_EQ(view.lines, (QList<QByteArray>{cp("-->Datei ") + name + cp(" empfangen"), reason,
+                                                 cp("***SOCKET-ERROR_2***")}));
+        EXPECT_EQ(outerEntries(), QStringList{QStringLiteral("station")});
+        EXPECT_TRUE(stationEntries().isEmpty());
+    }
+}
+
+TEST_F(ReceiveFileLocalName, NamesOfTheWorkingDirectoryAreReceived)
+{
+    const struct
+    {
+        QByteArray serverName;
+        QString localName;
+    } cases[] = {
+        {"seconfig\\ABCDEFG.cfg", QStringLiteral("ABCDEFG.cfg")},
+        {"seconfig\\..\\..\\B.cfg", QStringLiteral("B.cfg")},
+        {"data\\ABCDEFG3.1MS", QStringLiteral("ABCDEFG3.1MS")},
+        {"C.cfg", QStringLiteral("C.cfg")},
+        {"seconfig\\..d.cfg", QStringLiteral("..d.cfg")},
+        {"seconfig\\Gr\xFC\xDF\x81.cfg", QString::fromUtf8("Grüß\u0081.cfg")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.serverName.constData());
+        EXPECT_EQ(LocalFileName(c.serverName), c.localName);
+        ScriptedSocket socket;
+        socket.input = transfer();
+        EXPECT_EQ(ReceiveFile(&socket, 0, sequence, c.serverName, false, core, {}), 3);
+        QFile f(outer.file(QStringLiteral("station/") + c.localName));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "abc");
+    }
+    EXPECT_EQ(outerEntries(), QStringList{QStringLiteral("station")});
 }

@@ -56,8 +56,8 @@ TEST_F(ReceiveFrameTest, DeliversPayloadTypeAndLengthExtension)
         {"plain data frame", serverFrame(2, bytes(250)), 2, bytes(250)},
         {"empty close frame", QByteArray::fromHex("03fa03"), 3, QByteArray(1, '\0')},
         {"close frame with date", serverFrame(3, "\x10\x20\x30\x40"), 3, "\x10\x20\x30\x40"},
-        {"answer before the frame is skipped", answerBytes('A') + serverFrame(22, QByteArray("\x05\0\0\0", 4)), 22,
-         QByteArray("\x05\0\0\0", 4)},
+        {"answer before the frame is skipped",
+         answerBytes('A') + serverFrame(22, QByteArray("\x05\0\0\0", 4)), 22, QByteArray("\x05\0\0\0", 4)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

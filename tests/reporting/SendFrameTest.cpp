@@ -65,17 +65,17 @@ TEST_P(SendFrameAnswers, LettersPausesAndResends)
     const QList<HeronStandin::Received> frames = server.frames();
     ASSERT_EQ(frames.size(), 1 + c.sends);
     for (int i = 1; i < frames.size(); ++i)
-        EXPECT_EQ(frames[i].raw, QByteArray("\x0A\xFF\x1B" "ABCDEFG"));
+        EXPECT_EQ(frames[i].raw, QByteArray("\x0A\xFF\x1B"
+                                            "ABCDEFG"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Stand_in, SendFrameAnswers, ::testing::ValuesIn(kAnswerCases),
-                         [](const auto &info) {
-                             std::string n = info.param.name;
-                             for (char &ch : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Stand_in, SendFrameAnswers, ::testing::ValuesIn(kAnswerCases), [](const auto &info) {
+    std::string n = info.param.name;
+    for (char &ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return n;
+});
 
 TEST_F(StandinLinkTest, SilentOrStalledServerCostsFiveTimeoutsAndPauses)
 {

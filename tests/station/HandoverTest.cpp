@@ -11,8 +11,10 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 TEST(SharedDataSemaphore, CountOneMaximumOne)
 {
@@ -99,6 +101,27 @@ TEST(GuiHandover, EventLoopRunsHandoversInOrder)
     EXPECT_EQ(order, expected);
 }
 
+// Calls `onWake` on the GUI thread when a worker's hand-over has been queued
+// and its wake-up is about to be delivered, before drain() takes it.
+class WakeWatch : public QObject
+{
+public:
+    WakeWatch(QObject &handover, std::function<void()> onWake)
+        : m_onWake(std::move(onWake))
+    {
+        handover.installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MetaCall && m_onWake)
+            std::exchange(m_onWake, nullptr)();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onWake;
+};
+
 TEST(GuiHandover, OnGuiThreadRunsAtOnceAndClosedHandoverReleasesWaiters)
 {
     GuiHandover handover;
@@ -106,18 +129,70 @@ TEST(GuiHandover, OnGuiThreadRunsAtOnceAndClosedHandoverReleasesWaiters)
     EXPECT_TRUE(handover.runOnGui([&] { ran = true; }));
     EXPECT_TRUE(ran);
 
-    std::atomic<bool> started{false};
+    // The worker's hand-over is queued and not started when the hand-over
+    // is closed: it is dropped and the worker is told so.
+    WakeWatch closeWhenQueued(handover, [&] { handover.close(); });
+    std::atomic<bool> queuedRan{false};
     std::atomic<bool> result{true};
+    std::atomic<bool> done{false};
     std::thread worker([&] {
-        started = true;
-        result = handover.runOnGui([] {});
+        result = handover.runOnGui([&] { queuedRan = true; });
+        done = true;
     });
-    while (!started)
-        std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    handover.close();
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     worker.join();
     EXPECT_FALSE(result.load());
+    EXPECT_FALSE(queuedRan.load());
+    EXPECT_FALSE(handover.runOnGui([] {}));
+}
+
+// A hand-over that already runs when the hand-over is closed (a box whose
+// event loop ends the program) finishes before its worker goes on: what it
+// refers to on the worker's stack is still there when it writes.
+TEST(GuiHandover, ClosedWhileATaskRunsTheWorkerWaitsForItsEnd)
+{
+    GuiHandover handover;
+    std::atomic<bool> inside{false};
+    std::atomic<bool> workerLeft{false};
+    std::atomic<bool> taskEnded{false};
+    bool returnedWhileInside = true;
+    bool result = false;
+    int answerSeen = 0;
+    std::thread worker([&] {
+        {
+            int answer = 0; // the caller's local the task fills in
+            result = handover.runOnGui([&] {
+                inside = true;
+                handover.close();
+                // Stands for the rest of the box: with the fault the worker
+                // is gone long before this bound.
+                QElapsedTimer t;
+                t.start();
+                while (!workerLeft && t.elapsed() < 200)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                answer = 42;
+                inside = false;
+                taskEnded = true;
+            });
+            returnedWhileInside = inside.load();
+            answerSeen = answer;
+        }
+        workerLeft = true;
+        // Keeps the thread's stack until the task is over, so that a write
+        // into the scope it left shows under AddressSanitizer.
+        while (!taskEnded)
+            std::this_thread::yield();
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!taskEnded && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_TRUE(taskEnded.load());
+    worker.join();
+    EXPECT_FALSE(returnedWhileInside);
+    EXPECT_TRUE(result); // it ran
+    EXPECT_EQ(answerSeen, 42);
     EXPECT_FALSE(handover.runOnGui([] {}));
 }
 

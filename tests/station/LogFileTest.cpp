@@ -1,6 +1,7 @@
 #include "station/LogFile.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "support/FailingFileCalls.h"
 #include "support/ManualClock.h"
 #include "support/ScopedLocale.h"
 #include "support/TempDir.h"
@@ -72,4 +73,25 @@ TEST_F(LogFixture, UnwritableLogLosesTheLineQuietly)
     QDir(dir.path()).mkdir("zav_sensor_logfile.log");
     log.WriteLogLine("verloren");
     EXPECT_TRUE(QFileInfo(dir.file("zav_sensor_logfile.log")).isDir());
+}
+
+TEST_F(LogFixture, ALineIsWholeOrAbsentOnAFullDiskOrReadOnlyFolder)
+{
+    log.WriteLogLine("eins");
+    const QByteArray before = dir.read("zav_sensor_logfile.log");
+    ScopedFailingFiles failing;
+    for (const qint64 space : {0, 10, 27}) {
+        failing.calls.spaceLeft = space;
+        log.WriteLogLine("verloren auf voller Platte");
+        EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before) << space << " bytes left";
+    }
+    failing.calls.spaceLeft = -1;
+    failing.calls.openError = EROFS;
+    log.WriteLogLine("verloren im schreibgeschützten Ordner");
+    EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before);
+
+    // Space again: the next line follows the last whole one.
+    failing.calls.openError = 0;
+    log.WriteLogLine("zwei");
+    EXPECT_EQ(dir.read("zav_sensor_logfile.log"), before + "01.03.11 23:59:59 /Sensor/ zwei\r\n");
 }

@@ -10,6 +10,7 @@
 #include "support/TestPlatform.h"
 
 #include "support/TempDir.h"
+#include "support/WarningCatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -78,5 +79,32 @@ TEST(SensorSimulationFile, ChangedFileReachesTheReadingsWithinTwoRounds)
     while (core.state.ComHandle.load() != -1)
         ASSERT_TRUE(thread.step());
     EXPECT_TRUE(view.lines.last().startsWith("***Sensor-Fehler bei"));
+    thread.threadEnd();
+}
+
+// A file without end (or a huge one) is not read: measuring goes on with the
+// values the stick had, and the file is reported once, not at every query.
+TEST(SensorSimulationFile, EndlessFileMeasuresWithTheLastValues)
+{
+    ScopedWorkDir workDir;
+    ManualClock clock;
+    WarningCatcher warnings;
+
+    RecordingView view;
+    StationCore core(view, platformWith(clock));
+    auto stick = SensorSimulation::fileDrivenStick(QStringLiteral("/dev/zero"));
+    MyThread thread(core,
+                    [stick](const QByteArray &) { return std::make_unique<SimulatedSensorPort>(stick); });
+    thread.threadStart();
+    core.state.ComPortName = QByteArray(SensorSimulation::PortName);
+    core.state.BaudRate = 19200;
+    core.state.SensorRunning = true;
+
+    while (thread.humidityQueries() < 3)
+        ASSERT_TRUE(thread.step());
+    EXPECT_EQ(core.state.RawTemp, 6000);
+    EXPECT_EQ(core.state.RawHumidity, 1500);
+    EXPECT_GE(stick->commandsReceived(), 6);
+    EXPECT_EQ(warnings.take().size(), 1);
     thread.threadEnd();
 }

@@ -21,7 +21,7 @@ public:
             onShow(text, buttons);
         if (!answers.isEmpty())
             return answers.takeFirst();
-        return buttons == NoticeButtons::YesNo ? NoticeAnswer::Yes : NoticeAnswer::Ok;
+        return buttons == NoticeButtons::Ok ? NoticeAnswer::Ok : NoticeAnswer::Yes;
     }
 
     // A platform whose notices come here.

@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <map>
+#include <stdexcept>
 
 // A StationView that records what the station shows, for tests without a
 // window. Lines of the activity list are kept as the list would hold them.
@@ -16,6 +17,10 @@ public:
     bool addStatusListLine(const QByteArray &text) override
     {
         ++addCalls;
+        if (throwAdds > 0) {
+            --throwAdds;
+            throw std::runtime_error("activity list broke");
+        }
         if (failAdds > 0) {
             --failAdds;
             return false;
@@ -37,7 +42,10 @@ public:
     void setLastErrorColour(const QColor &colour) override { lastErrorColour = colour; }
     void setValueText(ValueDisplay field, const QByteArray &text) override { texts[field] = text; }
     void setValueColour(ValueDisplay field, const QColor &colour) override { colours[field] = colour; }
-    void setValueBackground(ValueDisplay field, const QColor &colour) override { backgrounds[field] = colour; }
+    void setValueBackground(ValueDisplay field, const QColor &colour) override
+    {
+        backgrounds[field] = colour;
+    }
     void setLastConnectionText(const QByteArray &text) override { lastConnection = text; }
     void setContactStatus(int input, bool checked, const QColor &colour) override
     {
@@ -50,6 +58,13 @@ public:
         timer5 = true;
     }
     bool alarmSignalled() const override { return timer5; }
+    void restoreWindowAfterReport() override
+    {
+        ++windowRestores;
+        timer5 = false;
+    }
+    void setIntervallLeft(const QByteArray &text) override { intervallLeft.append(text); }
+    void setReportCommandsEnabled(bool enabled) override { reportCommandsEnabled.append(enabled); }
 
     struct Signal
     {
@@ -59,7 +74,8 @@ public:
 
     QList<QByteArray> lines;
     int addCalls = 0;
-    int failAdds = 0; // the next n adds fail
+    int failAdds = 0;  // the next n adds fail
+    int throwAdds = 0; // the next n adds throw
     int clearCount = 0;
     QByteArray lastErrorText;
     QColor lastErrorColour;
@@ -72,4 +88,7 @@ public:
     std::map<int, QColor> contactColour;
     QList<Signal> signals_;
     bool timer5 = false;
+    int windowRestores = 0;
+    QList<QByteArray> intervallLeft;   // every text IntervallLeft was given
+    QList<bool> reportCommandsEnabled; // every change of Button3, Konfiguration1, Proxy1
 };

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "common/Clock.h"
+#include "reporting/HttpProxyConnector.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <memory>
+
+class QTcpSocket;
+class StationCore;
+class TcpFrameSocket;
+class FrameSocket;
+
+// The reporting thread: about once a second it decides whether the station
+// must talk to the HERON server, keeps the alarm bookkeeping between the
+// measurement thread and the server (expiry, error files) and, when there is
+// something to report, runs the report connection as the rest of the pass.
+//
+// The body runs as a sequence of passes (step()). Execute() runs them on the
+// thread; tests call threadStart() and step() directly, without a thread, on
+// a manual clock.
+class MyHERONThread : public QThread
+{
+public:
+    // httpProxy makes the way through an HTTP proxy; without one the HTTP
+    // branch of the transport fails as a refusing proxy would.
+    explicit MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnector> httpProxy = nullptr,
+                           QObject *parent = nullptr);
+    ~MyHERONThread() override;
+
+    // The thread body.
+    void Execute();
+
+    // Start steps (includes the 10 s start wait).
+    void threadStart();
+    // The loop head and one pass; false once the body has to end.
+    bool step();
+    // End of the body: the transport taken down, the thread counted out.
+    void threadEnd();
+
+    // --- Error files ------------------------------------------------------
+    // The name for the next error file; advances the counter. A name still
+    // taken by a file waiting to be sent is skipped.
+    QByteArray MakeErrorFileName();
+    // One error record line without its line end; kind 1 ignores value text
+    // and unit.
+    QByteArray MakeErrorRecord(int kind, const QByteArray &parameter, const QByteArray &text,
+                               const QByteArray &valueText, const QByteArray &unit,
+                               const QByteArray &flag) const;
+    // Whether a limit or CPU group may get a new error file.
+    bool AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarmTime) const;
+
+    // --- Report transport -------------------------------------------------
+    // Builds the transport of one attempt (a new socket, the proxy); does not
+    // connect. Throws std::runtime_error when ServerPort is no number.
+    void PrepareConnection();
+    // Closes whatever connection exists; never fails.
+    void DisconnectServer();
+    // Connects the prepared transport: the TCP connection to the server or
+    // the proxy, and with a proxy its handshake, all within ConnectTimeoutMs.
+    // false with the reason in message (code-page text).
+    bool ConnectServer(QByteArray &message);
+
+    // Bound of one connect, handshake included. The platform's own connect
+    // gives up after about 21 s (three SYNs); the transport keeps that bound
+    // on every platform, and it bounds a stalling proxy too.
+    static constexpr int ConnectTimeoutMs = 21000;
+
+    // The client that the frame routines use once connected; null before the
+    // first PrepareConnection.
+    FrameSocket *Cl2Socket() const;
+    QTcpSocket *ReportIOHandler() const { return m_handler.get(); }
+    // Host and port of the prepared attempt.
+    QByteArray Cl2SocketHost;
+    quint16 Cl2SocketPort = 0;
+    // The two proxy objects; at most one is Enabled after PrepareConnection.
+    ProxyEndpoint IdSocks;
+    ProxyEndpoint IdConnectThroughHttpProxy;
+
+    // --- Thread state -----------------------------------------------------
+    qint32 ErrorFileCount = 0;
+    qint32 ErrorFileHour = 0;
+    bool ReportFailed = false;
+    bool LanErrorFiled = false;
+    bool FirstPass = true;
+    bool ReportDue = false;
+    quint32 PendingAlarmFlags = 0;
+    qint32 ReportInterval = 0;
+    TickSeconds PassTickTime = 0;
+
+    // AlarmInterval (hours) to the report interval in seconds; cuts the text
+    // in place before its first character above '9'.
+    static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
+
+    // Sequence state of the frame routines on the report connection.
+    qint32 Sequence = 0;
+    quint8 SequenceMode = 0;
+
+    enum class Phase { Running, Finished };
+    Phase phase() const { return m_phase; }
+
+    // Upper bound of every read wait on the report connection, in
+    // milliseconds; -1 (the default) leaves the frame routines' own
+    // time-outs. Tests set it so that a silent server costs no real time.
+    int ReadTimeoutLimitMs = -1;
+
+    // The version text sent after the station identifier.
+    static QByteArray ReportVersionText();
+
+    // Where a report failed; the failure path undoes what that part began.
+    enum class SessionStage {
+        Connect,  // connect and login
+        Transfer, // from the station identifier to the last log file
+        Exchange, // configuration exchange, update steps and logout
+    };
+
+protected:
+    void run() override { Execute(); }
+
+    // The report connection: the rest of a pass after "---->Verbindungsaufbau".
+    // Connect, login, identifier, version, report kind, error files, record
+    // files, log files, the exchange with the server, logout, closing.
+    virtual void runReportSession();
+    // The common failure path of the report connection.
+    void sessionFailed(SessionStage stage = SessionStage::Connect);
+
+    // The configuration exchange and the update steps, on the open connection
+    // after the log files and before the logout. false (or an exception) when
+    // they failed after their own texts: the session then takes the failure
+    // path. Nothing is exchanged here; the exchange builds on this.
+    virtual bool exchangeWithServer() { return true; }
+    // After a completed report: runs the update restart when a station update
+    // waits for it, and tells whether it ran (the thread then ends).
+    virtual bool updateRestart() { return false; }
+
+    StationCore &m_core;
+
+private:
+    bool keepRunning() const;
+    void pass();
+    bool writeLanErrorFile();
+    bool acknowledge();
+    void expireAlarms();
+    bool writeGroupErrorFile(int group);
+    void statusLine(const QByteArray &text);
+    void errorFileFailed(const QByteArray &name);
+
+    // Report session pieces (ReportSession.cpp).
+    enum class FileKind { Error, Measure, Log };
+    enum class FileResult { Deleted, Kept, NotAnnounced };
+    bool sendText(const QByteArray &text);
+    void marker(const char *text);
+    void connectionAlarm();
+    bool reportDueNow() const;
+    // Sends the files of one kind; false when an error ended the session
+    // (the failure path has run).
+    bool sendFiles(FileKind kind);
+    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
+    bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
+
+    std::shared_ptr<HttpProxyConnector> m_httpProxy;
+    std::unique_ptr<QTcpSocket> m_handler;
+    std::unique_ptr<TcpFrameSocket> m_client;
+    Phase m_phase = Phase::Running;
+    bool m_started = false;
+};

@@ -1,0 +1,462 @@
+// The report connection of the reporting thread: connect, login, identify,
+// send the waiting error, record and log files, exchange with the server,
+// logout. Every failure ends in sessionFailed().
+
+#include "reporting/MyHERONThread.h"
+
+#include "common/LocaleFormat.h"
+#include "common/LoginFrame.h"
+#include "common/Text8.h"
+#include "reporting/FrameSocket.h"
+#include "reporting/ReportingTexts.h"
+#include "reporting/TCPUtils.h"
+#include "station/LogFile.h"
+#include "station/StationCore.h"
+#include "station/VersionText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <exception>
+
+namespace {
+
+using namespace ReportingTexts;
+
+QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+QByteArray now(const Clock &clock)
+{
+    return LocaleFormat::dateTime(clock.localDateTime());
+}
+
+void sleepMs(Clock &clock, int ms)
+{
+    clock.sleep(ms);
+}
+
+constexpr int kFailurePauseMs = 5000;
+constexpr int kTextPauseMs = 100;
+constexpr int kFilePauseMs = 500;
+constexpr int kLogoutPauseMs = 500;
+constexpr int kPieceSize = 250;
+constexpr int kPiecesPerHeartbeat = 100;
+constexpr int kAlarmMarkerIntervalMs = 500;
+
+// Markers of one kind of file; before/after are the markers around each data
+// frame (none for error files).
+struct FileMarkers
+{
+    const char *files;
+    const char *open;
+    const char *data;
+    const char *before;
+    const char *after;
+    const char *close;
+};
+
+constexpr FileMarkers kErrorMarkers{MarkerErrorFiles, MarkerErrorOpen, MarkerErrorData,
+                                    nullptr,          nullptr,         MarkerErrorClose};
+constexpr FileMarkers kMeasureMarkers{MarkerMeasureFiles,  MarkerMeasureOpen,  MarkerMeasureData,
+                                      MarkerMeasureBefore, MarkerMeasureAfter, MarkerMeasureClose};
+constexpr FileMarkers kLogMarkers{MarkerLogFiles,  MarkerLogOpen,  MarkerLogData,
+                                  MarkerLogBefore, MarkerLogAfter, MarkerLogClose};
+
+QByteArray exceptionText(const std::exception &e)
+{
+    return Text8::fromQString(QString::fromLocal8Bit(e.what()));
+}
+
+} // namespace
+
+QByteArray MyHERONThread::ReportVersionText()
+{
+    return cp(VersionPrefix) + VersionText::versionsLabel() + cp(VersionSuffix);
+}
+
+void MyHERONThread::marker(const char *text)
+{
+    const QByteArray bytes = cp(text);
+    m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+}
+
+bool MyHERONThread::sendText(const QByteArray &text)
+{
+    return TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, text, FrameType::TextFrame);
+}
+
+// The alarm display of a failed connection; the caller holds the semaphore
+// for its status text.
+void MyHERONThread::connectionAlarm()
+{
+    const QByteArray text = cp(NoConnectionLabel) + m_core.config.ServerHost + ':' + m_core.config.ServerPort;
+    m_core.onGui([text](StationView &v) {
+        v.setLastError(text, Colours::Red);
+        if (!v.alarmSignalled())
+            v.signalAlarmWindow(kAlarmMarkerIntervalMs, false);
+    });
+}
+
+void MyHERONThread::sessionFailed(SessionStage stage)
+{
+    {
+        SharedDataLock lock(m_core.semaphore);
+        ReportFailed = true;
+        if (stage != SessionStage::Connect)
+            m_core.state.TransferBusy = false;
+    }
+    DisconnectServer();
+    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
+    if (stage == SessionStage::Exchange)
+        m_core.state.UpdateFileLocked = false;
+    sleepMs(m_core.clock(), kFailurePauseMs);
+}
+
+// Whether the record and log files go with this report. Besides the
+// interval, a tick counter that wrapped since the last report counts: its
+// time then lies more than an interval ahead of the pass, and the pass
+// reports because of it, so this report sends the files and takes the new
+// time as its report time (otherwise every following pass would connect
+// again without sending anything).
+bool MyHERONThread::reportDueNow() const
+{
+    if (FirstPass || PendingAlarmFlags != 0 || m_core.state.ImmediateReport.load())
+        return true;
+    TickSeconds last = 0;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        last = m_core.state.LastReportTime;
+    }
+    return last + ReportInterval < PassTickTime || last > PassTickTime + ReportInterval;
+}
+
+void MyHERONThread::runReportSession()
+{
+    StationState &s = m_core.state;
+    const StationConfig &cfg = m_core.config;
+    const QByteArray hostPort = cfg.ServerHost + ':' + cfg.ServerPort;
+
+    // 1: connect.
+    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(false); });
+    ReportFailed = false;
+    DisconnectServer();
+    QByteArray message;
+    bool raised = false;
+    try {
+        PrepareConnection();
+        raised = !ConnectServer(message);
+    } catch (const std::exception &e) {
+        raised = true;
+        message = exceptionText(e);
+    } catch (...) {
+        raised = true;
+    }
+    ReportFailed = false;
+    marker(MarkerConnect);
+    if (raised || !m_client || !m_client->isConnected()) {
+        {
+            SharedDataLock lock(m_core.semaphore);
+            m_core.appendStatusLine(cp(NoConnection) + hostPort);
+            if (raised)
+                m_core.appendStatusLine(cp(ConnectErrorPrefix) + message);
+            connectionAlarm();
+        }
+        sessionFailed(SessionStage::Connect);
+        return;
+    }
+
+    // 2: login.
+    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, LoginFrame::literal(),
+                             FrameType::LoginFrame)) {
+        {
+            SharedDataLock lock(m_core.semaphore);
+            m_core.appendStatusLine(cp(NoConnection) + hostPort);
+            connectionAlarm();
+        }
+        sessionFailed(SessionStage::Connect);
+        return;
+    }
+    marker(MarkerLogin);
+    statusLine(cp(LoginOk));
+
+    // 3: station identifier; from here the records wait for the transfer.
+    sleepMs(m_core.clock(), kTextPauseMs);
+    if (!sendText(cfg.StationId)) {
+        statusLine(cp(StationIdFailed));
+        sessionFailed(SessionStage::Transfer);
+        return;
+    }
+    marker(MarkerStation);
+    {
+        SharedDataLock lock(m_core.semaphore);
+        m_core.appendStatusLine(cp(StationIdSent));
+        s.TransferBusy = true;
+    }
+
+    // 4: version.
+    sleepMs(m_core.clock(), kTextPauseMs);
+    if (!sendText(ReportVersionText())) {
+        statusLine(cp(VersionFailed));
+        sessionFailed(SessionStage::Transfer);
+        return;
+    }
+    marker(MarkerVersion);
+    statusLine(cp(LoginOk));
+
+    // 5: report kind.
+    sleepMs(m_core.clock(), kTextPauseMs);
+    if (!sendText(cp(PendingAlarmFlags != 0 ? KindError : KindData))) {
+        statusLine(cp(KindFailed));
+        sessionFailed(SessionStage::Transfer);
+        return;
+    }
+    marker(MarkerKind);
+    statusLine(cp(KindSent));
+
+    // 6, 7: error files.
+    s.ReportHeartbeat = now(m_core.clock());
+    if ((FirstPass || PendingAlarmFlags != 0) && !sendFiles(FileKind::Error))
+        return;
+
+    // 8 to 11: record and log files when the report is due.
+    s.ReportHeartbeat = now(m_core.clock());
+    if (reportDueNow()) {
+        ReportDue = true;
+        {
+            SharedDataLock lock(m_core.semaphore);
+            s.LastReportTime = m_core.clock().tickSeconds();
+        }
+        WriteLogLine(m_core, cp(LogNextReportTime));
+        if (!sendFiles(FileKind::Measure) || !sendFiles(FileKind::Log))
+            return;
+    }
+
+    // 12: the transfers are over; the exchange with the server follows.
+    s.ReportHeartbeat = now(m_core.clock());
+    s.TransferBusy = false;
+    bool exchanged = false;
+    try {
+        exchanged = exchangeWithServer();
+    } catch (...) {
+        exchanged = false;
+    }
+    if (!exchanged) {
+        sessionFailed(SessionStage::Exchange);
+        return;
+    }
+
+    // 13: logout.
+    s.UpdateFileLocked = false;
+    sleepMs(m_core.clock(), kLogoutPauseMs);
+    if (!sendText(cp(LogoutText))) {
+        {
+            SharedDataLock lock(m_core.semaphore);
+            m_core.appendStatusLine(cp(LogoutFailed));
+            m_core.appendStatusLine(cp(CentralConnectionError));
+        }
+        s.ImmediateReport = true;
+        WriteLogLine(m_core, cp(LogLogoutFailed));
+        sessionFailed(SessionStage::Exchange);
+        return;
+    }
+    marker(MarkerLogout);
+    statusLine(cp(LogoutSent));
+
+    // 14: closing.
+    sleepMs(m_core.clock(), kLogoutPauseMs);
+    WriteLogLine(m_core, cp(LogDisconnecting));
+    s.UpdateFileLocked = false;
+    DisconnectServer();
+    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
+    WriteLogLine(m_core, cp(LogImmediateReset));
+    s.ImmediateReport = false;
+    LanErrorFiled = false;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        m_core.onGui([](StationView &v) { v.restoreWindowAfterReport(); });
+    }
+
+    // 15: an error file the server did not take: report again.
+    if (ReportFailed) {
+        m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
+        sleepMs(m_core.clock(), kFailurePauseMs);
+        return;
+    }
+
+    // 16: a station update waits for the restart.
+    if (updateRestart()) {
+        m_phase = Phase::Finished;
+        return;
+    }
+
+    // 17: the report is complete.
+    m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
+    ReportDue = false;
+    SharedDataLock lock(m_core.semaphore);
+    s.ReportedAlarmFlags |= PendingAlarmFlags;
+    PendingAlarmFlags = 0;
+    WriteLogLine(m_core, cp(LogAcknowledgeReset));
+    FirstPass = false;
+}
+
+bool MyHERONThread::sendFiles(FileKind kind)
+{
+    const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
+                                 : kind == FileKind::Measure ? kMeasureMarkers
+                                                             : kLogMarkers;
+    QByteArray stationId;
+    QString pattern;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        stationId = m_core.config.StationId;
+        pattern = Text8::toQString(kind == FileKind::Error     ? stationId + "?.??r"
+                                   : kind == FileKind::Measure ? stationId + "*.?MS"
+                                                               : QByteArray("*.log"));
+    }
+    // Error files: plain files only; the others: every entry but directories.
+    const QDir::Filters filters =
+        kind == FileKind::Error ? QDir::Files : QDir::Files | QDir::Hidden | QDir::System;
+    const QStringList names = QDir::current().entryList({pattern}, filters, QDir::Name);
+
+    bool first = true;
+    for (const QString &name : names) {
+        if (name.isEmpty())
+            continue;
+        if (first) {
+            marker(markers.files);
+            first = false;
+        }
+        const QByteArray serverName = kind == FileKind::Log
+                                          ? cp(ServerLogName) + stationId + cp(ServerLogSuffix)
+                                          : cp(ServerDataDir) + Text8::fromQString(name);
+        try {
+            const FileResult result = sendFile(kind, name, serverName);
+            if (kind == FileKind::Error && result == FileResult::NotAnnounced)
+                ReportFailed = true; // the alarm did not reach the server: report again
+        } catch (...) {
+            // The file is closed by its own guard; the search is a list.
+            statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
+            if (kind != FileKind::Error) {
+                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+            }
+            sessionFailed(SessionStage::Transfer);
+            return false;
+        }
+    }
+    return true;
+}
+
+// One file: open frame, its content in data frames of up to 250 bytes, an
+// empty close frame. The file is deleted only when the server accepted the
+// close frame after its whole content went out in accepted data frames. What
+// was appended to the file after the last piece that was read stays in the
+// file for the next report.
+MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &localName,
+                                                  const QByteArray &serverName)
+{
+    const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
+                                 : kind == FileKind::Measure ? kMeasureMarkers
+                                                             : kLogMarkers;
+    StationState &s = m_core.state;
+    FrameSocket *client = m_client.get();
+    const QByteArray shown = Text8::fromQString(localName);
+
+    s.ReportHeartbeat = now(m_core.clock());
+    sleepMs(m_core.clock(), kFilePauseMs);
+
+    // A file that cannot be opened is not announced; it waits for the next
+    // report.
+    QFile file(localName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        statusLine(cp(OpenFailed) + shown);
+        return FileResult::NotAnnounced;
+    }
+    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, serverName, FrameType::OpenFrame)) {
+        statusLine(cp(OpenFailed) + shown);
+        return FileResult::NotAnnounced;
+    }
+    marker(markers.open);
+    statusLine(cp(OpenSent) + shown);
+
+    marker(markers.data);
+    qint64 sent = 0;
+    bool whole = true;
+    int pieces = 0;
+    char buffer[kPieceSize];
+    for (;;) {
+        if (++pieces > kPiecesPerHeartbeat) {
+            pieces = 0;
+            s.ReportHeartbeat = now(m_core.clock());
+        }
+        const qint64 n = file.read(buffer, kPieceSize);
+        if (n < 0) {
+            whole = false; // a read error: the file stays as it is
+            break;
+        }
+        if (n == 0)
+            break;
+        if (markers.before)
+            marker(markers.before);
+        const bool accepted = TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(buffer, int(n)),
+                                                  FrameType::DataFrame);
+        if (markers.after)
+            marker(markers.after);
+        if (!accepted) {
+            whole = false;
+            break;
+        }
+        sent += n;
+    }
+    file.close();
+
+    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame)) {
+        statusLine(cp(CloseFailed));
+        return FileResult::Kept;
+    }
+    marker(markers.close);
+    statusLine(cp(CloseOk));
+    if (!whole || !removeSentPart(kind, localName, sent))
+        return FileResult::Kept;
+    statusLine(cp(FileDeleted) + shown + cp(FileDeletedEnd));
+    return FileResult::Deleted;
+}
+
+// Deletes the first `sent` bytes of the file: the whole file when nothing
+// was added to it, otherwise the file keeps only what was added after them.
+// false when nothing could be removed (the file then goes again whole).
+bool MyHERONThread::removeSentPart(FileKind kind, const QString &localName, qint64 sent)
+{
+    bool removed = false;
+    auto cut = [&] {
+        const qint64 size = QFileInfo(localName).size();
+        if (size <= sent) {
+            QFile::remove(localName);
+            removed = true;
+            return;
+        }
+        QFile in(localName);
+        if (!in.open(QIODevice::ReadOnly) || !in.seek(sent))
+            return;
+        const QByteArray rest = in.readAll();
+        in.close();
+        if (rest.size() != size - sent)
+            return;
+        QSaveFile out(localName);
+        if (!out.open(QIODevice::WriteOnly) || out.write(rest) != rest.size())
+            return;
+        removed = out.commit();
+    };
+    // The station's log may get a line at any moment: no line is appended
+    // between taking its size and cutting it.
+    if (kind == FileKind::Log)
+        m_core.log().holdWrites(cut);
+    else
+        cut();
+    return removed;
+}

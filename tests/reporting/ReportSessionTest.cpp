@@ -1,0 +1,670 @@
+#include "HeronStandin.h"
+
+#include "common/Clock.h"
+#include "common/LocaleFormat.h"
+#include "common/LoginFrame.h"
+#include "common/Text8.h"
+#include "reporting/MyHERONThread.h"
+#include "reporting/ReportingTexts.h"
+#include "reporting/TCPUtils.h"
+#include "station/LogFile.h"
+#include "station/StationCore.h"
+#include "station/VersionText.h"
+#include "support/ManualClock.h"
+#include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
+#include "support/TempDir.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+using namespace ReportingTexts;
+using Reaction = HeronStandin::Reaction;
+
+namespace {
+
+QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+QByteArray frame(const QByteArray &payload, quint8 type)
+{
+    return TCPUtils::BuildFrame(payload, type, 0, 0);
+}
+
+QByteArray text(const QByteArray &payload)
+{
+    return frame(payload, FrameType::TextFrame);
+}
+
+// The frames of one file as the station sends it: open, 250-byte pieces,
+// an empty close.
+QList<QByteArray> fileFrames(const QByteArray &serverName, const QByteArray &content)
+{
+    QList<QByteArray> out{frame(serverName, FrameType::OpenFrame)};
+    for (qsizetype at = 0; at < content.size(); at += 250)
+        out.append(frame(content.mid(at, 250), FrameType::DataFrame));
+    out.append(frame({}, FrameType::CloseFrame));
+    return out;
+}
+
+QByteArray bytes(int n, char seed)
+{
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = char(seed + i % 23);
+    return b;
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+// The reporting thread driven pass by pass against the stand-in server on
+// loopback, on a manual clock (Tuesday 3 December 2024, 14:05:09 after the
+// start wait), German settings. The station log is kept out of the working
+// directory unless a test wants it sent.
+class ReportSession : public ::testing::Test
+{
+protected:
+    static constexpr quint32 kStartTick = 1000000;
+
+    ScopedWorkDir work;
+    QTemporaryDir logDir;
+    ManualClock clock{kStartTick, QDateTime(QDate(2024, 12, 3), QTime(14, 4, 59))};
+    ScopedLocale locale{QLocale(QLocale::German, QLocale::Germany)};
+    RecordingView view;
+    StationCore core{view, platformWith(clock)};
+    StationState &s = core.state;
+    QTemporaryDir serverDir;
+    HeronStandin server;
+    std::unique_ptr<MyHERONThread> thread;
+
+    // What the stand-in saw when each frame arrived (on its thread).
+    struct Seen
+    {
+        QByteArray raw;
+        bool transferBusy;
+        std::map<QString, bool> exists; // tracked local files
+    };
+    mutable std::mutex seenMutex;
+    QList<Seen> seen;
+    QStringList tracked;
+    std::function<void(const HeronStandin::Received &)> onFrame;
+
+    void SetUp() override
+    {
+        core.platform().workingDirectory = logDir.path();
+        core.config.StationId = "ABC1234";
+        core.config.ServerHost = "127.0.0.1";
+        core.config.AlarmInterval = "4";
+        server.setUploadDir(serverDir.path());
+        server.setServeDir(serverDir.path());
+        server.setObserver([this](const HeronStandin::Received &r) {
+            if (r.isAnswer)
+                return;
+            Seen one{r.raw, s.TransferBusy.load(), {}};
+            for (const QString &name : tracked)
+                one.exists[name] = QFileInfo::exists(work.file(name));
+            {
+                std::lock_guard lock(seenMutex);
+                seen.append(one);
+            }
+            if (onFrame)
+                onFrame(r);
+        });
+        ASSERT_TRUE(server.start());
+        core.config.ServerPort = QByteArray::number(server.port());
+        newThread();
+    }
+
+    void TearDown() override
+    {
+        thread->threadEnd();
+        server.stop();
+        core.platform().workingDirectory = QString();
+    }
+
+    // A thread as after the start, with nothing due by time.
+    void newThread(int readLimitMs = -1)
+    {
+        if (thread)
+            thread->threadEnd();
+        thread = std::make_unique<MyHERONThread>(core);
+        thread->ReadTimeoutLimitMs = readLimitMs;
+        s.LastReportTime = clock.tickSeconds() + 10; // the start wait
+        thread->threadStart();
+        view.lines.clear();
+        view.intervallLeft.clear();
+        view.reportCommandsEnabled.clear();
+    }
+
+    qint64 pass()
+    {
+        const qint64 before = clock.totalSlept();
+        EXPECT_TRUE(thread->step());
+        return clock.totalSlept() - before;
+    }
+
+    QList<QByteArray> rawFrames() const
+    {
+        QList<QByteArray> out;
+        for (const HeronStandin::Received &r : server.frames())
+            out.append(r.raw);
+        return out;
+    }
+
+    QList<Seen> seenFrames() const
+    {
+        std::lock_guard lock(seenMutex);
+        return seen;
+    }
+
+    QByteArray localLog() const
+    {
+        QFile f(core.log().path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // The step markers from the last "Connect" on.
+    QList<QByteArray> markers() const
+    {
+        const qsizetype at = view.intervallLeft.lastIndexOf(cp(MarkerConnect));
+        return at < 0 ? QList<QByteArray>{} : view.intervallLeft.mid(at);
+    }
+
+    static QList<QByteArray> cps(std::initializer_list<const char *> texts)
+    {
+        QList<QByteArray> out;
+        for (const char *t : texts)
+            out.append(cp(t));
+        return out;
+    }
+
+    QList<QByteArray> head(const char *kind) const
+    {
+        return {LoginFrame::frame(), text("ABC1234"), text(MyHERONThread::ReportVersionText()), text(kind)};
+    }
+};
+
+} // namespace
+
+TEST(VersionText, AboutBoxFormAndTheServerText)
+{
+    const QByteArray label = VersionText::versionsLabel();
+    const QRegularExpression form(
+        QStringLiteral("^Vers\\.(\\d+)\\.(\\d+)\\.(\\d+)//(\\d\\d\\.\\d\\d\\.\\d{4})$"));
+    const auto m = form.match(QString::fromLatin1(label));
+    ASSERT_TRUE(m.hasMatch()) << label.constData();
+    EXPECT_TRUE(QDate::fromString(m.captured(4), QStringLiteral("dd.MM.yyyy")).isValid());
+    EXPECT_EQ(MyHERONThread::ReportVersionText(), "*D2AVid:" + label + "*");
+}
+
+TEST_F(ReportSession, NothingWaitingIsLoginIdentifierVersionDataLogout)
+{
+    s.ImmediateReport = true;
+    const TickSeconds passTick = clock.tickSeconds();
+    EXPECT_EQ(pass(), 3 * 100 + 2 * 500); // the fixed pauses, no failure wait
+
+    QList<QByteArray> expected = head(KindData);
+    expected.append(QByteArray::fromHex("096c1b2a454e44452a")); // "*ENDE*"
+    EXPECT_EQ(rawFrames(), expected);
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }));
+
+    EXPECT_EQ(view.lines, cps({DisconnectIfConnected, LoginOk, StationIdSent, LoginOk, KindSent, LogoutSent,
+                               DisconnectIfConnected}));
+    EXPECT_EQ(markers(),
+              cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerLogout}));
+    EXPECT_EQ(view.reportCommandsEnabled, (QList<bool>{false, true, true}));
+    EXPECT_EQ(view.windowRestores, 1);
+    EXPECT_TRUE(view.signals_.isEmpty());
+
+    // The report is complete.
+    EXPECT_FALSE(thread->FirstPass);
+    EXPECT_FALSE(thread->ReportDue);
+    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_FALSE(s.ImmediateReport);
+    EXPECT_FALSE(s.TransferBusy);
+    EXPECT_EQ(s.LastReportTime, passTick + 0.3L); // read at the due test, after three pauses
+    EXPECT_EQ(core.semaphore.available(), 1);
+    const QByteArray log = localLog();
+    qsizetype at = 0;
+    for (const char *line : {LogImmediateActive, LogConnecting, LogNextReportTime, LogDisconnecting,
+                             LogImmediateReset, LogAcknowledgeReset}) {
+        const qsizetype found = log.indexOf(cp(line), at);
+        EXPECT_GE(found, at) << line;
+        at = std::max(at, found);
+    }
+
+    // The next pass has nothing to do.
+    EXPECT_EQ(pass(), 1000);
+    EXPECT_EQ(server.connectionCount(), 1);
+}
+
+TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
+{
+    core.platform().workingDirectory =
+        QString(); // the station log lies in the working directory and goes too
+    const std::map<QString, QByteArray> files{
+        {"ABC12342.E0R", "03-12-24;14:05:09;001-001;  A L A R M  am Parameter;r;;;;21;ABC1234-001;\r\n"},
+        {"abc12342.e1r", "03-12-24;14:05:10;001-005;  A L A R M  am Parameter;r;;;;21;ABC1234-001;\r\n"},
+        {"ABC12341.AMS", bytes(500, 'a')},
+        {"ABC12342.DMS", bytes(501, 'A')},
+        {"a.log", QByteArray()},
+    };
+    for (const auto &[name, content] : files)
+        work.write(name, content);
+    QDir(work.path()).mkdir(QStringLiteral("old.log")); // a directory is no log file
+    work.write(QStringLiteral("ABC12342.E0RX"), "not an error file");
+    tracked = QStringList{"ABC12342.E0R", "abc12342.e1r", "ABC12341.AMS", "ABC12342.DMS", "a.log"};
+    thread->PendingAlarmFlags = AlarmBit::TempHigh;
+
+    EXPECT_EQ(pass(), 3 * 100 + 6 * 500 + 2 * 500);
+    ASSERT_FALSE(thread->ReportFailed);
+
+    // The station log as it was sent: everything logged up to the due test.
+    const QList<HeronStandin::Upload> uploads = server.uploads();
+    ASSERT_EQ(uploads.size(), 6);
+    const QByteArray sentLog = uploads.last().content;
+    EXPECT_TRUE(sentLog.contains(cp(LogConnecting)));
+    EXPECT_TRUE(sentLog.endsWith(cp(LogNextReportTime) + "\r\n"));
+
+    QList<QByteArray> expected = head(KindError);
+    const QList<std::pair<QByteArray, QByteArray>> order{
+        {"data\\ABC12342.E0R", files.at("ABC12342.E0R")}, {"data\\abc12342.e1r", files.at("abc12342.e1r")},
+        {"data\\ABC12341.AMS", files.at("ABC12341.AMS")}, {"data\\ABC12342.DMS", files.at("ABC12342.DMS")},
+        {"sensorlogfile\\ABC1234.log", QByteArray()},     {"sensorlogfile\\ABC1234.log", sentLog},
+    };
+    for (const auto &[name, content] : order)
+        expected += fileFrames(name, content);
+    expected.append(text("*ENDE*"));
+    EXPECT_EQ(rawFrames(), expected);
+    for (int i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(uploads[i].name, order[i].first);
+        EXPECT_EQ(uploads[i].content, order[i].second);
+    }
+
+    // Each file went exactly when the server had accepted its close frame:
+    // it was there when its close frame arrived and gone at the next frame.
+    const QList<Seen> frames = seenFrames();
+    int file = 0;
+    for (int i = 0; i < frames.size() && file < tracked.size(); ++i) {
+        if (frames[i].raw != frame({}, FrameType::CloseFrame))
+            continue;
+        const QString name = tracked[file++];
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(frames[i].exists.at(name));
+        ASSERT_LT(i + 1, frames.size());
+        EXPECT_FALSE(frames[i + 1].exists.at(name));
+    }
+    EXPECT_EQ(file, tracked.size());
+    for (const QString &name : tracked)
+        EXPECT_FALSE(QFileInfo::exists(work.file(name))) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(work.file("old.log")).isDir());
+    EXPECT_TRUE(QFileInfo::exists(work.file("ABC12342.E0RX")));
+    // The log now holds only what was written after it was sent.
+    EXPECT_TRUE(localLog().startsWith(LocaleFormat::shortDate(clock.localDateTime().date())));
+    EXPECT_TRUE(localLog().contains(cp(LogDisconnecting)));
+    EXPECT_FALSE(localLog().contains(cp(LogConnecting)));
+
+    // Records wait from the accepted identifier to the end of the log files.
+    ASSERT_EQ(frames.size(), expected.size());
+    for (int i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frames[i].transferBusy, i >= 2 && i < frames.size() - 1);
+    }
+    EXPECT_FALSE(s.TransferBusy);
+
+    // Markers and texts of the files.
+    QList<QByteArray> m =
+        cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerErrorFiles});
+    for (int i = 0; i < 2; ++i)
+        m += cps({MarkerErrorOpen, MarkerErrorData, MarkerErrorClose});
+    m += cps({MarkerMeasureFiles});
+    for (int pieces : {2, 3}) {
+        m += cps({MarkerMeasureOpen, MarkerMeasureData});
+        for (int p = 0; p < pieces; ++p)
+            m += cps({MarkerMeasureBefore, MarkerMeasureAfter});
+        m += cps({MarkerMeasureClose});
+    }
+    m += cps({MarkerLogFiles, MarkerLogOpen, MarkerLogData, MarkerLogClose, MarkerLogOpen, MarkerLogData});
+    for (qsizetype p = 0; p < (sentLog.size() + 249) / 250; ++p)
+        m += cps({MarkerLogBefore, MarkerLogAfter});
+    m += cps({MarkerLogClose, MarkerLogout});
+    EXPECT_EQ(markers(), m);
+    for (const char *name : {"ABC12342.E0R", "a.log", "zav_sensor_logfile.log"}) {
+        const qsizetype open = view.lines.indexOf(cp(OpenSent) + name);
+        ASSERT_GE(open, 0) << name;
+        EXPECT_EQ(view.lines.mid(open + 1, 2),
+                  (QList<QByteArray>{cp(CloseOk), cp(FileDeleted) + name + cp(FileDeletedEnd)}));
+    }
+
+    EXPECT_EQ(thread->PendingAlarmFlags, 0u);
+    EXPECT_EQ(s.ReportedAlarmFlags, AlarmBit::TempHigh);
+    EXPECT_FALSE(thread->FirstPass);
+}
+
+TEST_F(ReportSession, FileSizesGiveTheirDataFrames)
+{
+    const struct
+    {
+        const char *name;
+        int size;
+        QList<int> pieces;
+    } cases[] = {
+        {"ABC12340.0MS", 0, {}},
+        {"ABC12340.1MS", 1, {1}},
+        {"ABC12340.2MS", 250, {250}},
+        {"ABC12340.3MS", 500, {250, 250}},
+        {"ABC12340.4MS", 501, {250, 250, 1}},
+    };
+    for (const auto &c : cases)
+        work.write(c.name, bytes(c.size, 'k'));
+    s.ImmediateReport = true;
+    pass();
+    const QList<HeronStandin::Received> frames = server.frames();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray open = cp(ServerDataDir) + c.name;
+        qsizetype at = 0;
+        while (at < frames.size() && !(frames[at].type == FrameType::OpenFrame && frames[at].payload == open))
+            ++at;
+        ASSERT_LT(at, frames.size());
+        QList<int> pieces;
+        for (++at; at < frames.size() && frames[at].type == FrameType::DataFrame; ++at)
+            pieces.append(int(frames[at].payload.size()));
+        EXPECT_EQ(pieces, c.pieces);
+        ASSERT_LT(at, frames.size());
+        EXPECT_EQ(frames[at].raw, QByteArray::fromHex("03fa03"));
+        EXPECT_FALSE(QFileInfo::exists(work.file(c.name)));
+    }
+}
+
+TEST_F(ReportSession, RefusedCloseKeepsTheFileAndTheReportCompletes)
+{
+    work.write("ABC12342.DMS", bytes(300, 'r'));
+    s.ImmediateReport = true;
+    // login, identifier, version, kind, open, data, data, close
+    server.queueReactions({Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(),
+                           Reaction::normal(), Reaction::normal(), Reaction::normal(),
+                           Reaction::answer('C')});
+    EXPECT_EQ(pass(), 3 * 100 + 500 + 2 * 500);
+    EXPECT_TRUE(view.lines.contains(cp(CloseFailed)));
+    EXPECT_FALSE(view.lines.contains(cp(FileDeleted) + "ABC12342.DMS" + cp(FileDeletedEnd)));
+    EXPECT_EQ(work.read("ABC12342.DMS"), bytes(300, 'r'));
+    EXPECT_EQ(rawFrames().last(), text("*ENDE*"));
+    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_FALSE(thread->FirstPass);
+
+    // The next report sends it again, and then it goes.
+    s.ImmediateReport = true;
+    pass();
+    ASSERT_EQ(server.uploads().size(), 1);
+    EXPECT_EQ(server.uploads().last().content, bytes(300, 'r'));
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.DMS")));
+}
+
+TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
+{
+    work.write("ABC12342.E0R", "alarm line\r\n");
+    work.write("ABC12342.E1R", "second alarm\r\n");
+    thread->PendingAlarmFlags = AlarmBit::Input1;
+    server.queueReactions({Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(),
+                           Reaction::answer('C')});
+    EXPECT_EQ(pass(), 3 * 100 + 2 * 500 + 2 * 500 + 5000);
+    EXPECT_TRUE(view.lines.contains(cp(OpenFailed) + "ABC12342.E0R"));
+    EXPECT_EQ(work.read("ABC12342.E0R"), "alarm line\r\n");
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.E1R"))); // the next file still went
+    EXPECT_EQ(rawFrames().last(), text("*ENDE*"));              // on to the logout
+    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_EQ(thread->PendingAlarmFlags, AlarmBit::Input1);
+    EXPECT_TRUE(thread->FirstPass);
+    EXPECT_EQ(s.ReportedAlarmFlags, 0u);
+
+    // The next pass reports again and sends the refused file.
+    view.lines.clear();
+    pass();
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.E0R")));
+    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_EQ(s.ReportedAlarmFlags & AlarmBit::Input1, AlarmBit::Input1);
+}
+
+TEST_F(ReportSession, RefusedLogoutTakesTheFailurePathAndAsksForAnImmediateReport)
+{
+    work.write("ABC12342.DMS", "record\r\n");
+    thread->PendingAlarmFlags = AlarmBit::Cpu;
+    s.ReportedAlarmFlags = AlarmBit::Input2;
+    // login, identifier, version, kind, open, data, close, logout
+    QList<Reaction> r(7, Reaction::normal());
+    r.append(Reaction::answer('C'));
+    server.queueReactions(r);
+    s.UpdateFileLocked = true;
+    EXPECT_EQ(pass(), 3 * 100 + 500 + 500 + 5000);
+    EXPECT_TRUE(s.ImmediateReport);
+    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_FALSE(s.UpdateFileLocked);
+    EXPECT_FALSE(s.TransferBusy);
+    EXPECT_EQ(s.ReportedAlarmFlags, AlarmBit::Input2);
+    EXPECT_EQ(thread->PendingAlarmFlags, AlarmBit::Cpu);
+    EXPECT_TRUE(view.lines.contains(cp(LogoutFailed)));
+    EXPECT_EQ(view.lines.indexOf(cp(CentralConnectionError)), view.lines.indexOf(cp(LogoutFailed)) + 1);
+    EXPECT_TRUE(localLog().contains(cp(LogLogoutFailed)));
+    EXPECT_FALSE(localLog().contains(cp(LogDisconnecting)));
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.DMS"))); // accepted before the logout
+    EXPECT_EQ(view.windowRestores, 0);
+    EXPECT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }));
+}
+
+TEST_F(ReportSession, NoConnectionShowsTheAlarmAndRetriesEveryFiveSeconds)
+{
+    const struct
+    {
+        const char *what;
+        bool refuseLogin;
+    } cases[] = {{"refused login", true}, {"server unreachable", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        newThread();
+        view.signals_.clear();
+        view.timer5 = false;
+        core.config.ServerPort = QByteArray::number(c.refuseLogin ? server.port() : closedPort());
+        if (c.refuseLogin)
+            server.queueReactions({Reaction::answer('C'), Reaction::answer('C')});
+        s.ImmediateReport = true;
+        const QByteArray hostPort = "127.0.0.1:" + core.config.ServerPort;
+
+        EXPECT_EQ(pass(), 5000);
+        EXPECT_TRUE(thread->ReportFailed);
+        QList<QByteArray> lines{cp(DisconnectIfConnected), cp(NoConnection) + hostPort};
+        if (!c.refuseLogin)
+            lines.append("(10) Connection refused");
+        lines.append(cp(DisconnectIfConnected));
+        EXPECT_EQ(view.lines, lines);
+        EXPECT_EQ(view.lastErrorText, cp(NoConnectionLabel) + hostPort);
+        ASSERT_EQ(view.signals_.size(), 1);
+        EXPECT_EQ(view.signals_[0].intervalMs, 500);
+        EXPECT_EQ(markers(), cps({MarkerConnect}));
+        EXPECT_EQ(view.reportCommandsEnabled, (QList<bool>{false, true}));
+
+        // The next pass writes the LAN error file and tries again, 5 s
+        // later; the alarm is signalled already.
+        EXPECT_EQ(pass(), 5000);
+        EXPECT_EQ(view.signals_.size(), 1);
+        EXPECT_EQ(view.lastErrorSets, 2 * (&c - cases) + 2);
+        EXPECT_TRUE(thread->PendingAlarmFlags & AlarmBit::Network);
+        for (const QString &f : QDir(work.path()).entryList({"ABC1234?.??R"}, QDir::Files))
+            QFile::remove(work.file(f));
+    }
+    EXPECT_EQ(server.connectionCount(), 2);
+}
+
+TEST_F(ReportSession, WrappedTickCounterReportsOnceWithTheFiles)
+{
+    thread->FirstPass = false;
+    work.write("ABC12342.DMS", "record\r\n");
+    s.LastReportTime = 4294967.0L - 100; // just before the wrap
+    clock.setTick(50000);                // 50 s after it
+    pass();
+    EXPECT_EQ(server.uploads().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.DMS")));
+    EXPECT_LT(s.LastReportTime, 60.0L);
+    EXPECT_EQ(pass(), 1000); // the next pass is idle
+    EXPECT_EQ(server.connectionCount(), 1);
+}
+
+TEST_F(ReportSession, FileThatCannotBeOpenedOrReadStays)
+{
+    // Broken link: cannot be opened. Link to a file whose read fails.
+    ASSERT_TRUE(QFile::link(work.file("nowhere"), work.file("ABC12342.AMS")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), work.file("ABC12342.BMS")));
+    work.write("ABC12342.CMS", "good\r\n");
+    s.ImmediateReport = true;
+    pass();
+    EXPECT_TRUE(view.lines.contains(cp(OpenFailed) + "ABC12342.AMS"));
+    EXPECT_TRUE(QFileInfo(work.file("ABC12342.AMS")).isSymLink());
+    EXPECT_TRUE(QFileInfo(work.file("ABC12342.BMS")).isSymLink());
+    EXPECT_FALSE(view.lines.contains(cp(FileDeleted) + "ABC12342.BMS" + cp(FileDeletedEnd)));
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.CMS")));
+    int opens = 0;
+    for (const HeronStandin::Received &r : server.frames())
+        opens += r.type == FrameType::OpenFrame;
+    EXPECT_EQ(opens, 2); // the one that cannot be opened is not announced
+    EXPECT_FALSE(thread->ReportFailed);
+}
+
+TEST_F(ReportSession, LogLinesAddedDuringTheSendStayForTheNextReport)
+{
+    core.platform().workingDirectory = QString();
+    WriteLogLine(core, QByteArray(300, 'x')); // more than one piece
+    bool inLog = false;
+    int data = 0;
+    onFrame = [&](const HeronStandin::Received &r) {
+        if (r.type == FrameType::OpenFrame)
+            inLog = r.payload.startsWith("sensorlogfile");
+        if (!inLog)
+            return;
+        if (r.type == FrameType::DataFrame && ++data == 1)
+            WriteLogLine(core, "GROW-1"); // read later in the same send
+        if (r.type == FrameType::CloseFrame)
+            WriteLogLine(core, "GROW-2"); // after the last piece: stays
+    };
+    s.ImmediateReport = true;
+    pass();
+    onFrame = nullptr;
+    ASSERT_EQ(server.uploads().size(), 1);
+    const QByteArray sent = server.uploads()[0].content;
+    const QByteArray kept = localLog();
+    EXPECT_TRUE(sent.contains("GROW-1"));
+    EXPECT_FALSE(sent.contains("GROW-2"));
+    EXPECT_FALSE(kept.contains("GROW-1"));
+    EXPECT_TRUE(kept.left(kept.indexOf("\r\n")).endsWith("GROW-2")); // the kept part begins with it
+    EXPECT_TRUE(sent.endsWith("GROW-1\r\n"));
+
+    // The next report brings it.
+    s.ImmediateReport = true;
+    pass();
+    ASSERT_EQ(server.uploads().size(), 2);
+    EXPECT_TRUE(server.uploads()[1].content.startsWith(kept));
+}
+
+// Every point at which a report can break: each frame of a report refused,
+// dropped with the connection, or left unanswered. Afterwards every file is
+// either still on disk as it was or held whole by the server, and a file is
+// missing only when its upload was accepted; later reports then bring the
+// rest, so every byte reaches the server.
+TEST_F(ReportSession, NoFailurePointLosesAFile)
+{
+    const std::map<QString, std::pair<QByteArray, QByteArray>> originals{
+        {"ABC12342.E0R",
+         {"data\\ABC12342.E0R", "03-12-24;14:05:09;001-007;  A L A R M  am Parameter;r;;;;21;\r\n"}},
+        {"ABC12342.AMS", {"data\\ABC12342.AMS", bytes(501, 'M')}},
+        {"ABC12342.BMS", {"data\\ABC12342.BMS", bytes(40, 'm')}},
+        {"x.log", {"sensorlogfile\\ABC1234.log", bytes(300, 'L')}},
+    };
+    // login, id, version, kind, error file (3), AMS (5), BMS (3), log (4), logout
+    constexpr int kFrames = 4 + 3 + 5 + 3 + 4 + 1;
+    struct Row
+    {
+        int at;
+        Reaction reaction;
+        const char *what;
+    };
+    QList<Row> rows;
+    for (int at = 0; at < kFrames; ++at) {
+        rows.append({at, Reaction::answer('C'), "refused"});
+        rows.append({at, Reaction::drop(), "dropped"});
+    }
+    // Unanswered: each frame after it costs five read time-outs, so only
+    // near the end (in the middle of the log, at its close, at the logout).
+    for (int at : {kFrames - 4, kFrames - 2, kFrames - 1})
+        rows.append({at, Reaction::stall(), "stalled"});
+
+    int sessions = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.what) + " at frame " + std::to_string(row.at));
+        for (const QString &f : QDir(work.path()).entryList(QDir::Files))
+            QFile::remove(work.file(f));
+        for (const auto &[name, v] : originals)
+            work.write(name, v.second);
+        server.clearRecords();
+        newThread(row.reaction.kind == HeronStandin::Kind::Stall ? 150 : -1);
+        thread->PendingAlarmFlags = AlarmBit::TempHigh;
+        QList<Reaction> reactions(row.at, Reaction::normal());
+        reactions.append(row.reaction);
+        server.queueReactions(reactions);
+
+        pass();
+        ++sessions;
+        EXPECT_FALSE(s.TransferBusy);
+        EXPECT_EQ(core.semaphore.available(), 1);
+        // A refused data or close frame leaves only its file for later;
+        // everything else fails the report.
+        const bool fileOnly =
+            row.reaction.kind == HeronStandin::Kind::Answer && row.at > 4 && row.at < kFrames - 1;
+        if (!fileOnly)
+            EXPECT_TRUE(thread->ReportFailed);
+
+        std::map<QByteArray, QList<QByteArray>> accepted;
+        for (const HeronStandin::Upload &u : server.uploads())
+            accepted[u.name].append(u.content);
+        for (const auto &[name, v] : originals) {
+            SCOPED_TRACE(name.toStdString());
+            if (QFileInfo::exists(work.file(name)))
+                EXPECT_EQ(work.read(name), v.second);
+            else
+                EXPECT_TRUE(accepted[v.first].contains(v.second));
+        }
+
+        // Later reports against a willing server bring what is left.
+        for (int more = 0; more < 3 && !QDir(work.path()).entryList(QDir::Files).isEmpty(); ++more) {
+            server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+            thread->PendingAlarmFlags |= AlarmBit::TempHigh;
+            pass();
+            ++sessions;
+        }
+        EXPECT_TRUE(QDir(work.path()).entryList(QDir::Files).isEmpty());
+        for (const HeronStandin::Upload &u : server.uploads())
+            accepted[u.name].append(u.content);
+        for (const auto &[name, v] : originals)
+            EXPECT_TRUE(accepted[v.first].contains(v.second)) << name.toStdString();
+    }
+    RecordProperty("sessions", sessions);
+}

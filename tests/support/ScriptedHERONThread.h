@@ -1,0 +1,38 @@
+#pragma once
+
+#include "reporting/MyHERONThread.h"
+#include "station/StationCore.h"
+
+// The reporting thread with its report connection scripted: each pass that
+// reaches the connection either fails (the common failure path) or completes
+// the report, leaving the thread state as a completed report does.
+class ScriptedHERONThread : public MyHERONThread
+{
+public:
+    using MyHERONThread::MyHERONThread;
+
+    enum class Outcome { Fail, Complete };
+    Outcome outcome = Outcome::Complete;
+    int sessions = 0;
+    quint32 lastPending = 0; // PendingAlarmFlags when the last session began
+
+protected:
+    void runReportSession() override
+    {
+        ++sessions;
+        lastPending = PendingAlarmFlags;
+        if (outcome == Outcome::Fail) {
+            sessionFailed();
+            return;
+        }
+        StationState &s = m_core.state;
+        SharedDataLock lock(m_core.semaphore);
+        LanErrorFiled = false;
+        ReportDue = false;
+        FirstPass = false;
+        s.ImmediateReport = false;
+        s.LastReportTime = m_core.clock().tickSeconds();
+        s.ReportedAlarmFlags |= PendingAlarmFlags;
+        PendingAlarmFlags = 0;
+    }
+};
