@@ -21,6 +21,12 @@ StationPlatform StationPlatform::system()
     p.quit = [] { QCoreApplication::quit(); };
     p.exit = [](int status) { QCoreApplication::exit(status); };
     p.serialLines = defaultSerialLinesFactory();
+    // Test runs of the program move the viewer port search away from the
+    // ports other stations on the machine use.
+    bool ok = false;
+    const uint base = qEnvironmentVariable("KLIMAWARTE_VIEWER_PORT").toUInt(&ok);
+    if (ok && base >= 1 && base <= 65535)
+        p.viewerBasePort = static_cast<quint16>(base);
     return p;
 }
 

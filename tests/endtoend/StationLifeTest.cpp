@@ -3,13 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 namespace {
 
+// The first of four consecutive free ports: the stations of a test search
+// their viewer port there, so stations of other runs on this machine, which
+// use 2002 and up, never take a port a test expects to be free.
+quint16 freeViewerPorts()
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        QTcpServer first;
+        if (!first.listen(QHostAddress::Any, 0) || first.serverPort() > 65000)
+            continue;
+        const quint16 base = first.serverPort();
+        QTcpServer more[3];
+        bool free = true;
+        for (int i = 0; i < 3 && free; ++i)
+            free = more[i].listen(QHostAddress::Any, static_cast<quint16>(base + 1 + i));
+        if (free)
+            return base;
+    }
+    return 0;
+}
+
 struct StationLife : ::testing::Test
 {
     QTemporaryDir tmp;
+    const quint16 viewerPort = freeViewerPorts();
 
     // A copy of the program under a path of its own: another executable.
     // The tests never run the build's own program, so the hunt for an older
@@ -29,7 +51,9 @@ struct StationLife : ::testing::Test
         EXPECT_NE(QFileInfo(exe).canonicalFilePath(),
                   QFileInfo(QStringLiteral(KLIMAWARTE_EXE)).canonicalFilePath())
             << "end-to-end tests run a copy of the program";
+        EXPECT_NE(viewerPort, 0);
         auto p = std::make_unique<StationProcess>(exe, tmp.filePath(work), tmp.filePath(service));
+        p->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
         p->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile());
         return p;
     }
