@@ -109,6 +109,16 @@ void ConfigSettings::reject(ConfigField field, bool sender, const char *message)
     if (sender)
         m_view.focusField(field);
     InputRejected = true;
+    if (!m_emptied.contains(field))
+        m_emptied.append(field);
+}
+
+bool ConfigSettings::emptiedByRejection(ConfigField field, const QByteArray &text)
+{
+    if (Text8::trimmed(text).isEmpty())
+        return m_emptied.contains(field);
+    m_emptied.removeAll(field);
+    return false;
 }
 
 void ConfigSettings::thresholdExit(ConfigField field, bool sender)
@@ -118,6 +128,8 @@ void ConfigSettings::thresholdExit(ConfigField field, bool sender)
         return;
     StationConfig &cfg = m_core.config;
     const QByteArray text = m_view.fieldText(field);
+    if (emptiedByRejection(field, text))
+        return;
     if (Text8::trimmed(text).isEmpty()) {
         SenderLock lock(m_core, sender);
         if (!ConfigUnconfirmed)
@@ -139,13 +151,19 @@ void ConfigSettings::thresholdExit(ConfigField field, bool sender)
 
 void ConfigSettings::kennungExit(bool)
 {
-    QByteArray id = Text8::upper(m_view.fieldText(ConfigField::Kennung));
-    while (id.size() < 7)
-        id += '-';
-    if (id == "_______")
-        id = "-------";
-    if (id.size() > 7)
-        id = id.left(7);
+    QByteArray id = m_view.fieldText(ConfigField::Kennung);
+    // The rule's own result stands: the save runs the rule again, and eight
+    // underscores, cut to seven, would then turn into hyphens.
+    if (id != m_ruledId) {
+        id = Text8::upper(id);
+        while (id.size() < 7)
+            id += '-';
+        if (id == "_______")
+            id = "-------";
+        if (id.size() > 7)
+            id = id.left(7);
+    }
+    m_ruledId = id;
     m_view.setFieldText(ConfigField::Kennung, id);
     if (!ConfigUnconfirmed) {
         m_core.config.StationId = id;
@@ -177,6 +195,8 @@ void ConfigSettings::heronserverExit(bool)
 void ConfigSettings::alarmintervallExit(bool sender)
 {
     const QByteArray text = m_view.fieldText(ConfigField::Alarmintervall);
+    if (emptiedByRejection(ConfigField::Alarmintervall, text))
+        return;
     if (text.isEmpty()) {
         SenderLock lock(m_core, sender);
         if (!ConfigUnconfirmed)
@@ -205,6 +225,8 @@ void ConfigSettings::cpuMaxTempExit(bool sender)
     StationConfig &cfg = m_core.config;
     StationState &st = m_core.state;
     const QByteArray text = m_view.fieldText(ConfigField::CPUMAXTemp);
+    if (emptiedByRejection(ConfigField::CPUMAXTemp, text))
+        return;
     if (Text8::trimmed(text).isEmpty()) {
         SenderLock lock(m_core, sender);
         if (!ConfigUnconfirmed)
@@ -274,6 +296,8 @@ void ConfigSettings::formActivate()
     m_window.stopWindowTimer(StationTimer::Timer1);
     m_view.markConfigDialogWindow();
     ConfigUnconfirmed = true;
+    m_emptied.clear();
+    m_ruledId.clear();
 
     m_view.setFieldText(ConfigField::ComPort, m_window.portText());
     for (const ThresholdField &t : kThresholds)
@@ -363,19 +387,23 @@ void ConfigSettings::remoteSet(int item)
 {
     const StationConfig &cfg = m_core.config;
     const QByteArray &text = m_core.state.StatusText;
+    const auto set = [this](ConfigField field, const QByteArray &value) {
+        m_emptied.removeAll(field); // the remote text counts as typed
+        m_view.setFieldText(field, value);
+    };
     if (item >= 1 && item <= 8) {
-        m_view.setFieldText(kThresholds[item - 1].field, text);
+        set(kThresholds[item - 1].field, text);
     } else if (item >= 9 && item <= 12) {
         if (const std::optional<bool> b = ConfigFormat::toBoolean(text))
             m_view.setFlag(kContactFlags[item - 9], *b);
     } else if (item == 13) {
-        m_view.setFieldText(ConfigField::Kennung, text);
+        set(ConfigField::Kennung, text);
     } else if (item == 14) {
-        m_view.setFieldText(ConfigField::Heronserver, cfg.ServerHost + ':' + cfg.ServerPort);
+        set(ConfigField::Heronserver, cfg.ServerHost + ':' + cfg.ServerPort);
     } else if (item == 16) {
-        m_view.setFieldText(ConfigField::Alarmintervall, text);
+        set(ConfigField::Alarmintervall, text);
     } else if (item == 17) {
-        m_view.setFieldText(ConfigField::CPUMAXTemp, text);
+        set(ConfigField::CPUMAXTemp, text);
     }
     // Item 15, the port: the station keeps polling its own.
 }

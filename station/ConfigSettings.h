@@ -69,10 +69,17 @@ public:
 
 private:
     void reject(ConfigField field, bool sender, const char *message);
+    bool emptiedByRejection(ConfigField field, const QByteArray &text);
     void setManualBox(bool checked);
 
     StationCore &m_core;
     StationWindow &m_window;
     ConfigDialogView &m_view;
     const QByteArray &m_captionPrefix;
+    // Fields that a rejection emptied and nobody has filled since: the save
+    // keeps their previous setting instead of taking the empty edit as "no
+    // limit" or interval 0.
+    QList<ConfigField> m_emptied;
+    // What the identifier rule showed last.
+    QByteArray m_ruledId;
 };
