@@ -374,7 +374,7 @@ void ConfigSettings::comSelectChange()
         m_view.setFieldText(ConfigField::Kennung, {});
         return;
     }
-    const QByteArray serial = GetFtdiSerialForPort(Text8::upper(t));
+    const QByteArray serial = GetFtdiSerialForPort(Text8::upper(t), m_core.ports());
     if (serial.isEmpty())
         return;
     m_core.state.DeviceStationId.set(serial);

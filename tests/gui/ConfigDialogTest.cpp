@@ -8,8 +8,11 @@
 #include "station/ConfigDialogTexts.h"
 #include "station/MeasurementTexts.h"
 #include "station/StationTexts.h"
+#include "support/FakePortDirectory.h"
+#include "support/ManualClock.h"
 #include "support/RecordingNotices.h"
 #include "support/SavedStationConfig.h"
+#include "support/ScopedLocale.h"
 #include "support/TempDir.h"
 #include "support/ViewerConnectionStandIn.h"
 
@@ -73,9 +76,7 @@ struct ConfigDialogFixture : ::testing::Test
 {
     ScopedWorkDir dir;
     ManualClock clock;
-    ScopedClock installedClock{clock};
     FakePortDirectory ports;
-    ScopedPortDirectory installedPorts{ports};
     ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
     RecordingNotices boxes;
     TFR2U_Radadu w;
@@ -88,6 +89,8 @@ struct ConfigDialogFixture : ::testing::Test
         ports.addFtdiPort("SIM1234A", "COM3");
         StationPlatform p = w.platform();
         p.notices = &boxes;
+        p.clock = &clock;
+        p.ports = &ports;
         w.setPlatform(p);
         w.startup().CaptionPrefix = StationTexts::CaptionPrefix;
         cfg = savedConfig();
