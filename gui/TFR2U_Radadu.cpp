@@ -157,6 +157,8 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
         buttons->addWidget(w);
     layout->addLayout(buttons);
     connect(Button1, &QPushButton::clicked, this, &TFR2U_Radadu::Button1Interactive);
+    connect(Button2, &QPushButton::clicked, this, &TFR2U_Radadu::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TFR2U_Radadu::Button3Click);
 
     Listbox = new QPlainTextEdit(central);
     Listbox->setObjectName(QStringLiteral("Listbox"));

@@ -24,6 +24,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class TFConfig;
 
 // The station's main window: its controls (carrying their names as object
 // names) and timers. Every handler keeps its name and hands the work to the
@@ -133,6 +134,11 @@ public:
     // The configuration dialog: shown by the configuration loop and left
     // alone by the supervision tick.
     QWidget *ConfigDialogWindow = nullptr;
+    // The configuration dialog FConfig, once it exists (it registers itself).
+    TFConfig *FConfig = nullptr;
+    // "Konfiguration" (ConfigurationCommand) and the acknowledge "quittieren".
+    void Button2Click();
+    void Button3Click();
 
     // Controls that other parts of the station use.
     QPushButton *Button1 = nullptr; // "Start Sensor" / "Stop Sensor"

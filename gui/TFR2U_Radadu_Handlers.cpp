@@ -2,6 +2,7 @@
 
 #include "common/Text8.h"
 #include "gui/OwnWindowSearch.h"
+#include "gui/TFConfig.h"
 #include "station/ApplicationTitle.h"
 
 #include <QCheckBox>
@@ -228,8 +229,8 @@ bool TFR2U_Radadu::closeOwnOpenBox()
 
 void TFR2U_Radadu::showConfigDialog()
 {
-    if (auto *dialog = qobject_cast<QDialog *>(ConfigDialogWindow))
-        dialog->exec();
+    if (FConfig)
+        FConfig->exec();
 }
 
 void TFR2U_Radadu::runLater(std::function<void()> work)

@@ -8,6 +8,7 @@
 #include "station/CpuTemperature.h"
 #include "station/Installation.h"
 #include "station/InstanceHunt.h"
+#include "station/LimitLabels.h"
 #include "station/LogFile.h"
 #include "station/SensorControl.h"
 #include "station/ServiceControl.h"
@@ -175,27 +176,7 @@ void StationStartup::FormCreate(const QStringList &arguments)
 
 void StationStartup::fillLimitLabels()
 {
-    const StationConfig &cfg = m_core.config;
-    const struct
-    {
-        LimitLabel label;
-        const QByteArray &min;
-        const QByteArray &max;
-        const char *unit;
-    } rows[] = {
-        {LimitLabel::Temp, cfg.TempMin, cfg.TempMax, StartupTexts::DegreeUnit},
-        {LimitLabel::TP, cfg.TPMin, cfg.TPMax, StartupTexts::DegreeUnit},
-        {LimitLabel::T_TP, cfg.TTPMin, cfg.TTPMax, StartupTexts::DegreeUnit},
-        {LimitLabel::RH, cfg.RHMin, cfg.RHMax, StartupTexts::PercentUnit},
-    };
-    for (const auto &r : rows) {
-        QByteArray text;
-        if (!Text8::trimmed(r.min).isEmpty())
-            text += "min: " + r.min + Text8::cp(r.unit);
-        if (!Text8::trimmed(r.max).isEmpty())
-            text += "max: " + r.max + Text8::cp(r.unit);
-        m_window.setLimitText(r.label, text);
-    }
+    FillLimitLabels(m_core.config, m_window);
 }
 
 void StationStartup::FormShow()

@@ -27,11 +27,11 @@ int main(int argc, char *argv[])
     // creation handler before any other window exists.
     TFR2U_Radadu FR2U_Radadu;
     FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
-    TFConfig FConfig;
+    TFConfig FConfig(FR2U_Radadu);
     TImpressum Impressum;
     TIllegalComport IllegalComport;
     TFConfigProxyZugang FConfigProxyZugang;
-    FR2U_Radadu.ConfigDialogWindow = &FConfig;
+    FConfig.FConfigProxyZugang = &FConfigProxyZugang;
 
     // The first activation, also where the window system activates nothing
     // (offscreen, a service session).
