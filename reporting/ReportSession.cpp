@@ -87,7 +87,8 @@ void MyHERONThread::marker(const char *text)
 
 bool MyHERONThread::sendText(const QByteArray &text)
 {
-    return TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, text, FrameType::TextFrame);
+    return TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, text, FrameType::TextFrame,
+                               m_core.clock());
 }
 
 // The alarm display of a failed connection; the caller holds the semaphore
@@ -172,7 +173,7 @@ void MyHERONThread::runReportSession()
 
     // 2: login.
     if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, LoginFrame::literal(),
-                             FrameType::LoginFrame)) {
+                             FrameType::LoginFrame, m_core.clock())) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
@@ -377,7 +378,8 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
-    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, serverName, FrameType::OpenFrame)) {
+    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, serverName, FrameType::OpenFrame,
+                             m_core.clock())) {
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
@@ -404,7 +406,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
         if (markers.before)
             marker(markers.before);
         const bool accepted = TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(buffer, int(n)),
-                                                  FrameType::DataFrame);
+                                                  FrameType::DataFrame, m_core.clock());
         if (markers.after)
             marker(markers.after);
         if (!accepted) {
@@ -415,7 +417,8 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame)) {
+    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
+                             m_core.clock())) {
         statusLine(cp(CloseFailed));
         return FileResult::Kept;
     }
