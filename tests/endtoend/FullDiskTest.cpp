@@ -138,8 +138,9 @@ TEST_F(FullDisk, RecordsAreWrittenWholeAndHeldBackUntilThereIsSpace)
     ASSERT_EQ(lines.size() % 7, 0) << added.constData();
     for (qsizetype i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].mid(11, 1), QByteArray::number(i % 7 + 1)) << lines[i].constData();
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE(lines[i].left(9), lines[i - 1].left(9));
+        }
     }
     const qsizetype at = log().indexOf(late) + late.size();
     EXPECT_EQ(log().mid(at).split('\r').first(), QByteArray::number(lines.size() / 7 - 1) + ", verworfen: 0");

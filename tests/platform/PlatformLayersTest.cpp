@@ -244,8 +244,9 @@ TEST(InstanceLock, AFailedWriteIsNoSecondInstanceAndKeepsTheOldContent)
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(lock.held(), c.status == S::Acquired);
         EXPECT_EQ(QFileInfo::exists(dir.file("r2arodire.flag")), c.after != nullptr);
-        if (c.after)
+        if (c.after) {
             EXPECT_EQ(dir.read("r2arodire.flag"), QByteArray(c.after));
+        }
     }
 }
 

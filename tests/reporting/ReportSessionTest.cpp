@@ -639,8 +639,9 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
         // everything else fails the report.
         const bool fileOnly =
             row.reaction.kind == HeronStandin::Kind::Answer && row.at > 4 && row.at < kFrames - 1;
-        if (!fileOnly)
+        if (!fileOnly) {
             EXPECT_TRUE(thread->ReportFailed);
+        }
 
         std::map<QByteArray, QList<QByteArray>> accepted;
         for (const HeronStandin::Upload &u : server.uploads())
