@@ -211,7 +211,10 @@ void MyHERONThread::threadStart()
         s.AcknowledgeRequest = true;
     }
 
-    sleepMs(m_core.clock(), kStartWaitMs);
+    // The start wait, in short steps, so that a shut-down during it need
+    // not wait it out.
+    for (int waited = 0; waited < kStartWaitMs && !s.TerminateRequested.load(); waited += 100)
+        sleepMs(m_core.clock(), std::min(100, kStartWaitMs - waited));
 
     // Record files left from before the start: two or more force a report.
     const QStringList filter{Text8::toQString(cfg.StationId + "*.?MS")};

@@ -6,12 +6,15 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 class Clock;
 class MsrReader;
 class NoticeSink;
 class PortDirectory;
 class ProcessTable;
+class QThread;
+class StationCore;
 class ServiceStore;
 class Shell;
 
@@ -42,6 +45,9 @@ struct StationPlatform
     std::function<void()> showConfigDialog;
     // Opens the sensor port for the measurement thread.
     SerialLinesFactory serialLines;
+    // Creates the reporting thread at start-up (the program sets it; the core
+    // itself knows no reporting). Empty: the station does not report.
+    std::function<std::unique_ptr<QThread>(StationCore &core)> reportThread;
     // The viewer port search: from this port upwards, at most this many.
     quint16 viewerBasePort = 2002;
     int viewerPortTries = 100;

@@ -129,6 +129,10 @@ void StationStartup::FormCreate(const QStringList &arguments)
     st.ReportedAlarmFlags = 0;
     st.FiledAlarmFlags = 0;
 
+    // 17: the reporting thread, started with the measurement thread.
+    if (m_core.platform().reportThread)
+        m_workers.add(m_core.platform().reportThread(m_core));
+
     // 18
     if (cfg.ServerHost.isEmpty())
         cfg.ServerHost = StartupTexts::DefaultServerHost;

@@ -3,6 +3,7 @@
 #include "gui/TFR2U_Radadu.h"
 #include "gui/TIllegalComport.h"
 #include "gui/TImpressum.h"
+#include "reporting/MyHERONThread.h"
 #include "station/ApplicationTitle.h"
 #include "station/StationTexts.h"
 
@@ -26,6 +27,9 @@ int main(int argc, char *argv[])
     // The windows in their order; creating the main window runs its
     // creation handler before any other window exists.
     TFR2U_Radadu FR2U_Radadu;
+    StationPlatform platform = FR2U_Radadu.platform();
+    platform.reportThread = [](StationCore &core) { return std::make_unique<MyHERONThread>(core); };
+    FR2U_Radadu.setPlatform(platform);
     FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
     TFConfig FConfig(FR2U_Radadu);
     TImpressum Impressum;

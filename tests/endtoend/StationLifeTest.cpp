@@ -153,3 +153,4 @@ TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
     ASSERT_TRUE(st->shutdown());
     EXPECT_EQ(st->control(), "IDLE");
 }
+
