@@ -1,7 +1,11 @@
 #include "common/StationConfigFormat.h"
 
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+
 #include <QIODevice>
 
+#include <cmath>
 #include <limits>
 
 namespace ConfigFormat {
@@ -74,6 +78,20 @@ std::optional<bool> toBoolean(const QByteArray &text)
 QByteArray booleanText(bool value)
 {
     return value ? QByteArrayLiteral("TRUE") : QByteArrayLiteral("FALSE");
+}
+
+std::optional<double> toThreshold(const QByteArray &text)
+{
+    const QByteArray trimmed = Text8::trimmed(text);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    QLocale loc = LocaleFormat::locale();
+    loc.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double value = loc.toDouble(Text8::toQString(trimmed), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 } // namespace ConfigFormat

@@ -48,6 +48,12 @@ std::optional<qint32> toInteger(const QByteArray &text);
 // (0 is false, any other value true); nullopt for anything else.
 std::optional<bool> toBoolean(const QByteArray &text);
 
+// A threshold as typed: blanks around it do not count; a number in the
+// locale's notation (LocaleFormat) without group separators. "inf" and "nan"
+// are no numbers: a NaN limit would make every comparison false. nullopt for
+// an empty text and for anything that is not such a number.
+std::optional<double> toThreshold(const QByteArray &text);
+
 // "TRUE" or "FALSE", as the files carry the flags.
 QByteArray booleanText(bool value);
 

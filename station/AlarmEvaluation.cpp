@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
+#include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "station/EvaluationTexts.h"
 #include "station/LogFile.h"
@@ -16,20 +17,13 @@ namespace {
 // Background of a value display that shows a reading.
 const QColor kWindowBackground{255, 255, 255};
 
-// A limit text as typed: blanks around it do not count, an empty text is no
-// limit, a text that is not a number in the locale's format counts as 0.0.
-// Words such as "inf" or "nan" are no numbers here either: a NaN limit would
-// make every comparison false and so turn a value below its minimum for good.
+// A limit text as typed: an empty text is no limit, a text that is not a
+// number counts as 0.0.
 std::optional<double> parseLimit(const QByteArray &text)
 {
-    const QByteArray trimmed = Text8::trimmed(text);
-    if (trimmed.isEmpty())
+    if (Text8::trimmed(text).isEmpty())
         return std::nullopt;
-    QLocale loc = LocaleFormat::locale();
-    loc.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = loc.toDouble(Text8::toQString(trimmed), &ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    return ConfigFormat::toThreshold(text).value_or(0.0);
 }
 
 QByteArray shown(double value)

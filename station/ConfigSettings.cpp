@@ -45,16 +45,11 @@ constexpr ConfigFlag kContactFlags[] = {ConfigFlag::Rx, ConfigFlag::RI, ConfigFl
 constexpr bool StationConfig::*kContactSettings[] = {&StationConfig::CheckRX, &StationConfig::CheckRI,
                                                      &StationConfig::CheckDC, &StationConfig::CheckCTS};
 
-// A threshold as the alarm evaluation reads it: a number in the locale's
-// notation without group separators; "inf" and "nan" are no numbers. So
-// every threshold the dialog accepts is the limit the evaluation applies.
+// A threshold as the alarm evaluation reads it, so every threshold the
+// dialog accepts is the limit the evaluation applies.
 bool isThresholdNumber(const QByteArray &text)
 {
-    QLocale loc = LocaleFormat::locale();
-    loc.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = loc.toDouble(Text8::toQString(Text8::trimmed(text)), &ok);
-    return ok && std::isfinite(value);
+    return ConfigFormat::toThreshold(text).has_value();
 }
 
 // The station's notices for the save's failure messages.

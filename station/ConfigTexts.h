@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ViewerTexts.h"
+
 // Fixed texts of the configuration files, the CPU reading and the port list
 // (UTF-8 here; Text8::cp gives the code-page bytes).
 namespace ConfigTexts {
@@ -13,7 +15,8 @@ inline constexpr char WriteConfigError2[] = "Fehler beim Schreiben der neuen Kon
 
 inline constexpr char NoMsrAccess[] = "*** no access to MSR-Registers ***";
 inline constexpr char NoMsr19C[] = "*** no access to MSR-19Ch ***";
-inline constexpr char CpuNotAvailable[] = "<nicht verfügbar>";
+// The same text the viewer link sends for a missing CPU value.
+inline constexpr const auto &CpuNotAvailable = ViewerTexts::CpuNotAvailable;
 inline constexpr char CpuReadFailed[] = "<<nicht verfügbar>>";
 
 // Device description and friendly-name prefix of an FTDI serial port, in the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ViewerTexts.h"
+
 // Fixed texts of the alarm evaluation and the measurement records (UTF-8
 // here; Text8::cp gives the code-page bytes for files, list and window).
 namespace EvaluationTexts {
@@ -14,7 +16,8 @@ inline constexpr char ErrTimePrefix[] = "ErrTime: ";
 inline constexpr char MeasureTimePrefix[] = "Zeitpunkt: ";
 
 // EditCpuTemp without a reading.
-inline constexpr char CpuNotAvailable[] = "<nicht verfügbar>";
+// The same text the viewer link sends for a missing CPU value.
+inline constexpr const auto &CpuNotAvailable = ViewerTexts::CpuNotAvailable;
 
 // Colour-change log lines: quantity word + the change.
 inline constexpr char WordTemperature[] = "Temperatur";

@@ -673,23 +673,6 @@ TEST_F(StartupFixture, ShutdownWaitsForWorkersWhileHandoversRun)
     EXPECT_EQ(guiSlept.load(), 100 * 50);
 }
 
-// Register access that stops answering once closed, and notes how many
-// workers still counted as running when it was.
-struct ClosingMsrReader : FakeMsrReader
-{
-    const std::atomic<qint32> *active = nullptr;
-    std::atomic<bool> closed{false};
-    qint32 activeAtClose = -1;
-
-    void close() override
-    {
-        FakeMsrReader::close();
-        closed = true;
-        activeAtClose = active ? active->load() : -1;
-    }
-    bool isMsr() override { return !closed && FakeMsrReader::isMsr(); }
-};
-
 TEST_F(StartupFixture, RegisterAccessIsClosedOnlyAfterTheWorkersEnded)
 {
     ClosingMsrReader reader;

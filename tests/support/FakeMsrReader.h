@@ -2,6 +2,7 @@
 
 #include "platform/MsrReader.h"
 
+#include <atomic>
 #include <map>
 #include <stdexcept>
 
@@ -42,4 +43,21 @@ public:
     int closeCount = 0;
     int isMsrCalls = 0;
     int readCalls = 0;
+};
+
+// Register access that stops answering once closed, and notes how many
+// workers still counted as running when it was.
+struct ClosingMsrReader : FakeMsrReader
+{
+    const std::atomic<qint32> *active = nullptr;
+    std::atomic<bool> closed{false};
+    qint32 activeAtClose = -1;
+
+    void close() override
+    {
+        FakeMsrReader::close();
+        closed = true;
+        activeAtClose = active ? active->load() : -1;
+    }
+    bool isMsr() override { return !closed && FakeMsrReader::isMsr(); }
 };
