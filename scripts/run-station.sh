@@ -4,7 +4,8 @@
 #
 # Without an FTDI adapter the station talks to the simulated sensor stick
 # (run/sensor-sim.txt, see README); without a reachable central server on
-# 127.0.0.1:2000 the stand-in HERON server is started there (run/heron/).
+# 127.0.0.1:2000 the stand-in HERON server is started there (run/heron/); a
+# station without r2arodire.cfg reports to 127.0.0.1:2000.
 # The service host's values live in run/service/ unless
 # KLIMAWARTE_SERVICE_DIR says otherwise.
 set -euo pipefail
@@ -37,6 +38,8 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/2000) 2>/dev/null; then
       --upload-dir heron/uploads --serve-dir heron/files > heron/standin.log 2>&1 &
   standin_pid=$!
   echo "Stand-in HERON server on 127.0.0.1:2000 (log: run/heron/standin.log)."
+  echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/); the first scheduled one"
+  echo "comes one alarm interval after the start unless a report is forced (see README)."
 fi
 cleanup() { [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true; }
 trap cleanup EXIT

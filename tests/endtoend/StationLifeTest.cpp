@@ -3,35 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 namespace {
 
-// The first of four consecutive free ports: the stations of a test search
-// their viewer port there, so stations of other runs on this machine, which
-// use 2002 and up, never take a port a test expects to be free.
-quint16 freeViewerPorts()
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        QTcpServer first;
-        if (!first.listen(QHostAddress::Any, 0) || first.serverPort() > 65000)
-            continue;
-        const quint16 base = first.serverPort();
-        QTcpServer more[3];
-        bool free = true;
-        for (int i = 0; i < 3 && free; ++i)
-            free = more[i].listen(QHostAddress::Any, static_cast<quint16>(base + 1 + i));
-        if (free)
-            return base;
-    }
-    return 0;
-}
-
 struct StationLife : ::testing::Test
 {
     QTemporaryDir tmp;
-    const quint16 viewerPort = freeViewerPorts();
+    const quint16 viewerPort = StationProcess::freeViewerPorts();
 
     // A copy of the program under a path of its own: another executable.
     // The tests never run the build's own program, so the hunt for an older
@@ -77,11 +56,13 @@ TEST_F(StationLife, SecondProgramInTheSameDirectoryTakesTheSecondInstanceExit)
     ASSERT_TRUE(second->waitForExit(kStartMs));
     EXPECT_TRUE(first->running());
     EXPECT_EQ(first->file("r2arodire.flag"), flag);
-    EXPECT_TRUE(first->file("zav_sensor_logfile.log").contains("/Sensor/ Programm beendet (lief als 2.Instanz)\r\n"));
+    EXPECT_TRUE(
+        first->file("zav_sensor_logfile.log").contains("/Sensor/ Programm beendet (lief als 2.Instanz)\r\n"));
 
     ASSERT_TRUE(first->shutdown());
     EXPECT_EQ(first->control(), "IDLE");
-    EXPECT_TRUE(first->file("zav_sensor_logfile.log").contains("/Sensor/ Proramm beendet wegen SHUTDOWN\r\n"));
+    EXPECT_TRUE(
+        first->file("zav_sensor_logfile.log").contains("/Sensor/ Proramm beendet wegen SHUTDOWN\r\n"));
 }
 
 TEST_F(StationLife, TwoDirectoriesTwoExecutablesBothRun)
@@ -148,9 +129,10 @@ TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
         << st->output().constData();
     // The seven records of one write; the simulated adapter names the station.
     const QList<QByteArray> lines = records.split('\n');
-    EXPECT_TRUE(lines[0].contains("1.g19.40;\xF8" "C;;21;SIM1234\r")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].contains("1.g19.40;\xF8"
+                                  "C;;21;SIM1234\r"))
+        << lines[0].constData();
     EXPECT_GT(st->instanceNumber(), 0);
     ASSERT_TRUE(st->shutdown());
     EXPECT_EQ(st->control(), "IDLE");
 }
-

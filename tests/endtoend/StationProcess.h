@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QThread>
 
 // The real station program in a process of its own, for end-to-end tests.
@@ -15,7 +16,9 @@ class StationProcess
 {
 public:
     StationProcess(QString exe, QString workDir, QString serviceDir)
-        : m_exe(std::move(exe)), m_workDir(std::move(workDir)), m_serviceDir(std::move(serviceDir))
+        : m_exe(std::move(exe))
+        , m_workDir(std::move(workDir))
+        , m_serviceDir(std::move(serviceDir))
     {
         QDir().mkpath(m_workDir);
         QDir().mkpath(m_serviceDir);
@@ -26,6 +29,26 @@ public:
             m_process.kill();
             m_process.waitForFinished(5000);
         }
+    }
+
+    // The first of four consecutive free ports: the stations of a test search
+    // their viewer port there, so stations of other runs on this machine, which
+    // use 2002 and up, never take a port a test expects to be free.
+    static quint16 freeViewerPorts()
+    {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            QTcpServer first;
+            if (!first.listen(QHostAddress::Any, 0) || first.serverPort() > 65000)
+                continue;
+            const quint16 base = first.serverPort();
+            QTcpServer more[3];
+            bool free = true;
+            for (int i = 0; i < 3 && free; ++i)
+                free = more[i].listen(QHostAddress::Any, static_cast<quint16>(base + 1 + i));
+            if (free)
+                return base;
+        }
+        return 0;
     }
 
     static QString fasterClockLibrary()
@@ -102,8 +125,7 @@ public:
     }
 
     // Polls until pred holds or the time is up (real milliseconds).
-    template<typename Pred>
-    static bool waitUntil(Pred pred, int timeoutMs)
+    template <typename Pred> static bool waitUntil(Pred pred, int timeoutMs)
     {
         QElapsedTimer t;
         t.start();
