@@ -46,7 +46,7 @@ TIllegalComport::TIllegalComport(QWidget *parent)
     mp.setColor(QPalette::Base, QColor(255, 255, 255));
     Memo1->setPalette(mp);
     const QFontMetrics fm = Memo1->fontMetrics();
-    Memo1->setFixedSize(fm.averageCharWidth() * 72, fm.lineSpacing() * 22);
+    Memo1->setFixedSize(fm.averageCharWidth() * 72, fm.lineSpacing() * 26);
     layout->addWidget(Memo1);
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
