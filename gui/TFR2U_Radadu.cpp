@@ -3,7 +3,9 @@
 #include "common/Text8.h"
 #include "station/StationConfigFile.h"
 #include "station/StationTexts.h"
+#include "station/SupervisionTexts.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -167,6 +169,34 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
     Listbox->setVisible(false);
     layout->addWidget(Listbox);
 
+    // The interval fields, shown with the activity list; IntervallLeft comes
+    // on first use (TFR2U_Radadu_Reporting.cpp).
+    auto *interval = new QHBoxLayout;
+    IntervallLabel = new QLabel(Text8::toQString(Text8::cp("nächste")), central);
+    IntervallLabel2 = new QLabel(QStringLiteral("Meldung"), central);
+    IntervallLabel3 = new QLabel(QStringLiteral("(s)"), central);
+    IntervallLabel->setObjectName(QStringLiteral("IntervallLabel"));
+    IntervallLabel2->setObjectName(QStringLiteral("IntervallLabel2"));
+    IntervallLabel3->setObjectName(QStringLiteral("IntervallLabel3"));
+    for (QLabel *l : {IntervallLabel, IntervallLabel2, IntervallLabel3}) {
+        l->setVisible(false);
+        interval->addWidget(l);
+    }
+    interval->addStretch();
+    layout->addLayout(interval);
+
+    Button5 = makeButton("Button5", "Button5", central);
+    Button5->setVisible(false);
+    Button5->setEnabled(false);
+    connect(Button5, &QPushButton::clicked, this, &TFR2U_Radadu::Button5Click);
+    connect(Button4, &QPushButton::clicked, this, &TFR2U_Radadu::Button4Click);
+    EditT->installEventFilter(this);
+    Edit1->installEventFilter(this);
+    if (Edit1->lineEdit())
+        Edit1->lineEdit()->installEventFilter(this);
+    connect(Edit1, &QComboBox::editTextChanged, this, &TFR2U_Radadu::Edit1Change);
+    buildMenu();
+
     setCentralWidget(central);
     setAutoFillBackground(true);
     setWindowColour(Colours::ActiveBorder);
@@ -182,6 +212,11 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
     Timer2->setInterval(15000);
     connect(Timer2, &QTimer::timeout, this, &TFR2U_Radadu::Timer2Timer);
     Timer2->start();
+
+    Timer4 = new QTimer(this);
+    Timer4->setObjectName(QStringLiteral("Timer4"));
+    Timer4->setInterval(2000);
+    connect(Timer4, &QTimer::timeout, this, &TFR2U_Radadu::Timer4Timer);
 
     Timer5 = new QTimer(this);
     Timer5->setObjectName(QStringLiteral("Timer5"));
@@ -376,10 +411,26 @@ void TFR2U_Radadu::closeEvent(QCloseEvent *event)
 
 void TFR2U_Radadu::Timer2Timer()
 {
-    // One-shot hiding of the window; commands re-arm the timer.
+    // One-shot hiding of the window; commands re-arm the timer. The notice
+    // is closed by the next supervision tick when nobody answers it.
     Timer2->stop();
     Timer2->setInterval(1000000);
-    hide();
+    restartTimer1();
+    if (isVisible() && !isMinimized())
+        m_core->notify(Text8::cp(SupervisionTexts::HidingMessage));
+    hideToTray();
+}
+
+void TFR2U_Radadu::Timer4Timer()
+{
+    // The port list is fresh while the port box has the focus.
+    Timer4->stop();
+    EnumCOMPorts();
+    if (Edit1->view() && Edit1->view()->isVisible()) {
+        Edit1->hidePopup();
+        Edit1->showPopup();
+    }
+    Timer4->start();
 }
 
 void TFR2U_Radadu::Timer5Timer()

@@ -18,8 +18,12 @@
 
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+class TImpressum;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -88,6 +92,10 @@ public:
     bool closeOwnOpenBox() override;
     void showConfigDialog() override;
     void runLater(std::function<void()> work) override;
+    void addTrayIcon() override;
+    void removeTrayIcon() override;
+    bool aboutBoxShowing() const override;
+    void closeAboutBox() override;
 
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
@@ -129,7 +137,31 @@ public:
 
     // Timer handlers.
     void Timer2Timer();
+    void Timer4Timer();
     void Timer5Timer();
+
+    // The tray icon: added at activation and at every supervision tick where
+    // the desktop has a notification area; a double click shows the window.
+    // Without one the window is never hidden, only minimised, so that it
+    // stays in the task list.
+    void TaskBarAddIcon();
+    bool hasTray() const;
+    // Hides the window into the tray (minimises it where there is none).
+    void hideToTray();
+
+    // Menu commands and handlers (TFR2U_Radadu_Commands.cpp).
+    void Button4Click();
+    void Button5Click() {}
+    void Proxy1Click();
+    void Info1Click();
+    void Extra1Click();
+    void Testmodeaktiv1Click();
+    void EditTDblClick();
+    void Edit1DblClick();
+    void Edit1Change();
+    void Edit1Enter();
+    void Edit1Exit();
+    void FormHide() {}
 
     // The configuration dialog: shown by the configuration loop and left
     // alone by the supervision tick.
@@ -173,20 +205,35 @@ public:
     // Seconds to the next report or the reporting thread's step marker;
     // hidden like the activity list. Made on first use.
     QLineEdit *IntervallLeft = nullptr;
-    // The menu items Konfiguration1 and Proxy1 come with the menu; until then
-    // their enabled state is kept here.
-    bool Konfiguration1Enabled = true;
-    bool Proxy1Enabled = true;
+    QLabel *IntervallLabel = nullptr;  // "nächste"
+    QLabel *IntervallLabel2 = nullptr; // "Meldung"
+    QLabel *IntervallLabel3 = nullptr; // "(s)"
+    QPushButton *Button5 = nullptr;    // hidden, disabled
+    QTimer *Timer4 = nullptr;
+    QSystemTrayIcon *TrayIcon = nullptr;
+    // MainMenu1 and its items.
+    QAction *Konfiguration1 = nullptr;
+    QMenu *Extra1 = nullptr;
+    QAction *Testmodeaktiv1 = nullptr;
+    QAction *COMPortManager1 = nullptr;
+    QAction *Info1 = nullptr;
+    QAction *Proxy1 = nullptr;
+    // The about box and the proxy dialog, once they exist.
+    TImpressum *Impressum = nullptr;
+    QDialog *FConfigProxyZugang = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QLineEdit *valueEdit(ValueDisplay field) const;
     QTimer *timer(StationTimer timer) const;
     QLineEdit *intervallLeftBox();
+    void buildMenu();
 
     StationMessageBox m_boxes;
     std::unique_ptr<StationCore> m_core = std::make_unique<StationCore>(*this);
@@ -194,8 +241,8 @@ private:
     ViewerService m_viewer{*m_core};
     SensorControl m_sensor{*m_core, *this};
     Installation m_installation{*m_core, *this};
-    SupervisionTick m_supervision{*m_core, *this};
     StationStartup m_startup{*m_core, *this, m_workers, m_viewer, m_sensor, m_installation};
+    SupervisionTick m_supervision{*m_core, *this, m_startup};
 };
 
 // Saves the configuration files with the port text of the window's port box

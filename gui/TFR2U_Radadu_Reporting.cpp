@@ -2,6 +2,7 @@
 
 #include "common/Text8.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,8 +33,8 @@ void TFR2U_Radadu::setIntervallLeft(const QByteArray &text)
 void TFR2U_Radadu::setReportCommandsEnabled(bool enabled)
 {
     Button3->setEnabled(enabled);
-    Konfiguration1Enabled = enabled;
-    Proxy1Enabled = enabled;
+    Konfiguration1->setEnabled(enabled);
+    Proxy1->setEnabled(enabled);
 }
 
 void TFR2U_Radadu::restoreWindowAfterReport()

@@ -268,8 +268,10 @@ void StationStartup::FormActivate()
     }
 
     // 10
-    if (!ConfigurationMode)
+    if (!ConfigurationMode) {
+        m_window.addTrayIcon();
         m_workers.startAll();
+    }
 }
 
 void StationStartup::secondInstanceExit()
@@ -336,6 +338,7 @@ void StationStartup::FormDestroy()
     if (!UpdatePending && platform.service)
         ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Idle);
     InstanceFlagFile.release();
+    m_window.removeTrayIcon();
     st.TerminateRequested = true;
     m_core.beep();
     waitForWorkers(100, true);

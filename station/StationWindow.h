@@ -59,4 +59,12 @@ public:
     virtual void showConfigDialog() = 0;
     // Runs `work` from the event loop, once the current handler has returned.
     virtual void runLater(std::function<void()> work) = 0;
+
+    // The tray icon (TaskBarAddIcon; adding it again is harmless) and its
+    // removal at shut-down. Failures are swallowed.
+    virtual void addTrayIcon() = 0;
+    virtual void removeTrayIcon() = 0;
+    // The about box: whether it shows, and its close button.
+    virtual bool aboutBoxShowing() const = 0;
+    virtual void closeAboutBox() = 0;
 };

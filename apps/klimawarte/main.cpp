@@ -32,10 +32,11 @@ int main(int argc, char *argv[])
     FR2U_Radadu.setPlatform(platform);
     FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
     TFConfig FConfig(FR2U_Radadu);
-    TImpressum Impressum;
+    TImpressum Impressum(&FR2U_Radadu);
     TIllegalComport IllegalComport;
     TFConfigProxyZugang FConfigProxyZugang;
     FConfig.FConfigProxyZugang = &FConfigProxyZugang;
+    FR2U_Radadu.FConfigProxyZugang = &FConfigProxyZugang;
 
     // The first activation, also where the window system activates nothing
     // (offscreen, a service session).

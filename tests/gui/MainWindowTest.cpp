@@ -77,8 +77,8 @@ TEST(MainWindow, ReportingThreadControls)
 
     view.setReportCommandsEnabled(false);
     EXPECT_FALSE(w.Button3->isEnabled());
-    EXPECT_FALSE(w.Konfiguration1Enabled);
-    EXPECT_FALSE(w.Proxy1Enabled);
+    EXPECT_FALSE(w.Konfiguration1->isEnabled());
+    EXPECT_FALSE(w.Proxy1->isEnabled());
     view.setReportCommandsEnabled(true);
-    EXPECT_TRUE(w.Button3->isEnabled() && w.Konfiguration1Enabled && w.Proxy1Enabled);
+    EXPECT_TRUE(w.Button3->isEnabled() && w.Konfiguration1->isEnabled() && w.Proxy1->isEnabled());
 }

@@ -64,8 +64,8 @@ struct CoreLife : ::testing::Test
     ViewerService viewer{core};
     SensorControl sensor{core, window};
     Installation installation{core, window};
-    SupervisionTick supervision{core, window};
     StationStartup startup{core, window, workers, viewer, sensor, installation};
+    SupervisionTick supervision{core, window, startup};
 
     CoreLife()
     {

@@ -46,6 +46,14 @@ public:
     }
     void showConfigDialog() override { ++configDialogs; }
     void runLater(std::function<void()> work) override { later.append(std::move(work)); }
+    void addTrayIcon() override { ++trayAdds; }
+    void removeTrayIcon() override { ++trayRemovals; }
+    bool aboutBoxShowing() const override { return aboutShowing; }
+    void closeAboutBox() override
+    {
+        aboutShowing = false;
+        timers[StationTimer::Timer1].interval = 5000;
+    }
 
     QList<QByteArray> captions;
     std::map<LimitLabel, QByteArray> limits;
@@ -63,4 +71,7 @@ public:
     int closeCalls = 0;
     int configDialogs = 0;
     QList<std::function<void()>> later;
+    int trayAdds = 0;
+    int trayRemovals = 0;
+    bool aboutShowing = false;
 };
