@@ -53,8 +53,9 @@ struct SupervisionWindow : ::testing::Test
         const QImage shot = w.grab().toImage();
         ASSERT_FALSE(shot.isNull());
         const QByteArray target = qgetenv("KLIMA_SCREENSHOT_DIR");
-        if (!target.isEmpty())
+        if (!target.isEmpty()) {
             ASSERT_TRUE(shot.save(QDir(QString::fromLocal8Bit(target)).filePath(QString::fromLatin1(name))));
+        }
     }
 };
 
@@ -166,8 +167,9 @@ TEST_F(SupervisionWindow, DeviceManagerCommandReportsTheBatchFilesFailures)
         EXPECT_EQ(QFileInfo(shell.calls[0].file).fileName(), QStringLiteral("hidden_dev.bat"));
         EXPECT_EQ(shell.calls[0].show, Shell::Show::Minimized);
         EXPECT_EQ(boxes.shown, c.notice ? QByteArrayList{Text8::cp(c.notice)} : QByteArrayList{});
-        if (c.notice)
+        if (c.notice) {
             EXPECT_EQ(titles, QByteArrayList{"HILFE-ANWEISUNG"});
+        }
         EXPECT_EQ(ApplicationTitle::get(), QByteArray(StationTexts::ApplicationTitle)); // put back
     }
 }
