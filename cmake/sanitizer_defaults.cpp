@@ -9,7 +9,7 @@ extern "C" {
 // ahead of the sanitizer runtime; that order is harmless here.
 const char *__asan_default_options()
 {
-    return "verify_asan_link_order=0:detect_leaks=1";
+    return "verify_asan_link_order=0:detect_leaks=1:print_suppressions=0";
 }
 
 // Built together with AddressSanitizer: any undefined behaviour ends the
