@@ -298,6 +298,8 @@ void MyClientConnectThread::run()
         }
         if (m_end)
             break;
+        // Checked also with a stray text in hand, so that a viewer that keeps
+        // sending cannot hold up the shut-down.
         if (stopRequested()) {
             if (up())
                 send(VP::stationBreakText());

@@ -16,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -448,4 +450,39 @@ TEST_F(ViewerServiceTest, ShutDownSendsBreakToEveryViewer)
     EXPECT_EQ(a, "<BREAK>");
     EXPECT_EQ(b, "<BREAK>");
     EXPECT_TRUE(pumpUntilIdle());
+}
+
+// A flood of connections is served up to the bound; one more is closed at
+// once and costs no thread.
+TEST_F(ViewerServiceTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
+{
+    std::atomic<bool> boundReached{false};
+    std::atomic<bool> allConnected{false};
+    std::atomic<int> extra{0}; // 1: closed by the station, 2: kept open
+    std::thread flood([&] {
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (int i = 0; i < ViewerService::MaxConnections; ++i) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            sockets.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+            sockets.back()->waitForConnected(5000);
+        }
+        allConnected = true;
+        while (!boundReached)
+            std::this_thread::yield();
+        QTcpSocket one;
+        one.connectToHost(QStringLiteral("127.0.0.1"), port);
+        one.waitForConnected(5000);
+        const bool closed = one.state() != QAbstractSocket::ConnectedState || one.waitForDisconnected(5000);
+        extra = closed ? 1 : 2;
+    });
+    const bool reached = pumpUntil([&] {
+        return allConnected.load() && core->state.ActiveThreadCount.load() == ViewerService::MaxConnections;
+    });
+    boundReached = true;
+    pumpUntil([&] { return extra.load() != 0; });
+    flood.join();
+    ASSERT_TRUE(reached);
+    EXPECT_EQ(extra.load(), 1);
+    EXPECT_EQ(core->state.ConnectionCounter.load(), ViewerService::MaxConnections);
+    EXPECT_EQ(service->connectionThreads(), ViewerService::MaxConnections);
 }
