@@ -106,6 +106,19 @@ void ViewerService::ServerSocketAccept(qintptr descriptor)
     // waits for it.
     m_core.state.ActiveThreadCount.fetch_add(1);
     thread->start();
+    if (!thread->isRunning() && !thread->isFinished()) {
+        // No thread could be made (the process is out of them): the
+        // connection is closed here and nothing stays counted.
+        {
+            std::lock_guard lock(m_mutex);
+            m_threads.erase(thread);
+        }
+        m_core.state.ActiveThreadCount.fetch_sub(1);
+        delete thread;
+        QTcpSocket refused;
+        if (refused.setSocketDescriptor(descriptor))
+            refused.abort();
+    }
 }
 
 void ViewerService::release(MyClientConnectThread *thread)
