@@ -67,6 +67,7 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
 {
     setObjectName(QStringLiteral("FR2U_Radadu"));
     setWindowTitle(QString::fromLatin1(StationTexts::ApplicationTitle));
+    m_viewer.setRemoteTarget(this);
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("CentralWidget"));
@@ -124,6 +125,15 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
     DCStat->setEnabled(false);
     RIStat->setAutoFillBackground(true);
     DCStat->setAutoFillBackground(true);
+    // The viewer connections read these boxes from the mirror.
+    const auto mirrorBox = [](QCheckBox *box, std::atomic<bool> &mirrored) {
+        mirrored = box->isChecked();
+        connect(box, &QCheckBox::toggled, box, [&mirrored](bool on) { mirrored = on; });
+    };
+    mirrorBox(CheckRI, m_core->mirror.CheckRI);
+    mirrorBox(CheckDC, m_core->mirror.CheckDC);
+    mirrorBox(RIStat, m_core->mirror.RIStat);
+    mirrorBox(DCStat, m_core->mirror.DCStat);
     contacts->addWidget(CheckRI, 0, 0);
     contacts->addWidget(RIStat, 0, 1);
     contacts->addWidget(CheckDC, 1, 0);
@@ -252,6 +262,7 @@ void SaveStationConfigFiles(TFR2U_Radadu &window)
 TFR2U_Radadu::~TFR2U_Radadu()
 {
     m_startup.windowGone();
+    m_viewer.setRemoteTarget(nullptr);
 }
 
 bool TFR2U_Radadu::addStatusListLine(const QByteArray &text)
@@ -270,6 +281,7 @@ void TFR2U_Radadu::clearStatusList()
 void TFR2U_Radadu::setLastError(const QByteArray &text, const QColor &colour)
 {
     showBoundedText(LastErrorLabel, Text8::toQString(text));
+    m_core->mirror.LastErrorCaption = text;
     setLastErrorColour(colour);
 }
 

@@ -2,6 +2,7 @@
 
 #include "gui/StationMessageBox.h"
 #include "station/Installation.h"
+#include "station/RemoteConfigTarget.h"
 #include "station/SensorControl.h"
 #include "station/StationCore.h"
 #include "station/StationPlatform.h"
@@ -35,8 +36,8 @@ class TFConfig;
 // widget-free classes of the station; the window implements what they need
 // of it: StationView for the workers (carried to the GUI thread by
 // StationCore) and StationWindow for start-up, installation, supervision and
-// the sensor start.
-class TFR2U_Radadu : public QMainWindow, public StationView, public StationWindow
+// the sensor start, and RemoteConfigTarget for a viewer's configuration.
+class TFR2U_Radadu : public QMainWindow, public StationView, public StationWindow, public RemoteConfigTarget
 {
     Q_OBJECT
 public:
@@ -100,6 +101,13 @@ public:
     // Window colour (normal: clActiveBorder; the alarm paths paint it red).
     void setWindowColour(const QColor &colour);
     QColor windowColour() const;
+
+    // A viewer's configuration (hand-overs of its connection thread): the
+    // setters and the save of FConfig, the server display, Button1Click.
+    void remoteSet(int item) override;
+    void remoteApply() override;
+    void showServerHost(const QByteArray &host) override;
+    void clickStartButton() override;
 
     // Sensor start and stop (SensorControl).
     void Button1Click();

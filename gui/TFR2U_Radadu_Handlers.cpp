@@ -69,6 +69,43 @@ void TFR2U_Radadu::Button1Click()
     m_sensor.toggle();
 }
 
+void TFR2U_Radadu::remoteSet(int item)
+{
+    if (!FConfig)
+        return;
+    using Setter = void (TFConfig::*)();
+    static constexpr Setter setters[] = {
+        &TFConfig::RemoteSetTmin,       &TFConfig::RemoteSetTmax,
+        &TFConfig::RemoteSetTPmin,      &TFConfig::RemoteSetTPmax,
+        &TFConfig::RemoteSetT_TPmin,    &TFConfig::RemoteSetT_TPmax,
+        &TFConfig::RemoteSetRHmin,      &TFConfig::RemoteSetRHmax,
+        &TFConfig::RemoteSetRx,         &TFConfig::RemoteSetRI,
+        &TFConfig::RemoteSetDC,         &TFConfig::RemoteSetCts,
+        &TFConfig::RemoteSetKennung,    &TFConfig::RemoteSetHeronserver,
+        &TFConfig::RemoteSetComPort,    &TFConfig::RemoteSetAlarmintervall,
+        &TFConfig::RemoteSetCPUMAXTemp,
+    };
+    static_assert(std::size(setters) == ConfigSettings::RemoteItemCount);
+    if (item >= 1 && item <= ConfigSettings::RemoteItemCount)
+        (FConfig->*setters[item - 1])();
+}
+
+void TFR2U_Radadu::remoteApply()
+{
+    if (FConfig)
+        FConfig->RemoteApply();
+}
+
+void TFR2U_Radadu::showServerHost(const QByteArray &host)
+{
+    setServerDisplay(host);
+}
+
+void TFR2U_Radadu::clickStartButton()
+{
+    Button1Click();
+}
+
 void TFR2U_Radadu::EnumCOMPorts()
 {
     m_sensor.listPorts();

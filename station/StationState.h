@@ -1,6 +1,7 @@
 #pragma once
 
 #include "station/LockedText.h"
+#include "station/StationTexts.h"
 #include "station/StationTypes.h"
 
 #include <QByteArray>
@@ -99,4 +100,13 @@ struct WindowMirror
 {
     std::atomic<bool> StartButtonStop{false};  // Button1 reads "Stop Sensor"
     std::atomic<bool> ConfigDialogOpen{false}; // own configuration or proxy dialog is open
+    // The boxes and the caption that a viewer's measurement message carries:
+    // RIStat and DCStat (inputs 1 and 2 active), CheckRI and CheckDC (inputs
+    // watched), the caption of LastErrorLabel. The window writes them where
+    // it changes the controls.
+    std::atomic<bool> RIStat{false};
+    std::atomic<bool> CheckRI{false};
+    std::atomic<bool> CheckDC{false};
+    std::atomic<bool> DCStat{false};
+    LockedText LastErrorCaption{QByteArray(StationTexts::LastErrCaption)};
 };

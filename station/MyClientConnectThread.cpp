@@ -1,0 +1,345 @@
+#include "station/MyClientConnectThread.h"
+
+#include "common/Text8.h"
+#include "common/ViewerProtocol.h"
+#include "common/ViewerTexts.h"
+#include "station/RemoteConfigTarget.h"
+#include "station/StationCore.h"
+#include "station/ViewerServiceTexts.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+namespace VP = ViewerProtocol;
+
+MyClientConnectThread::MyClientConnectThread(StationCore &core, ViewerService &service, qintptr descriptor)
+    : m_core(core)
+    , m_service(service)
+    , m_waits(service.waits())
+    , m_descriptor(descriptor)
+{
+    setObjectName(QStringLiteral("MyClientConnectThread"));
+}
+
+MyClientConnectThread::~MyClientConnectThread() = default;
+
+bool MyClientConnectThread::up() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool MyClientConnectThread::stopRequested() const
+{
+    return m_core.state.TerminateRequested.load() || isInterruptionRequested();
+}
+
+void MyClientConnectThread::drop()
+{
+    m_end = true;
+    if (m_socket) {
+        m_socket->close();
+        m_socket->abort();
+    }
+}
+
+QByteArray MyClientConnectThread::readText(int waitMs)
+{
+    if (!m_socket)
+        return {};
+    if (m_socket->bytesAvailable() == 0 && waitMs > 0 && up())
+        m_socket->waitForReadyRead(waitMs);
+    if (m_socket->bytesAvailable() > MaxTextBytes) {
+        drop();
+        return {};
+    }
+    return m_socket->readAll();
+}
+
+bool MyClientConnectThread::send(const QByteArray &text)
+{
+    if (!up() || m_socket->write(text) != text.size()) {
+        drop();
+        return false;
+    }
+    m_socket->flush();
+    // A viewer that does not read would let the unsent texts pile up.
+    if (m_socket->bytesToWrite() > MaxUnsentBytes) {
+        drop();
+        return false;
+    }
+    return true;
+}
+
+bool MyClientConnectThread::statusLine(const QByteArray &text)
+{
+    SharedDataLock lock(m_core.semaphore);
+    m_core.state.StatusText = text;
+    if (!m_core.handover.runOnGui([this] { m_core.activity().appendStatusLine(); })) {
+        drop();
+        return false;
+    }
+    return true;
+}
+
+QByteArray MyClientConnectThread::measurementText(int index)
+{
+    SharedDataLock lock(m_core.semaphore);
+    StationState &s = m_core.state;
+    StationConfig &cfg = m_core.config;
+    const WindowMirror &m = m_core.mirror;
+    VP::MeasurementInputs in;
+    switch (index) {
+    case 1:
+        in.MeasureTime = s.MeasureTime.get();
+        break;
+    case 2:
+        in.RawTemp = s.RawTemp;
+        break;
+    case 3:
+        in.RawHumidity = s.RawHumidity;
+        break;
+    case 4:
+        in.CpuTemp = s.CpuTemp;
+        break;
+    case 5:
+        in.CpuTjMax = s.CpuTjMax.load();
+        break;
+    case 14:
+        in.RIStat = m.RIStat.load();
+        break;
+    case 15:
+        in.CheckRI = m.CheckRI.load();
+        break;
+    case 16:
+        in.CheckDC = m.CheckDC.load();
+        break;
+    case 17:
+        in.DCStat = m.DCStat.load();
+        break;
+    case 18:
+        // Sending the identifier pads the stored one.
+        cfg.StationId = VP::padStationId(cfg.StationId);
+        in.StationId = cfg.StationId;
+        in.ManualStationId = cfg.ManualStationId;
+        in.DeviceStationId = s.DeviceStationId.get();
+        break;
+    case 21:
+        in.LastErrorCaption = m.LastErrorCaption.get();
+        break;
+    default:
+        in.TempMin = cfg.TempMin;
+        in.TempMax = cfg.TempMax;
+        in.TPMin = cfg.TPMin;
+        in.TPMax = cfg.TPMax;
+        in.TTPMin = cfg.TTPMin;
+        in.TTPMax = cfg.TTPMax;
+        in.RHMin = cfg.RHMin;
+        in.RHMax = cfg.RHMax;
+        in.ServerHost = cfg.ServerHost;
+        in.ServerPort = cfg.ServerPort;
+        in.ComPort = cfg.ComPort;
+        in.AlarmInterval = cfg.AlarmInterval;
+        in.CpuMaxTempDistance = cfg.CpuMaxTempDistance;
+        break;
+    }
+    return VP::measurementText(index, in);
+}
+
+QByteArray MyClientConnectThread::ReceiveAnswer()
+{
+    const QByteArray answer = readText(m_waits.answerMs);
+    if (m_end)
+        return {};
+    if (answer.isEmpty()) {
+        // Nothing came: a viewer that is still there just did not answer in
+        // time; one that went away ends the connection.
+        if (!up())
+            drop();
+        return {};
+    }
+    if (answer == VP::viewerBreakText())
+        drop();
+    return answer;
+}
+
+QByteArray MyClientConnectThread::SendMeasurement(const QByteArray &time)
+{
+    Q_UNUSED(time); // text 1 is read with the other values, under the semaphore
+    for (int index = 0; index < VP::MeasurementTextCount; ++index) {
+        if (!up()) {
+            drop();
+            return VP::stationBreakText();
+        }
+        if (!send(measurementText(index)))
+            return {};
+        if (index == 0 && !up()) {
+            drop();
+            return {};
+        }
+        const QByteArray answer = ReceiveAnswer();
+        if (answer != VP::okText())
+            return answer;
+        if (index == VP::LastIndexWhileDialogOpen && m_core.mirror.ConfigDialogOpen.load())
+            return {};
+    }
+    return {};
+}
+
+bool MyClientConnectThread::ReceiveConfiguration(const QByteArray &text)
+{
+    if (text != VP::configText())
+        return false;
+    if (up() && !send(VP::okText()))
+        return false;
+
+    // All 17 texts first. One that does not come within the answer wait
+    // abandons the message: nothing of it is stored, and the connection,
+    // whose turns are lost, ends. The semaphore is not held meanwhile, so a
+    // slow viewer never holds up the measurement.
+    QByteArrayList texts;
+    for (int item = 1; item <= VP::RemoteConfigTextCount; ++item) {
+        const QByteArray value = ReceiveAnswer();
+        if (value.isEmpty() || m_end) {
+            drop();
+            return false;
+        }
+        texts.append(value.trimmed());
+        if (up() && !send(VP::okText()))
+            return false;
+    }
+
+    SharedDataLock lock(m_core.semaphore);
+    StationState &s = m_core.state;
+    StationConfig &cfg = m_core.config;
+    const auto onGui = [this](std::function<void(RemoteConfigTarget &)> fn) {
+        ViewerService &svc = m_service;
+        if (!m_core.handover.runOnGui([&svc, &fn] {
+                if (RemoteConfigTarget *t = svc.remoteTarget())
+                    fn(*t);
+            })) {
+            drop();
+            return false;
+        }
+        return true;
+    };
+    for (int item = 1; item <= VP::RemoteConfigTextCount; ++item) {
+        const QByteArray &value = texts[item - 1];
+        s.StatusText = value;
+        if (item == 13) {
+            const VP::ReceivedStationId id = VP::readConfigStationId(value);
+            cfg.ManualStationId = id.ManualStationId;
+            if (id.takesId()) {
+                cfg.StationId = id.Id;
+                s.DeviceStationId = id.Id;
+            }
+            s.StatusText = id.Id;
+        } else if (item == 14) {
+            const VP::ReceivedServer server = VP::readServerText(value);
+            if (server.Port)
+                cfg.ServerPort = *server.Port;
+            cfg.ServerHost = server.Host;
+            s.StatusText = server.Host;
+            const QByteArray host = server.Host;
+            if (!onGui([host](RemoteConfigTarget &t) { t.showServerHost(host); }))
+                return false;
+        } else if (item == 16) {
+            cfg.AlarmInterval = value;
+        } else if (item == 17) {
+            cfg.CpuMaxTempDistance = value;
+        }
+        if (!onGui([item](RemoteConfigTarget &t) { t.remoteSet(item); }))
+            return false;
+    }
+    // SyncStopSensor, the save, SyncToggleSensor.
+    if (!onGui([this](RemoteConfigTarget &t) {
+            if (m_core.mirror.StartButtonStop.load())
+                t.clickStartButton();
+        }))
+        return false;
+    if (!onGui([](RemoteConfigTarget &t) { t.remoteApply(); }))
+        return false;
+    if (!onGui([](RemoteConfigTarget &t) { t.clickStartButton(); }))
+        return false;
+    return true;
+}
+
+void MyClientConnectThread::run()
+{
+    StationState &s = m_core.state;
+    m_connectionNumber = s.ConnectionCounter.fetch_add(1) + 1;
+    QByteArray lastSentTime;
+    bool configPending = false;
+
+    m_socket = std::make_unique<QTcpSocket>();
+    if (!m_socket->setSocketDescriptor(m_descriptor))
+        m_end = true;
+
+    if (!m_end) {
+        bool mapped = false;
+        const quint32 v4 = m_socket->peerAddress().toIPv4Address(&mapped);
+        const QByteArray address =
+            mapped ? QHostAddress(v4).toString().toLatin1() : m_socket->peerAddress().toString().toLatin1();
+        statusLine(Text8::cp(ViewerServiceTexts::ConnectedPrefix) + address +
+                   Text8::cp(ViewerServiceTexts::ConnectedSuffix));
+    }
+    if (!m_end)
+        m_core.sleep(m_waits.startMs);
+
+    const QByteArray number = QByteArray::number(m_connectionNumber);
+    while (!m_end && up()) {
+        QByteArray text = readText(0);
+        if (m_end)
+            break;
+        if (!text.isEmpty() && !statusLine(text))
+            break;
+        if (ReceiveConfiguration(text)) {
+            configPending = false;
+            text.clear();
+        }
+        if (m_end)
+            break;
+        // Checked also with a stray text in hand, so that a viewer that keeps
+        // sending cannot hold up the shut-down.
+        if (stopRequested()) {
+            if (up())
+                send(VP::stationBreakText());
+            break;
+        }
+        if (!text.isEmpty())
+            continue;
+        const QByteArray measureTime = s.MeasureTime.get();
+        if (!configPending && measureTime != lastSentTime) {
+            lastSentTime = measureTime;
+            if (!up())
+                break;
+            const QByteArray result = SendMeasurement(measureTime);
+            if (result == VP::stationBreakText())
+                break;
+            if (m_end && result.isEmpty())
+                break;
+            if (!result.isEmpty() && result != VP::okText()) {
+                if (!statusLine(lastSentTime + Text8::cp(ViewerServiceTexts::ConfigFromClient) + number +
+                                Text8::cp(ViewerServiceTexts::ConfigAnswerOpen) + result +
+                                Text8::cp(ViewerServiceTexts::ConfigAnswerClose)))
+                    break;
+                configPending = true;
+                if (up() && !send(VP::repeatText()))
+                    break;
+            } else if (!statusLine(lastSentTime + Text8::cp(ViewerServiceTexts::MeasurementToClient) +
+                                   number + Text8::cp(ViewerServiceTexts::MeasurementSent))) {
+                break;
+            }
+            continue;
+        }
+        // Idle: a text of the viewer ends the wait at once.
+        if (up() && m_socket->bytesAvailable() == 0)
+            m_socket->waitForReadyRead(m_waits.idleMs);
+    }
+
+    if (m_socket) {
+        m_socket->close();
+        m_socket->abort();
+        m_socket.reset();
+    }
+    s.ActiveThreadCount.fetch_sub(1);
+}
