@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WakeSignal.h"
+
 #include <QByteArray>
 
 #include <mutex>
@@ -32,4 +34,24 @@ public:
 private:
     mutable std::mutex m_mutex;
     QByteArray m_text;
+};
+
+// A locked text whose every change wakes the threads that wait for it.
+class WakingText : public LockedText
+{
+public:
+    void set(const QByteArray &text)
+    {
+        LockedText::set(text);
+        m_waiters.wakeAll();
+    }
+    WakingText &operator=(const QByteArray &text)
+    {
+        set(text);
+        return *this;
+    }
+    WakeList &waiters() { return m_waiters; }
+
+private:
+    WakeList m_waiters;
 };

@@ -270,6 +270,17 @@ void MyClientConnectThread::run()
     QByteArray lastSentTime;
     bool configPending = false;
 
+    // Woken by every new measurement time, so that the idle wait needs no
+    // short polling.
+    WakeSignal wake;
+    s.MeasureTime.waiters().add(&wake);
+    struct Unregister
+    {
+        WakingText &text;
+        WakeSignal &signal;
+        ~Unregister() { text.waiters().remove(&signal); }
+    } unregister{s.MeasureTime, wake};
+
     m_socket = std::make_unique<QTcpSocket>();
     if (!m_socket->setSocketDescriptor(m_descriptor))
         m_end = true;
@@ -331,9 +342,17 @@ void MyClientConnectThread::run()
             }
             continue;
         }
-        // Idle: a text of the viewer ends the wait at once.
-        if (up() && m_socket->bytesAvailable() == 0)
-            m_socket->waitForReadyRead(m_waits.idleMs);
+        // Idle: a text of the viewer or a new measurement time ends the wait
+        // at once; the bound only paces the check for the shut-down.
+        if (up() && m_socket->bytesAvailable() == 0) {
+            const qintptr fd = m_socket->socketDescriptor();
+            if (wake.valid() && fd >= 0) {
+                if (wake.waitWithSocket(static_cast<int>(fd), m_waits.idleMs))
+                    m_socket->waitForReadyRead(0); // take in what arrived
+            } else {
+                m_socket->waitForReadyRead(m_waits.idleMs);
+            }
+        }
     }
 
     if (m_socket) {

@@ -62,7 +62,7 @@ struct StationState
     // Measured values (S)
     qint32 RawTemp = 0;
     qint32 RawHumidity = 0;
-    LockedText MeasureTime; // also written and read without the semaphore
+    WakingText MeasureTime; // also written and read without the semaphore; wakes the viewer links
     qint32 CpuTemp = 0;     // below 1: no reading
     std::atomic<qint32> CpuTjMax{100};
     qint32 CpuTempLimit = 95;

@@ -16,7 +16,7 @@ class StationCore;
 struct ViewerWaits
 {
     int answerMs = 1000; // one answer of the viewer
-    int idleMs = 5;      // a loop pass without a new measurement
+    int idleMs = 100;    // a loop pass without a text or a new measurement (the shut-down check)
     int startMs = 100;   // before the first pass (on the station's clock)
 };
 

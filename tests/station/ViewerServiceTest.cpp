@@ -226,6 +226,38 @@ TEST_F(ViewerServiceTest, SixTextsWhileTheConfigurationDialogIsOpen)
     EXPECT_EQ(linesContaining(kTime + " Messung zum Client1 gesendet"), 1);
 }
 
+// An idle link waits on its socket and on the measurement time together:
+// with an idle bound far beyond the test's time, a new measurement time still
+// starts the next message at once.
+TEST_F(ViewerServiceTest, NewMeasurementTimeWakesAnIdleLinkAtOnce)
+{
+    ViewerWaits waits;
+    waits.answerMs = 300;
+    waits.idleMs = 60000;
+    service->setWaits(waits);
+    core->state.MeasureTime = kTime;
+    std::atomic<bool> firstRead{false};
+    QByteArrayList second;
+    ViewerPeer peer(port, [&](ViewerPeer::Link &link) {
+        readMessage(link, 24);
+        firstRead = true;
+        second = readMessage(link, 24);
+    });
+    ASSERT_TRUE(pumpUntil([&] { return firstRead.load() && linesContaining(" Messung zum Client1 gesendet") == 1; }));
+    // The link is in its idle wait shortly after its status line; no clock
+    // of the test can stand in for that moment.
+    QElapsedTimer settle;
+    settle.start();
+    pumpUntil([&] { return settle.elapsed() >= 50; });
+    core->state.MeasureTime = "01.03.2011 08:30:02";
+    ASSERT_TRUE(pumpUntilDone(peer));
+    ASSERT_EQ(second.size(), 24);
+    EXPECT_EQ(second[1], "01.03.2011 08:30:02");
+    // The shut-down check comes with the next wake-up.
+    core->state.TerminateRequested = true;
+    core->state.MeasureTime = "01.03.2011 08:30:04";
+}
+
 TEST_F(ViewerServiceTest, BreakAnswerToTheLastTextEndsTheConnection)
 {
     core->state.MeasureTime = kTime;
