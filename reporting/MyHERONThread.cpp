@@ -146,7 +146,9 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     : QThread(parent)
     , m_core(core)
     , m_httpProxy(std::move(httpProxy))
-{}
+{
+    setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
+}
 
 MyHERONThread::~MyHERONThread()
 {

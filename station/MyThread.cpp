@@ -32,7 +32,9 @@ MyThread::MyThread(StationCore &core, SerialLinesFactory factory, QObject *paren
     , m_factory(std::move(factory))
     , m_bus(core.state.LineInvert, core.clock())
     , m_evaluation(core)
-{}
+{
+    setObjectName(QStringLiteral("MyThread")); // the thread's name in the system's lists
+}
 
 MyThread::~MyThread()
 {

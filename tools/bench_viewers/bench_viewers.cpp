@@ -6,6 +6,8 @@
 //
 //   bench_viewers [seconds per phase (20)] [viewers (100)] [program]
 
+#include "ProcessFigures.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,29 +29,8 @@
 
 namespace {
 
-// utime + stime of the process in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-QByteArray statusLine(qint64 pid, const char *key)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return "?";
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed();
-    return "?";
-}
+using ProcessFigures::cpuSeconds;
+using ProcessFigures::statusLine;
 
 void pump(int ms)
 {
