@@ -507,8 +507,10 @@ TEST_F(ViewerServiceTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
         const bool closed = one.state() != QAbstractSocket::ConnectedState || one.waitForDisconnected(5000);
         extra = closed ? 1 : 2;
     });
+    // Every thread counted and numbered (a thread numbers itself once it runs).
     const bool reached = pumpUntil([&] {
-        return allConnected.load() && core->state.ActiveThreadCount.load() == ViewerService::MaxConnections;
+        return allConnected.load() && core->state.ActiveThreadCount.load() == ViewerService::MaxConnections
+               && core->state.ConnectionCounter.load() == ViewerService::MaxConnections;
     });
     boundReached = true;
     pumpUntil([&] { return extra.load() != 0; });
