@@ -1,0 +1,231 @@
+#include "endtoend/StationProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// The deadlock watchdog of the real program: when the sensor stops
+// answering, the measurement time stands still; after 361 supervision ticks
+// the station starts a new copy of its executable in its working directory
+// and ends. The new copy must outlive the old one and be the only station
+// that runs there, and it must measure again once the sensor answers.
+//
+// 361 ticks of 5 s are half an hour of the station's time: the clock runs a
+// hundred times faster here, so that they pass in about 20 s.
+namespace {
+
+constexpr char kFasterClock[] = "+0 x100";
+constexpr int kRate = 100;
+constexpr int kTickMs = 5000;
+constexpr int kWatchdogTicks = 361;
+
+// What /proc tells about one process.
+struct ProcInfo
+{
+    qint64 pid = 0;
+    qint64 parent = 0;
+    qint64 session = 0;
+    char state = '?';
+};
+
+ProcInfo procInfo(qint64 pid)
+{
+    ProcInfo info;
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return info;
+    const QByteArray stat = f.readAll();
+    // pid (comm) state ppid pgrp session ...: comm may hold blanks.
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return info;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (fields.size() < 4)
+        return info;
+    info.pid = pid;
+    info.state = fields[0].isEmpty() ? '?' : fields[0][0];
+    info.parent = fields[1].toLongLong();
+    info.session = fields[3].toLongLong();
+    return info;
+}
+
+// The live processes (zombies left out) that run the executable file.
+QList<qint64> processesRunning(const QString &exe)
+{
+    const QString wanted = QFileInfo(exe).canonicalFilePath();
+    QList<qint64> pids;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) != wanted)
+            continue;
+        const char state = procInfo(pid).state;
+        if (state != 'Z' && state != 'X' && state != '?')
+            pids << pid;
+    }
+    return pids;
+}
+
+QString workingDirectoryOf(qint64 pid)
+{
+    return QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+}
+
+// Whatever runs the test's copy of the program when the test ends is ended
+// and reaped. This process is the subreaper of everything it starts, so the
+// detached copy a restart leaves becomes its child and cannot slip away.
+struct ProcessSweep
+{
+    QString exe;
+
+    explicit ProcessSweep(QString executable)
+        : exe(std::move(executable))
+    {
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+    ~ProcessSweep()
+    {
+        for (int round = 0; round < 100; ++round) {
+            const QList<qint64> left = processesRunning(exe);
+            for (qint64 pid : left)
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            // Reaps the orphans that became this process's children; the
+            // program copies the test started itself are QProcess's.
+            for (qint64 pid : left)
+                ::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG);
+            if (left.isEmpty())
+                break;
+            QThread::msleep(20);
+        }
+        EXPECT_TRUE(processesRunning(exe).isEmpty()) << "a station copy of this test still runs";
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
+    }
+};
+
+int recordLines(const QDir &work)
+{
+    int lines = 0;
+    for (const QString &name : work.entryList({QStringLiteral("SIM1234?.?MS")}, QDir::Files)) {
+        QFile f(work.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            lines += static_cast<int>(f.readAll().count('\n'));
+    }
+    return lines;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+} // namespace
+
+TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
+{
+    if (!QFile::exists(StationProcess::fasterClockLibrary()))
+        GTEST_SKIP() << "libfaketime is missing: half an hour of supervision ticks in real time";
+
+    QTemporaryDir tmp;
+    const QString bin = tmp.filePath(QStringLiteral("bin"));
+    const QString work = tmp.filePath(QStringLiteral("work"));
+    const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
+    const QString output = tmp.filePath(QStringLiteral("output.txt"));
+    QDir().mkpath(bin);
+    // A copy of the program of this test alone: the start-up hunt of the new
+    // copy and the sweep below look for this file.
+    const QString exe = QDir(bin).filePath(QStringLiteral("klimawarte"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe));
+    ProcessSweep sweep(exe);
+
+    StationProcess old(exe, work, tmp.filePath(QStringLiteral("service")));
+    const quint16 viewerPort = StationProcess::freeViewerPorts();
+    ASSERT_NE(viewerPort, 0);
+    old.setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
+    old.setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+    old.setEnv(QStringLiteral("FAKETIME"), QString::fromLatin1(kFasterClock));
+    old.writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile());
+    ASSERT_TRUE(writeFile(sim, "raw_temp=6000\nraw_humidity=1500\nack=1\n"));
+    // Both copies write here: the new one inherits the old one's output,
+    // which must stay open after the old one ended.
+    old.process().setStandardOutputFile(output);
+    old.start();
+    ASSERT_TRUE(old.running());
+    const qint64 oldPid = old.pid();
+
+    // It measures: the seven records of its first reading.
+    const QDir workDir(work);
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= 7; }, 20000))
+        << readFile(output).constData();
+    const int recordsBefore = recordLines(workDir);
+
+    // The sensor no longer acknowledges: every query fails, the port is
+    // opened again and again, and the measurement time stays where it was.
+    ASSERT_TRUE(writeFile(sim, "ack=0\n"));
+
+    // The restart: a second process of the same executable appears.
+    qint64 newPid = 0;
+    const int watchdogRealMs = kWatchdogTicks * kTickMs / kRate;
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] {
+            for (qint64 pid : processesRunning(exe))
+                if (pid != oldPid)
+                    newPid = pid;
+            return newPid != 0;
+        },
+        watchdogRealMs * 2 + 20000))
+        << "no restart; log:\n"
+        << old.file(QStringLiteral("zav_sensor_logfile.log")).right(2000).constData();
+    // The sensor answers again for the new copy.
+    ASSERT_TRUE(writeFile(sim, "ack=1\n"));
+
+    // The new copy is no child of the old one and runs in a session of its
+    // own: the end of the old one and its process group do not take it along.
+    const ProcInfo oldInfo = procInfo(oldPid);
+    const ProcInfo newInfo = procInfo(newPid);
+    EXPECT_NE(newInfo.parent, oldPid);
+    if (oldInfo.pid != 0) {
+        EXPECT_NE(newInfo.session, oldInfo.session);
+    }
+    EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
+
+    // The old copy ends: by itself after its workers stopped, or ended by the
+    // new copy's hunt for an older copy if it is still there.
+    ASSERT_TRUE(old.waitForExit(20000));
+    const QByteArray log = old.file(QStringLiteral("zav_sensor_logfile.log"));
+    if (old.process().exitStatus() == QProcess::NormalExit) {
+        EXPECT_TRUE(log.contains("/Sensor/ Programm beendet wegen erkannten Deadlock\r\n")) << log.constData();
+    }
+
+    // Exactly one station runs, the new one, and it measures: the seven
+    // records of its first reading follow the old ones.
+    EXPECT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= recordsBefore + 7; }, 20000))
+        << recordLines(workDir) << " record lines\n"
+        << readFile(output).right(2000).constData();
+    EXPECT_EQ(processesRunning(exe), QList<qint64>{newPid});
+    EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
+    EXPECT_GT(old.waitForInstanceNumber(20000), 0);
+    EXPECT_EQ(old.control(), "RUNNING");
+
+    // The service host's SHUTDOWN ends it (the control value is shared: the
+    // new copy inherited the service folder).
+    old.writeControl(QByteArray("SHUTDOWN\0", 9));
+    EXPECT_TRUE(StationProcess::waitUntil([&] { return processesRunning(exe).isEmpty(); }, 20000));
+    EXPECT_EQ(old.control(), "IDLE");
+    EXPECT_TRUE(old.file(QStringLiteral("zav_sensor_logfile.log"))
+                    .contains("/Sensor/ Proramm beendet wegen SHUTDOWN\r\n"));
+}
