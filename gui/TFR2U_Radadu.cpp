@@ -1,4 +1,5 @@
 #include "gui/TFR2U_Radadu.h"
+#include "gui/StationIcon.h"
 
 #include "common/Text8.h"
 #include "station/StationConfigFile.h"
@@ -67,6 +68,11 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
 {
     setObjectName(QStringLiteral("FR2U_Radadu"));
     setWindowTitle(QString::fromLatin1(StationTexts::ApplicationTitle));
+    // The window's picture is the tray icon's too; the program's boxes
+    // carry it as well.
+    setWindowIcon(StationIcon::icon());
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(windowIcon());
     m_viewer.setRemoteTarget(this);
 
     auto *central = new QWidget(this);
