@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -214,6 +215,9 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
     buildMenu();
 
     setCentralWidget(central);
+    // Never narrower than the menu bar with all its commands: a narrow
+    // window would hide "Proxy" behind the bar's overflow button.
+    central->setMinimumWidth(menuBar()->sizeHint().width());
     setAutoFillBackground(true);
     setWindowColour(Colours::ActiveBorder);
 

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMenuBar>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -81,4 +83,19 @@ TEST(MainWindow, ReportingThreadControls)
     EXPECT_FALSE(w.Proxy1->isEnabled());
     view.setReportCommandsEnabled(true);
     EXPECT_TRUE(w.Button3->isEnabled() && w.Konfiguration1->isEnabled() && w.Proxy1->isEnabled());
+}
+
+// Without limit texts the window is narrow; its menu bar still shows every
+// command instead of hiding the last ones behind an overflow button.
+TEST(MainWindow, MenuBarShowsEveryCommandAtTheWindowsOwnSize)
+{
+    TFR2U_Radadu w;
+    w.show();
+    w.resize(w.sizeHint());
+    QCoreApplication::processEvents();
+    auto *overflow = w.menuBar()->findChild<QToolButton *>(QStringLiteral("qt_menubar_ext_button"));
+    ASSERT_NE(overflow, nullptr);
+    EXPECT_FALSE(overflow->isVisible());
+    const QRect proxy = w.menuBar()->actionGeometry(w.Proxy1);
+    EXPECT_LE(proxy.right(), w.menuBar()->width());
 }
