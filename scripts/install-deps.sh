@@ -9,6 +9,7 @@ packages=(
   faketime
   dante-server
   xvfb qt6-qpa-plugins
+  libxcb1-dev
 )
 
 missing=()
