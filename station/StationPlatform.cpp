@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+
 StationPlatform StationPlatform::system()
 {
     static LinuxProcessTable processes;
@@ -21,6 +23,13 @@ StationPlatform StationPlatform::system()
     p.quit = [] { QCoreApplication::quit(); };
     p.exit = [](int status) { QCoreApplication::exit(status); };
     p.serialLines = defaultSerialLinesFactory();
+#ifdef SIGPIPE
+    // The program's output may be a pipe whose reader is gone: above all
+    // for the copy that a restart after a deadlock leaves behind, whose
+    // output is its predecessor's. A write there fails instead of ending the
+    // station.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     // Test runs of the program move the viewer port search away from the
     // ports other stations on the machine use.
     bool ok = false;

@@ -121,12 +121,6 @@ int recordLines(const QDir &work)
     return lines;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile f(path);
@@ -144,7 +138,6 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     const QString bin = tmp.filePath(QStringLiteral("bin"));
     const QString work = tmp.filePath(QStringLiteral("work"));
     const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
-    const QString output = tmp.filePath(QStringLiteral("output.txt"));
     QDir().mkpath(bin);
     // A copy of the program of this test alone: the start-up hunt of the new
     // copy and the sweep below look for this file.
@@ -160,9 +153,8 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     old.setEnv(QStringLiteral("FAKETIME"), QString::fromLatin1(kFasterClock));
     old.writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile());
     ASSERT_TRUE(writeFile(sim, "raw_temp=6000\nraw_humidity=1500\nack=1\n"));
-    // Both copies write here: the new one inherits the old one's output,
-    // which must stay open after the old one ended.
-    old.process().setStandardOutputFile(output);
+    // The old copy's output is a pipe to this test, which closes it once the
+    // old copy ended; the new copy inherits it and must survive writing to it.
     old.start();
     ASSERT_TRUE(old.running());
     const qint64 oldPid = old.pid();
@@ -170,7 +162,7 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     // It measures: the seven records of its first reading.
     const QDir workDir(work);
     ASSERT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= 7; }, 20000))
-        << readFile(output).constData();
+        << old.output().constData();
     const int recordsBefore = recordLines(workDir);
 
     // The sensor no longer acknowledges: every query fails, the port is
@@ -215,7 +207,7 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     // records of its first reading follow the old ones.
     EXPECT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= recordsBefore + 7; }, 20000))
         << recordLines(workDir) << " record lines\n"
-        << readFile(output).right(2000).constData();
+        << old.output().right(2000).constData();
     EXPECT_EQ(processesRunning(exe), QList<qint64>{newPid});
     EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
     EXPECT_GT(old.waitForInstanceNumber(20000), 0);
