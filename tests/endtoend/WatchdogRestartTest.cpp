@@ -16,12 +16,13 @@
 // and ends. The new copy must outlive the old one and be the only station
 // that runs there, and it must measure again once the sensor answers.
 //
-// 361 ticks of 5 s are half an hour of the station's time: the clock runs a
-// hundred times faster here, so that they pass in about 20 s.
+// 361 ticks of 5 s are half an hour of the station's time: the clock runs
+// two hundred times faster here, so that they pass in about 10 s, once while
+// the station measures (no restart) and once after the sensor fell silent.
 namespace {
 
-constexpr char kFasterClock[] = "+0 x100";
-constexpr int kRate = 100;
+constexpr char kFasterClock[] = "+0 x200";
+constexpr int kRate = 200;
 constexpr int kTickMs = 5000;
 constexpr int kWatchdogTicks = 361;
 
@@ -29,7 +30,6 @@ constexpr int kWatchdogTicks = 361;
 struct ProcInfo
 {
     qint64 pid = 0;
-    qint64 parent = 0;
     qint64 session = 0;
     char state = '?';
 };
@@ -50,7 +50,6 @@ ProcInfo procInfo(qint64 pid)
         return info;
     info.pid = pid;
     info.state = fields[0].isEmpty() ? '?' : fields[0][0];
-    info.parent = fields[1].toLongLong();
     info.session = fields[3].toLongLong();
     return info;
 }
@@ -163,37 +162,30 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     const QDir workDir(work);
     ASSERT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= 7; }, 20000))
         << old.output().constData();
+
+    // A station that measures is left alone: more ticks than the watchdog
+    // waits for pass without a restart.
+    const int watchdogRealMs = kWatchdogTicks * kTickMs / kRate;
+    EXPECT_FALSE(StationProcess::waitUntil([&] { return processesRunning(exe) != QList<qint64>{oldPid}; },
+                                           watchdogRealMs + 20 * kTickMs / kRate))
+        << "restarted while it measured";
+    EXPECT_FALSE(old.file(QStringLiteral("zav_sensor_logfile.log")).contains("Deadlock"));
     const int recordsBefore = recordLines(workDir);
 
     // The sensor no longer acknowledges: every query fails, the port is
     // opened again and again, and the measurement time stays where it was.
     ASSERT_TRUE(writeFile(sim, "ack=0\n"));
 
-    // The restart: a second process of the same executable appears.
-    qint64 newPid = 0;
-    const int watchdogRealMs = kWatchdogTicks * kTickMs / kRate;
-    ASSERT_TRUE(StationProcess::waitUntil(
-        [&] {
-            for (qint64 pid : processesRunning(exe))
-                if (pid != oldPid)
-                    newPid = pid;
-            return newPid != 0;
-        },
-        watchdogRealMs * 2 + 20000))
+    // The restart: another process of the same executable appears (first,
+    // for a moment, the go-between of the detached start).
+    const ProcInfo oldInfo = procInfo(oldPid);
+    ASSERT_EQ(oldInfo.pid, oldPid);
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return processesRunning(exe).size() > 1; },
+                                          watchdogRealMs * 2 + 20000))
         << "no restart; log:\n"
         << old.file(QStringLiteral("zav_sensor_logfile.log")).right(2000).constData();
     // The sensor answers again for the new copy.
     ASSERT_TRUE(writeFile(sim, "ack=1\n"));
-
-    // The new copy is no child of the old one and runs in a session of its
-    // own: the end of the old one and its process group do not take it along.
-    const ProcInfo oldInfo = procInfo(oldPid);
-    const ProcInfo newInfo = procInfo(newPid);
-    EXPECT_NE(newInfo.parent, oldPid);
-    if (oldInfo.pid != 0) {
-        EXPECT_NE(newInfo.session, oldInfo.session);
-    }
-    EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
 
     // The old copy ends: by itself after its workers stopped, or ended by the
     // new copy's hunt for an older copy if it is still there.
@@ -202,6 +194,22 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     if (old.process().exitStatus() == QProcess::NormalExit) {
         EXPECT_TRUE(log.contains("/Sensor/ Programm beendet wegen erkannten Deadlock\r\n")) << log.constData();
     }
+
+    // The new copy outlived it, in the same working directory and in a
+    // session of its own: neither the old one's end nor a signal to its
+    // session or process group takes the new one along.
+    qint64 newPid = 0;
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] {
+            const QList<qint64> running = processesRunning(exe);
+            newPid = running.size() == 1 ? running.first() : 0;
+            return newPid != 0;
+        },
+        5000))
+        << processesRunning(exe).size() << " copies run";
+    EXPECT_NE(newPid, oldPid);
+    EXPECT_NE(procInfo(newPid).session, oldInfo.session);
+    EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
 
     // Exactly one station runs, the new one, and it measures: the seven
     // records of its first reading follow the old ones.
