@@ -491,6 +491,7 @@ TEST_F(ViewerServiceTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
     std::atomic<bool> boundReached{false};
     std::atomic<bool> allConnected{false};
     std::atomic<int> extra{0}; // 1: closed by the station, 2: kept open
+    std::atomic<bool> checked{false};
     std::thread flood([&] {
         std::vector<std::unique_ptr<QTcpSocket>> sockets;
         for (int i = 0; i < ViewerService::MaxConnections; ++i) {
@@ -506,6 +507,10 @@ TEST_F(ViewerServiceTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
         one.waitForConnected(5000);
         const bool closed = one.state() != QAbstractSocket::ConnectedState || one.waitForDisconnected(5000);
         extra = closed ? 1 : 2;
+        // The flood stays connected until the counts are read: closing it
+        // ends the station's threads.
+        while (!checked)
+            std::this_thread::yield();
     });
     // Every thread counted and numbered (a thread numbers itself once it runs).
     const bool reached = pumpUntil([&] {
@@ -514,9 +519,12 @@ TEST_F(ViewerServiceTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
     });
     boundReached = true;
     pumpUntil([&] { return extra.load() != 0; });
+    const int counter = core->state.ConnectionCounter.load();
+    const int threads = service->connectionThreads();
+    checked = true;
     flood.join();
     ASSERT_TRUE(reached);
     EXPECT_EQ(extra.load(), 1);
-    EXPECT_EQ(core->state.ConnectionCounter.load(), ViewerService::MaxConnections);
-    EXPECT_EQ(service->connectionThreads(), ViewerService::MaxConnections);
+    EXPECT_EQ(counter, ViewerService::MaxConnections);
+    EXPECT_EQ(threads, ViewerService::MaxConnections);
 }
