@@ -4,6 +4,7 @@
 #include "gui/TIllegalComport.h"
 #include "gui/TImpressum.h"
 #include "reporting/MyHERONThread.h"
+#include "reporting/TIdConnectThroughHttpProxy.h"
 #include "station/ApplicationTitle.h"
 #include "station/StationTexts.h"
 
@@ -28,7 +29,11 @@ int main(int argc, char *argv[])
     // creation handler before any other window exists.
     TFR2U_Radadu FR2U_Radadu;
     StationPlatform platform = FR2U_Radadu.platform();
-    platform.reportThread = [](StationCore &core) { return std::make_unique<MyHERONThread>(core); };
+    platform.reportThread = [](StationCore &core) {
+        // The HTTP branch of the report transport: the station's own connector.
+        auto httpProxy = std::make_shared<TIdConnectThroughHttpProxy>([&core] { core.beep(); }, core.clock());
+        return std::make_unique<MyHERONThread>(core, std::move(httpProxy));
+    };
     FR2U_Radadu.setPlatform(platform);
     FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
     TFConfig FConfig(FR2U_Radadu);
