@@ -32,6 +32,12 @@ bool write(const Values &values, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The file holds the proxy password in plain text: the owner's alone,
+    // also where an older file was readable by others.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     const QByteArray bytes = format(values);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

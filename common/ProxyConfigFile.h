@@ -47,7 +47,8 @@ struct Values
 // The 14 lines of the file.
 QByteArray format(const Values &values);
 
-// Replaces the file whole (the old file stays intact when writing fails).
+// Replaces the file whole (the old file stays intact when writing fails);
+// the new file is readable and writable by its owner only (mode 0600).
 // Returns false when the file could not be written.
 bool write(const Values &values, const QString &path = QString::fromLatin1(FileName));
 
