@@ -55,8 +55,10 @@ bool usesProxy(const QByteArray &value)
 
 } // namespace
 
-bool readInto(ProxySettings &s, const QString &path)
+bool readInto(ProxySettings &s, const QString &path, bool *passwordRead)
 {
+    if (passwordRead)
+        *passwordRead = false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -76,6 +78,8 @@ bool readInto(ProxySettings &s, const QString &path)
     if (!next() || !next())
         return false;
     s.ProxyPassword = *line;
+    if (passwordRead)
+        *passwordRead = true;
 
     // Key line of the destination pair, or already that of the use flag.
     if (!next())

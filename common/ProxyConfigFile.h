@@ -56,6 +56,8 @@ bool write(const Values &values, const QString &path = QString::fromLatin1(FileN
 // pair DESTINATION-SERVER is skipped when present, and may be missing).
 // A missing or unreadable file returns false; the settings then keep what
 // they had, apart from what was read before a read failure.
-bool readInto(ProxySettings &settings, const QString &path = QString::fromLatin1(FileName));
+// passwordRead, when given, tells whether the password line was reached.
+bool readInto(ProxySettings &settings, const QString &path = QString::fromLatin1(FileName),
+              bool *passwordRead = nullptr);
 
 } // namespace ProxyConfigFile

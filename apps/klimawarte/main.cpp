@@ -39,7 +39,9 @@ int main(int argc, char *argv[])
     TFConfig FConfig(FR2U_Radadu);
     TImpressum Impressum(&FR2U_Radadu);
     TIllegalComport IllegalComport;
-    TFConfigProxyZugang FConfigProxyZugang;
+    TFConfigProxyZugang FConfigProxyZugang(FR2U_Radadu.core().config);
+    FConfigProxyZugang.MainTimer1 = FR2U_Radadu.Timer1;
+    FConfigProxyZugang.setBeep([] { QApplication::beep(); });
     FConfig.FConfigProxyZugang = &FConfigProxyZugang;
     FR2U_Radadu.FConfigProxyZugang = &FConfigProxyZugang;
 
