@@ -373,3 +373,14 @@ TEST_F(ProxyDialog, ConnectionTestThroughDanteSocks5)
     }
     EXPECT_EQ(server.connectionCount(), 1);
 }
+
+TEST_F(ProxyDialog, Screenshot)
+{
+    work.write("proxyconfig.cfg", proxyFile("proxy.example", "8080", "station7", "geheim", "", "1", "HTTP"));
+    open();
+    const QImage image = dialog->grab().toImage();
+    EXPECT_FALSE(image.isNull());
+    if (const QByteArray path = qgetenv("KLIMA_SCREENSHOT"); !path.isEmpty()) {
+        EXPECT_TRUE(image.save(QString::fromLocal8Bit(path), "PNG"));
+    }
+}
