@@ -3,6 +3,7 @@
 #include "common/ProxyConfigFile.h"
 #include "common/Text8.h"
 #include "gui/TFConfigProxyZugang.h"
+#include "gui/TFR2U_Radadu.h"
 #include "reporting/ProxyDialogTexts.h"
 #include "station/StationConfig.h"
 #include "support/DanteProxy.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -383,4 +385,39 @@ TEST_F(ProxyDialog, Screenshot)
     if (const QByteArray path = qgetenv("KLIMA_SCREENSHOT"); !path.isEmpty()) {
         EXPECT_TRUE(image.save(QString::fromLocal8Bit(path), "PNG"));
     }
+}
+
+// The main menu's Proxy1 shows the dialog modally; the supervision timer
+// rests while it is open.
+TEST(ProxyMenu, Proxy1ShowsTheDialogWithTheSupervisionTimerOff)
+{
+    ScopedWorkDir work;
+    ManualClock clock;
+    RecordingNotices notices;
+    TFR2U_Radadu w;
+    StationPlatform p;
+    p.clock = &clock;
+    p.notices = &notices;
+    p.quit = [] {};
+    w.setPlatform(p);
+    TFConfigProxyZugang dialog(w.core().config);
+    dialog.MainTimer1 = w.Timer1;
+    dialog.setNotices(&notices);
+    w.FConfigProxyZugang = &dialog;
+    work.write("proxyconfig.cfg", proxyFile("proxy.local", "3128", "bob", "geheim", "", "1", "HTTP"));
+    w.Timer1->start();
+
+    bool shownModal = false;
+    bool supervisionOff = false;
+    QTimer::singleShot(0, [&] {
+        shownModal = dialog.isVisible() && dialog.isModal();
+        supervisionOff = !w.Timer1->isActive();
+        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+    });
+    w.Proxy1Click();
+    EXPECT_TRUE(shownModal);
+    EXPECT_TRUE(supervisionOff);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.core().config.Proxy, (ProxySettings{true, "proxy.local", 3128, "bob", "geheim", "HTTP"}));
 }
