@@ -40,7 +40,8 @@ inline constexpr char LogA2[] = "A2=";
 inline constexpr char LogHA1[] = "H(A1)=";
 inline constexpr char LogHA2[] = "H(A2)=";
 inline constexpr char LogResp[] = "Resp=";
-// Stands for the password in the log's A1 line.
+// Stands for the password in the log's A1 line and for the Basic
+// credentials in the logged requests.
 inline constexpr char LogPasswordMask[] = "*****";
 
 } // namespace HttpProxyTexts

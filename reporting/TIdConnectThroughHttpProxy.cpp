@@ -34,6 +34,18 @@ QByteArray basicCredentials(const QByteArray &user, const QByteArray &password)
     return (user + ':' + password).toBase64();
 }
 
+// A request as the log shows it: the Base64 of user name and password,
+// which is the password in all but name, replaced by the mask.
+QByteArray withoutCredentials(const QByteArray &request)
+{
+    const qsizetype at = request.indexOf(BasicHeader);
+    if (at < 0)
+        return request;
+    const qsizetype from = at + qsizetype(sizeof(BasicHeader) - 1);
+    const qsizetype end = request.indexOf(CrLf, from);
+    return request.left(from) + LogPasswordMask + (end < 0 ? QByteArray() : request.mid(end));
+}
+
 // The socket library's text for a wait that ran out of time.
 QByteArray timedOut()
 {
@@ -220,8 +232,8 @@ void TIdConnectThroughHttpProxy::ConnectThroughHttpProxy(QTcpSocket &socket, con
         send(socket, request2, deadline);
         const QByteArray reply2 = readReply(socket, deadline);
 
-        appendLog(QByteArray(LogRuleWidth, '-') + CrLf + LogRequest + CrLf + request1 + CrLf + LogResponse + CrLf +
-                  reply1 + CrLf + digestLines + LogRequest2 + CrLf + request2 + CrLf + LogResponse2 + CrLf +
+        appendLog(QByteArray(LogRuleWidth, '-') + CrLf + LogRequest + CrLf + withoutCredentials(request1) + CrLf + LogResponse + CrLf +
+                  reply1 + CrLf + digestLines + LogRequest2 + CrLf + withoutCredentials(request2) + CrLf + LogResponse2 + CrLf +
                   reply2 + CrLf);
 
         const QByteArray upper2 = reply2.toUpper();
@@ -272,8 +284,8 @@ QByteArray TIdConnectThroughHttpProxy::readReply(QTcpSocket &socket, const QDead
 
 void TIdConnectThroughHttpProxy::appendLog(const QByteArray &entry)
 {
-    // Readable by the owner only: the log shows the proxy's user name and
-    // challenge. A log that cannot be written does not stop the exchange.
+    // Readable by the owner only: the log shows the proxy's user name, its
+    // challenge and the digest of the credentials. A log that cannot be written does not stop the exchange.
     const int error = FileAppend::appendWhole(m_logPath, entry, FileAppend::Sync::None, 0600);
     if (error != 0)
         std::fprintf(stderr, "%s: %s\n", qPrintable(m_logPath), std::strerror(error));

@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "reporting/HttpProxyConnector.h"
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QString>
@@ -49,8 +50,10 @@ public:
     quint16 Port = 0;
     QByteArray Username; // stored user name: a leading "5" is removed by the exchange
     QByteArray Password;
-    bool GetEnabled() const { return m_enabled; }
-    void SetEnabled(bool enabled) { m_enabled = enabled; }
+    // The exchange is the same for either version.
+    QAbstractSocket::NetworkLayerProtocol IPVersion = QAbstractSocket::IPv4Protocol;
+    virtual bool GetEnabled() const { return m_enabled; }
+    virtual void SetEnabled(bool enabled) { m_enabled = enabled; }
 
     // Takes the proxy's settings into the properties and runs the exchange
     // within timeoutMs (< 0: without a limit). false with the reason in
@@ -59,7 +62,7 @@ public:
                         quint16 targetPort, int timeoutMs, QString &error) override;
 
     // The exchange; throws EIdHttpProxyError. The login flag changes nothing.
-    void ConnectThroughHttpProxy(QTcpSocket &socket, const QByteArray &targetHost, quint16 targetPort,
+    virtual void ConnectThroughHttpProxy(QTcpSocket &socket, const QByteArray &targetHost, quint16 targetPort,
                                  bool login, QDeadlineTimer deadline = QDeadlineTimer::Forever);
 
     // Exchanges started again after a "407 " reply 2; one more "407 " after

@@ -31,7 +31,10 @@ int main(int argc, char *argv[])
     StationPlatform platform = FR2U_Radadu.platform();
     platform.reportThread = [](StationCore &core) {
         // The HTTP branch of the report transport: the station's own connector.
-        auto httpProxy = std::make_shared<TIdConnectThroughHttpProxy>([&core] { core.beep(); }, core.clock());
+        // Its beeps are sounded by the GUI thread; the reporting thread does not wait for them.
+        auto httpProxy = std::make_shared<TIdConnectThroughHttpProxy>(
+            [&core] { QMetaObject::invokeMethod(qApp, [&core] { core.beep(); }, Qt::QueuedConnection); },
+            core.clock());
         return std::make_unique<MyHERONThread>(core, std::move(httpProxy));
     };
     FR2U_Radadu.setPlatform(platform);

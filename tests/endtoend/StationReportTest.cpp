@@ -271,6 +271,7 @@ TEST_F(StationReport, ReportThroughAnHttpProxyArrivesWhole)
     const QByteArray proxyLog = station->file(QStringLiteral("proxylog.txt"));
     EXPECT_TRUE(proxyLog.contains("\r\nA1=bob:station-digest:*****\r\n")) << proxyLog.constData();
     EXPECT_FALSE(proxyLog.contains("geheim"));
+    EXPECT_FALSE(proxyLog.contains("Ym9iOmdlaGVpbQ==")); // nor its Base64
     EXPECT_EQ(QFileInfo(QDir(work).filePath(QStringLiteral("proxylog.txt"))).permissions() &
                   (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup | QFileDevice::WriteOther),
               QFileDevice::Permissions());
