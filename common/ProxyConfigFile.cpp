@@ -32,6 +32,12 @@ bool write(const Values &values, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The file holds the proxy password in plain text: the owner's alone,
+    // also where an older file was readable by others.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     const QByteArray bytes = format(values);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
@@ -49,8 +55,10 @@ bool usesProxy(const QByteArray &value)
 
 } // namespace
 
-bool readInto(ProxySettings &s, const QString &path)
+bool readInto(ProxySettings &s, const QString &path, bool *passwordRead)
 {
+    if (passwordRead)
+        *passwordRead = false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -70,6 +78,8 @@ bool readInto(ProxySettings &s, const QString &path)
     if (!next() || !next())
         return false;
     s.ProxyPassword = *line;
+    if (passwordRead)
+        *passwordRead = true;
 
     // Key line of the destination pair, or already that of the use flag.
     if (!next())

@@ -47,7 +47,8 @@ struct Values
 // The 14 lines of the file.
 QByteArray format(const Values &values);
 
-// Replaces the file whole (the old file stays intact when writing fails).
+// Replaces the file whole (the old file stays intact when writing fails);
+// the new file is readable and writable by its owner only (mode 0600).
 // Returns false when the file could not be written.
 bool write(const Values &values, const QString &path = QString::fromLatin1(FileName));
 
@@ -55,6 +56,8 @@ bool write(const Values &values, const QString &path = QString::fromLatin1(FileN
 // pair DESTINATION-SERVER is skipped when present, and may be missing).
 // A missing or unreadable file returns false; the settings then keep what
 // they had, apart from what was read before a read failure.
-bool readInto(ProxySettings &settings, const QString &path = QString::fromLatin1(FileName));
+// passwordRead, when given, tells whether the password line was reached.
+bool readInto(ProxySettings &settings, const QString &path = QString::fromLatin1(FileName),
+              bool *passwordRead = nullptr);
 
 } // namespace ProxyConfigFile

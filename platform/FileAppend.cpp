@@ -15,7 +15,7 @@ namespace FileAppend {
 namespace {
 
 // Opens for appending; `created` tells whether this open made the file.
-int openForAppend(FileCalls &calls, const char *path, bool &created)
+int openForAppend(FileCalls &calls, const char *path, int createMode, bool &created)
 {
     constexpr int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
     for (int round = 0; round < 8; ++round) {
@@ -28,7 +28,7 @@ int openForAppend(FileCalls &calls, const char *path, bool &created)
             continue;
         if (errno != ENOENT)
             return -1;
-        fd = calls.open(path, flags | O_CREAT | O_EXCL, 0644);
+        fd = calls.open(path, flags | O_CREAT | O_EXCL, static_cast<mode_t>(createMode));
         if (fd >= 0) {
             created = true;
             return fd;
@@ -43,12 +43,12 @@ int openForAppend(FileCalls &calls, const char *path, bool &created)
 
 } // namespace
 
-int appendWhole(const QString &path, const QByteArray &bytes, Sync sync)
+int appendWhole(const QString &path, const QByteArray &bytes, Sync sync, int createMode)
 {
     FileCalls &calls = FileCalls::instance();
     const QByteArray native = QFile::encodeName(path);
     bool created = false;
-    const int fd = openForAppend(calls, native.constData(), created);
+    const int fd = openForAppend(calls, native.constData(), createMode, created);
     if (fd < 0)
         return errno;
 

@@ -7,7 +7,7 @@
 #   scripts/run-fuzzers.sh [seconds per target, default 60] [target ...]
 #
 # Targets: fuzz_station_config fuzz_proxy_config fuzz_frame_reception
-# fuzz_simulation_file fuzz_viewer_message (all when none are named). JOBS sets the build's
+# fuzz_simulation_file fuzz_viewer_message fuzz_proxy_challenge (all when none are named). JOBS sets the build's
 # parallel jobs (default 4).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_station_config fuzz_proxy_config fuzz_frame_reception fuzz_simulation_file fuzz_viewer_message)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_station_config fuzz_proxy_config fuzz_frame_reception fuzz_simulation_file fuzz_viewer_message fuzz_proxy_challenge)
 case "$seconds" in
   '' | *[!0-9]*) echo "seconds must be a whole number: $seconds" >&2; exit 2 ;;
 esac

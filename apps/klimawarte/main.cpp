@@ -4,6 +4,7 @@
 #include "gui/TIllegalComport.h"
 #include "gui/TImpressum.h"
 #include "reporting/MyHERONThread.h"
+#include "reporting/TIdConnectThroughHttpProxy.h"
 #include "station/ApplicationTitle.h"
 #include "station/StationTexts.h"
 
@@ -28,13 +29,22 @@ int main(int argc, char *argv[])
     // creation handler before any other window exists.
     TFR2U_Radadu FR2U_Radadu;
     StationPlatform platform = FR2U_Radadu.platform();
-    platform.reportThread = [](StationCore &core) { return std::make_unique<MyHERONThread>(core); };
+    platform.reportThread = [](StationCore &core) {
+        // The HTTP branch of the report transport: the station's own connector.
+        // Its beeps are sounded by the GUI thread; the reporting thread does not wait for them.
+        auto httpProxy = std::make_shared<TIdConnectThroughHttpProxy>(
+            [&core] { QMetaObject::invokeMethod(qApp, [&core] { core.beep(); }, Qt::QueuedConnection); },
+            core.clock());
+        return std::make_unique<MyHERONThread>(core, std::move(httpProxy));
+    };
     FR2U_Radadu.setPlatform(platform);
     FR2U_Radadu.FormCreate(QApplication::arguments().mid(1));
     TFConfig FConfig(FR2U_Radadu);
     TImpressum Impressum(&FR2U_Radadu);
     TIllegalComport IllegalComport;
-    TFConfigProxyZugang FConfigProxyZugang;
+    TFConfigProxyZugang FConfigProxyZugang(FR2U_Radadu.core().config);
+    FConfigProxyZugang.MainTimer1 = FR2U_Radadu.Timer1;
+    FConfigProxyZugang.setBeep([] { QApplication::beep(); });
     FConfig.FConfigProxyZugang = &FConfigProxyZugang;
     FR2U_Radadu.FConfigProxyZugang = &FConfigProxyZugang;
 

@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray crlf(const QByteArrayList &lines)
@@ -51,6 +53,28 @@ TEST(ProxyConfigFile, WriterProducesTheFourteenLinesByteForByte)
     v.Http = false;
     ASSERT_TRUE(ProxyConfigFile::write(v));
     EXPECT_TRUE(dir.read("proxyconfig.cfg").endsWith("PROXY-BENUTZUNG\r\n0\r\nPROXY-SELECTION\r\nSOCKS\r\n"));
+}
+
+TEST(ProxyConfigFile, WrittenFileIsTheOwnersAlone)
+{
+    ScopedWorkDir dir;
+    const auto mode = [&] {
+        struct stat st
+        {
+        };
+        return ::stat(QFile::encodeName(dir.file("proxyconfig.cfg")).constData(), &st) == 0 ? st.st_mode & 0777
+                                                                                               : 0u;
+    };
+    const mode_t oldMask = ::umask(0022);
+    ProxyConfigFile::Values v;
+    v.ProxyPassword = "geheim";
+    EXPECT_TRUE(ProxyConfigFile::write(v)); // a new file
+    EXPECT_EQ(mode(), 0600u);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.file("proxyconfig.cfg")).constData(), 0644), 0);
+    EXPECT_TRUE(ProxyConfigFile::write(v)); // over an older, readable one
+    EXPECT_EQ(mode(), 0600u);
+    ::umask(oldMask);
+    EXPECT_TRUE(dir.read("proxyconfig.cfg").contains("\r\ngeheim\r\n"));
 }
 
 TEST(ProxyConfigFile, FailedWriteKeepsTheOldFileAndReportsIt)

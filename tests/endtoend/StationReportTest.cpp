@@ -1,6 +1,8 @@
 #include "endtoend/StationProcess.h"
 
 #include "HeronStandin.h"
+#include "common/ProxyConfigFile.h"
+#include "support/ScriptedHttpProxy.h"
 
 #include <gtest/gtest.h>
 
@@ -207,4 +209,71 @@ TEST_F(StationReport, StationWhoseServerPortIsClosedKeepsMeasuringAndLogsTheFail
     EXPECT_TRUE(station->running());
     ASSERT_TRUE(station->shutdown());
     EXPECT_EQ(station->control(), "IDLE");
+}
+
+// The station's HTTP-proxy exchange is its own GET-style one, which no
+// packaged proxy speaks; the test's scripted proxy asks for authorisation,
+// answers the second request "200 OK" and then relays to the stand-in.
+TEST_F(StationReport, ReportThroughAnHttpProxyArrivesWhole)
+{
+    HeronStandin server;
+    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    server.setUploadDir(uploads);
+    ASSERT_TRUE(server.start());
+    ScriptedHttpProxy proxy;
+    proxy.setScript({{"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                      "Proxy-Authenticate: Digest realm=\"station-digest\", nonce=\"e2e\", qop=\"auth\", "
+                      "algorithm=\"MD5\"\r\n\r\n"},
+                     {"HTTP/1.1 200 OK\r\n\r\n", false, true}});
+    proxy.setRelayTarget(server.port());
+    ASSERT_TRUE(proxy.start());
+    configure(server.port());
+    ProxyConfigFile::Values values;
+    values.ProxyHost = "127.0.0.1";
+    values.ProxyPort = QByteArray::number(proxy.port());
+    values.ProxyUser = "bob";
+    values.ProxyPassword = "geheim";
+    values.UseProxy = true;
+    values.Http = true;
+    station->writeFile(QStringLiteral("proxyconfig.cfg"), ProxyConfigFile::format(values));
+    station->start();
+
+    ASSERT_TRUE(server.waitUntil(
+        [](const HeronStandin &s) {
+            for (const HeronStandin::Received &r : s.frames())
+                if (r.payload == "*ENDE*")
+                    return true;
+            return false;
+        },
+        kStartMs))
+        << station->output().constData() << log().constData();
+
+    // The way through the proxy: two requests, the second with Digest.
+    const QByteArray target = "127.0.0.1:" + QByteArray::number(server.port());
+    const QList<QByteArray> requests = proxy.requests();
+    ASSERT_GE(requests.size(), 2);
+    EXPECT_EQ(requests[0], "GET " + target + "/ HTTP/1.1\r\n Host: " + target +
+                               "\r\n Proxy-Authorization: Basic Ym9iOmdlaGVpbQ==\r\n\r\n");
+    EXPECT_TRUE(requests[1].startsWith("GET " + target + " HTTP/1.1 Host: " + target +
+                                       " Proxy-Authorization: Digest username=\"bob\", realm=\"station-digest\""))
+        << requests[1].constData();
+    EXPECT_EQ(server.frames().first().type, 50);
+
+    // The waiting files arrive byte for byte and leave the station.
+    const QDir data(QDir(uploads).filePath(QStringLiteral("data")));
+    EXPECT_EQ(readAll(data.filePath(QString::fromLatin1(otherWeekdayFile(0)))), kWaitingA);
+    EXPECT_EQ(readAll(data.filePath(QString::fromLatin1(otherWeekdayFile(1)))), kWaitingB);
+    EXPECT_TRUE(StationProcess::waitUntil(
+        [&] { return !QFile::exists(QDir(work).filePath(QString::fromLatin1(otherWeekdayFile(1)))); }, kStartMs));
+
+    // The exchange is logged without the password, for the owner only.
+    const QByteArray proxyLog = station->file(QStringLiteral("proxylog.txt"));
+    EXPECT_TRUE(proxyLog.contains("\r\nA1=bob:station-digest:*****\r\n")) << proxyLog.constData();
+    EXPECT_FALSE(proxyLog.contains("geheim"));
+    EXPECT_FALSE(proxyLog.contains("Ym9iOmdlaGVpbQ==")); // nor its Base64
+    EXPECT_EQ(QFileInfo(QDir(work).filePath(QStringLiteral("proxylog.txt"))).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup | QFileDevice::WriteOther),
+              QFileDevice::Permissions());
+    ASSERT_TRUE(station->shutdown());
 }
