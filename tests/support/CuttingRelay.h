@@ -144,8 +144,15 @@ private:
         if (buf.isEmpty())
             return 0;
         const quint8 first = quint8(buf[0]);
-        if (first == 'w')
-            return buf.size() >= 3 ? 3 : 0;
+        // "ww" and a sequence byte before a frame or an answer. A frame of
+        // 119 bytes begins with 'w' too: from the station, whose frames never
+        // carry the prefix, only a prefixed answer counts.
+        if (first == 'w') {
+            if (buf.size() < 4)
+                return 0;
+            if (buf[1] == 'w' && (fromServer || quint8(buf[3]) == 0x01))
+                return 3;
+        }
         if (first == 0x01)
             return buf.size() >= 5 ? 5 : 0;
         if (first < 3)
@@ -228,8 +235,8 @@ private:
                 while (const qsizetype size = unitSize(fromStation, false)) {
                     const QByteArray unit = fromStation.left(size);
                     fromStation.remove(0, size);
-                    const quint8 first = quint8(unit[0]);
-                    const bool frame = size >= 3 && first != 'w' && first != 0x01;
+                    const bool frame = size >= 3 && quint8(unit[0]) != 0x01
+                                       && !(size == 3 && unit[0] == 'w' && unit[1] == 'w');
                     if (frame) {
                         const quint8 type = quint8(unit[2]) & 0x3F;
                         {
