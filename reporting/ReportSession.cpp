@@ -20,6 +20,7 @@
 #include <QSaveFile>
 
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -368,6 +369,17 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
     FrameSocket *client = m_client.get();
     const QByteArray shown = Text8::fromQString(localName);
 
+    // A frame the server did not take on a connection that is gone: the
+    // link broke, which ends the session (sendFiles), instead of offering
+    // every further file to nobody.
+    const auto send = [&](const QByteArray &payload, quint8 type) {
+        if (TCPUtils::SendFrame(client, SequenceMode, Sequence, payload, type, m_core.clock()))
+            return true;
+        if (!client || !client->isConnected())
+            throw std::runtime_error("connection to the server lost");
+        return false;
+    };
+
     s.ReportHeartbeat = now(m_core.clock());
     sleepMs(m_core.clock(), kFilePauseMs);
 
@@ -378,8 +390,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
-    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, serverName, FrameType::OpenFrame,
-                             m_core.clock())) {
+    if (!send(serverName, FrameType::OpenFrame)) {
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
@@ -405,8 +416,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
             break;
         if (markers.before)
             marker(markers.before);
-        const bool accepted = TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(buffer, int(n)),
-                                                  FrameType::DataFrame, m_core.clock());
+        const bool accepted = send(QByteArray(buffer, int(n)), FrameType::DataFrame);
         if (markers.after)
             marker(markers.after);
         if (!accepted) {
@@ -417,8 +427,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(client, SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
-                             m_core.clock())) {
+    if (!send(QByteArray(), FrameType::CloseFrame)) {
         statusLine(cp(CloseFailed));
         return FileResult::Kept;
     }

@@ -38,8 +38,29 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/2000) 2>/dev/null; then
       --upload-dir heron/uploads --serve-dir heron/files > heron/standin.log 2>&1 &
   standin_pid=$!
   echo "Stand-in HERON server on 127.0.0.1:2000 (log: run/heron/standin.log)."
-  echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/); the first scheduled one"
-  echo "comes one alarm interval after the start unless a report is forced (see README)."
+  echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/)."
+  # A station that finds record files of two earlier hours waiting reports at
+  # once (as after an outage), instead of one alarm interval after its start:
+  # with the simulated sensor, two empty ones are put in place, so that the
+  # first report, with the records of this hour and the log, arrives within
+  # the first minute.
+  if [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
+    id=SIM1234
+    if [ -f r2arodire.cfg ]; then
+      cfg_id=$(sed -n 26p r2arodire.cfg | tr -d '\r$')
+      [ -n "$cfg_id" ] && id=$cfg_id
+    fi
+    if ! compgen -G "$id?.?MS" > /dev/null; then
+      for back in 1 2; do
+        weekday=$(date -d "-$back hour" +%w)
+        hour=$((10#$(date -d "-$back hour" +%H)))
+        if [ "$hour" -lt 10 ]; then letter=$hour; else letter=$(printf "\\$(printf '%03o' $((65 + hour - 10)))"); fi
+        : > "$id$weekday.${letter}MS"
+      done
+      echo "Two empty record files of earlier hours wait in run/: the first report comes about"
+      echo "20 s after the start (run/heron/uploads/data/ then holds this hour's records)."
+    fi
+  fi
 fi
 cleanup() { [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true; }
 trap cleanup EXIT

@@ -421,6 +421,37 @@ TEST_F(ReportSession, RefusedCloseKeepsTheFileAndTheReportCompletes)
     EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.DMS")));
 }
 
+// The connection breaks while a file is being sent (at its data frame, at
+// its close frame): the session ends there with the connection failure,
+// two cancel answers and the failure path; the files after it are not
+// offered to a closed connection and the logout is not tried.
+TEST_F(ReportSession, ConnectionLostDuringAFileEndsTheSession)
+{
+    const QByteArray hostPort = "127.0.0.1:" + QByteArray::number(server.port());
+    // login, identifier, version, kind, open, data, close of the first file
+    for (int at : {5, 6}) {
+        SCOPED_TRACE(at);
+        work.write("ABC12342.DMS", bytes(200, 'd'));
+        work.write("ABC12342.EMS", bytes(20, 'e'));
+        server.clearRecords();
+        view.lines.clear();
+        s.ImmediateReport = true;
+        QList<Reaction> reactions(at, Reaction::normal());
+        reactions.append(Reaction::drop());
+        server.queueReactions(reactions);
+        EXPECT_EQ(pass(), 3 * 100 + 500 + 5000);
+        EXPECT_TRUE(view.lines.contains(cp(NoConnection) + hostPort));
+        EXPECT_FALSE(view.lines.contains(cp(OpenFailed) + "ABC12342.EMS"));
+        EXPECT_FALSE(view.lines.contains(cp(LogoutFailed)));
+        EXPECT_TRUE(thread->ReportFailed);
+        EXPECT_FALSE(s.TransferBusy);
+        EXPECT_TRUE(s.ImmediateReport); // still asked for: the next pass reports
+        EXPECT_EQ(work.read("ABC12342.DMS"), bytes(200, 'd'));
+        EXPECT_EQ(work.read("ABC12342.EMS"), bytes(20, 'e'));
+        server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+    }
+}
+
 TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
 {
     work.write("ABC12342.E0R", "alarm line\r\n");
