@@ -228,8 +228,10 @@ TEST_F(ViewerEndToEnd, LostStationIsReportedAndANewConnectWorks)
     makeWindow();
     connectTo(port);
     ASSERT_TRUE(until([&] { return textOf("EditT") == QStringLiteral("19.40"); }));
+    ASSERT_TRUE(until([&] { return textOf("LabelKennung").startsWith(QStringLiteral("HERON-Kennung: ")); }));
     EXPECT_TRUE(w->remoteState().StationIdLocked);
     const QString plainId = textOf("LabelKennung");
+    EXPECT_EQ(plainId.toStdString(), "HERON-Kennung: SIM1234");
 
     first.process().process().kill();
     first.process().waitForExit(10000);
@@ -249,8 +251,11 @@ TEST_F(ViewerEndToEnd, LostStationIsReportedAndANewConnectWorks)
     connectTo(port2);
     ASSERT_TRUE(until([&] { return textOf("EditT") == QStringLiteral("9.60"); }));
     ASSERT_TRUE(until([&] { return !w->remoteState().StationIdLocked; })) << plainId.toStdString();
+    EXPECT_TRUE(activity().contains(QStringLiteral("SIM1234$$$")));
     EXPECT_FALSE(textOf("LabelKennung").contains(QStringLiteral("$")));
-    EXPECT_NE(textOf("LabelKennung"), plainId);
+    // The station sends its device identifier with the mark; the label
+    // shows it without.
+    EXPECT_EQ(textOf("LabelKennung").toStdString(), "HERON-Kennung: SIM1234");
     disconnect();
     ASSERT_TRUE(until([&] { return w->liveThreads() == 0; }));
 }
