@@ -87,7 +87,7 @@ void TFI2C_RevuzaDareza::buildControls()
         edit->setObjectName(QString::fromLatin1(editName));
         edit->setReadOnly(true);
         edit->setToolTip(valueHint);
-        edit->setMaximumWidth(110);
+        edit->setFixedWidth(140);
         values->addWidget(label, row, 0);
         values->addWidget(edit, row, 1);
         if (limit) {
@@ -115,8 +115,10 @@ void TFI2C_RevuzaDareza::buildControls()
     RIStat = checkBox("RIStat", "");
     DCStat = checkBox("DCStat", "");
     for (QCheckBox *s : {RIStat, DCStat}) {
+        // The background around the box shows the input's alarm colour.
         s->setAutoFillBackground(true);
-        s->setFixedWidth(22);
+        s->setFixedSize(24, 22);
+        s->setContentsMargins(5, 3, 3, 3);
     }
     CheckRI = checkBox("CheckRI", FernblickTexts::CheckRI);
     CheckDC = checkBox("CheckDC", FernblickTexts::CheckDC);
@@ -141,6 +143,7 @@ void TFI2C_RevuzaDareza::buildControls()
     LastError = label("LastError", u(FernblickTexts::LastError));
     LastError->setWordWrap(true);
     LabelKennung = label("LabelKennung", u(FernblickTexts::LabelKennung));
+    layout->addStretch(1);
 
     auto *serverRow = new QHBoxLayout;
     Label1 = new QLabel(u(FernblickTexts::Label1), central);
@@ -177,7 +180,7 @@ void TFI2C_RevuzaDareza::buildControls()
     Listbox->setToolTip(u(FernblickTexts::ListboxHint));
     Listbox->setPlainText(QString());
     Listbox->setVisible(false);
-    layout->addWidget(Listbox, 1);
+    layout->addWidget(Listbox, 3);
 
     auto *footer = new QHBoxLayout;
     Label2 = new QLabel(u(FernblickTexts::WebAddress), central);
@@ -467,7 +470,10 @@ bool TFI2C_RevuzaDareza::contact(Contact box) const
 
 void TFI2C_RevuzaDareza::setInputColour(int input, const QColor &colour)
 {
-    setColour(input == 1 ? RIStat : DCStat, QPalette::Window, colour);
+    QCheckBox *box = input == 1 ? RIStat : DCStat;
+    // The style draws the background only when told by a style sheet.
+    box->setStyleSheet(QStringLiteral("QCheckBox { background-color: %1; }").arg(colour.name()));
+    setColour(box, QPalette::Window, colour);
 }
 
 void TFI2C_RevuzaDareza::setKennung(const QByteArray &caption)

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -96,7 +97,12 @@ protected:
         w->resize(640, 420);
         w->show();
     }
-    void TearDown() override { w.reset(); }
+    void TearDown() override
+    {
+        w.reset();
+        if (!m_pictures.isEmpty())
+            savePictures();
+    }
 
     template <typename T> T *c(const char *name) const { return w->findChild<T *>(QString::fromLatin1(name)); }
     QString textOf(const char *name) const
@@ -117,20 +123,26 @@ protected:
     template <typename Pred> bool until(Pred pred, int ms = 30000) { return StationProcess::waitUntil(pred, ms); }
 
     // With KLIMA_SCREENSHOT_DIR set: the window as Qt draws it and, on a
-    // real window system, as the screen shows it.
+    // real window system, as the screen shows it. The pictures are written
+    // at the end: the window keeps serving its connection meanwhile.
     void screenshot(const QString &name)
     {
-        const QString dir = qEnvironmentVariable("KLIMA_SCREENSHOT_DIR");
-        if (dir.isEmpty())
+        if (qEnvironmentVariable("KLIMA_SCREENSHOT_DIR").isEmpty())
             return;
-        QDir().mkpath(dir);
         const QString platform = QGuiApplication::platformName();
-        w->grab().save(QDir(dir).filePath(name + QStringLiteral("-") + platform + QStringLiteral(".png")));
+        m_pictures.append({name + QStringLiteral("-") + platform, w->grab()});
         if (platform != QStringLiteral("offscreen")) {
-            QCoreApplication::processEvents();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             if (QScreen *screen = w->screen())
-                screen->grabWindow(0).save(QDir(dir).filePath(name + QStringLiteral("-screen.png")));
+                m_pictures.append({name + QStringLiteral("-screen"), screen->grabWindow(0)});
         }
+    }
+    void savePictures()
+    {
+        const QDir dir(qEnvironmentVariable("KLIMA_SCREENSHOT_DIR"));
+        QDir().mkpath(dir.path());
+        for (const auto &[name, picture] : m_pictures)
+            picture.save(dir.filePath(name + QStringLiteral(".png")));
     }
 
     // The next complete message has been shown.
@@ -142,6 +154,7 @@ protected:
     }
 
     StationPaceClock m_pace;
+    QList<std::pair<QString, QPixmap>> m_pictures;
     std::unique_ptr<TFI2C_RevuzaDareza> w;
 };
 
