@@ -629,3 +629,53 @@ TEST_F(ViewerWindowTest, ControlsAtStart)
 }
 
 } // namespace
+
+namespace {
+
+// The window's end: a connection answers "BREAK" at the end of the message
+// that is under way; one whose station sends nothing more is cut off.
+TEST(ViewerWindowEnd, AnswersBreakOrCutsTheConnectionOff)
+{
+    for (const bool stationGoesOn : {true, false}) {
+        SCOPED_TRACE(stationGoesOn ? "station goes on" : "station silent");
+        // While the station still sends, each of the window's last waits
+        // lets a little real time pass (it stops waiting once the thread has
+        // ended); a silent station costs no real time.
+        ManualClock clock;
+        if (stationGoesOn)
+            clock.setSleepHook([](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        viewer::ConnectionTimings timings;
+        timings.pollMs = 2;
+        auto w = std::make_unique<TFI2C_RevuzaDareza>(clock, nullptr, timings);
+        std::atomic<int> step{0};
+        QByteArrayList answers;
+        bool closed = false;
+        ScriptedStation st([&](ScriptedStation::Link &l) {
+            l.exchange(message().mid(0, 4));
+            step = 1;
+            while (step != 2)
+                std::this_thread::yield();
+            if (stationGoesOn)
+                answers = l.exchange(message().mid(4));
+            closed = l.closedByViewer(stationGoesOn ? 5000 : 10000);
+        });
+        w->findChild<QLineEdit *>(QStringLiteral("EditServer"))->setText(QStringLiteral("127.0.0.1:%1").arg(st.port()));
+        w->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+        QElapsedTimer t;
+        t.start();
+        while (step != 1 && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_EQ(step, 1);
+        step = 2;
+        w.reset();
+        st.join();
+        EXPECT_TRUE(closed);
+        if (stationGoesOn) {
+            QByteArrayList expected = oks(19);
+            expected.append("BREAK");
+            EXPECT_EQ(answers, expected);
+        }
+    }
+}
+
+} // namespace
