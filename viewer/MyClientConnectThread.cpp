@@ -11,8 +11,13 @@
 #include "viewer/ViewerHandover.h"
 #include "viewer/ViewerView.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMutexLocker>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace viewer {
 
@@ -185,7 +190,7 @@ void MyClientConnectThread::Execute(QTcpSocket &socket)
 {
     while (!m_terminated && !m_disconnectRequested) {
         status(cp(FernblickTexts::ConnectedPrefix) + bytes(m_host) + cp(FernblickTexts::ConnectedSuffix));
-        if (socket.waitForConnected(m_ctx.timings.connectMs)) {
+        if (waitForConnection(socket)) {
             m_ctx.clock.sleep(500);
         } else if (!m_closeRequested && !m_terminated) {
             SocketError(socket);
@@ -226,6 +231,28 @@ void MyClientConnectThread::Execute(QTcpSocket &socket)
         m_ctx.clock.sleep(10);
         m_terminated = true;
     }
+}
+
+bool MyClientConnectThread::waitForConnection(QTcpSocket &socket)
+{
+    // In short steps, so that the window's end or Timer1 need not wait for a
+    // connect that hangs.
+    QElapsedTimer t;
+    t.start();
+    while (socket.state() == QAbstractSocket::HostLookupState || socket.state() == QAbstractSocket::ConnectingState) {
+        if (m_closeRequested)
+            return false;
+        if (t.elapsed() > m_ctx.timings.connectMs) {
+            socket.abort();
+            return false;
+        }
+        QEventLoop loop;
+        QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+        QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(std::max(m_ctx.timings.pollMs, 10), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return socket.state() == QAbstractSocket::ConnectedState;
 }
 
 QByteArray MyClientConnectThread::readText(QTcpSocket &socket)

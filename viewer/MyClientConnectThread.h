@@ -78,6 +78,7 @@ private:
     // False when the request has to wait: ConfigState is not 2 yet.
     bool SendConfiguration(QTcpSocket &socket);
     QByteArray WaitForText(QTcpSocket &socket);
+    bool waitForConnection(QTcpSocket &socket);
     void SocketError(QTcpSocket &socket);
     bool send(QTcpSocket &socket, const QByteArray &text);
     QByteArray readText(QTcpSocket &socket);

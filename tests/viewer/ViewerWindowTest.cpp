@@ -679,3 +679,69 @@ TEST(ViewerWindowEnd, AnswersBreakOrCutsTheConnectionOff)
 }
 
 } // namespace
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A port whose connects hang: a listening socket that never accepts and
+// whose queue is full.
+class HangingPort
+{
+public:
+    HangingPort()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), len) != 0 || ::listen(m_fd, 0) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        for (auto &s : m_fill) {
+            s.connectToHost(QHostAddress::LocalHost, m_port);
+            s.waitForConnected(100);
+        }
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        m_hangs = !probe.waitForConnected(100);
+    }
+    ~HangingPort() { ::close(m_fd); }
+    quint16 port() const { return m_port; }
+    bool hangs() const { return m_hangs; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    bool m_hangs = false;
+    QTcpSocket m_fill[2];
+};
+
+TEST(ViewerWindowEnd, DoesNotWaitForAHangingConnect)
+{
+    HangingPort hanging;
+    if (!hanging.hangs())
+        GTEST_SKIP() << "this system completes every loopback connect";
+    ManualClock clock;
+    viewer::ConnectionTimings timings;
+    timings.connectMs = 30000;
+    auto w = std::make_unique<TFI2C_RevuzaDareza>(clock, nullptr, timings);
+    w->findChild<QLineEdit *>(QStringLiteral("EditServer"))->setText(QStringLiteral("127.0.0.1:%1").arg(hanging.port()));
+    w->findChild<QPushButton *>(QStringLiteral("Button1"))->click();
+    auto *list = w->findChild<QPlainTextEdit *>(QStringLiteral("Listbox"));
+    QElapsedTimer t;
+    t.start();
+    while (!list->toPlainText().contains(QStringLiteral("aufgebaut")) && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(w->liveThreads(), 1);
+    t.restart();
+    w.reset();
+    EXPECT_LT(t.elapsed(), 5000);
+}
+
+} // namespace
