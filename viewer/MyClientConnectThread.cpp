@@ -521,7 +521,9 @@ QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket)
         if (socket.bytesAvailable() > 0)
             return readText(socket);
         if (!socket.waitForReadyRead(m_ctx.timings.pollMs) && socket.state() != QAbstractSocket::ConnectedState) {
-            if (!m_closeRequested)
+            // Closed by the station: no error; the caller finds the socket
+            // no longer connected.
+            if (!m_closeRequested && socket.error() != QAbstractSocket::RemoteHostClosedError)
                 SocketError(socket);
             return {};
         }

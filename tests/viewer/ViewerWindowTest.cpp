@@ -745,3 +745,42 @@ TEST(ViewerWindowEnd, DoesNotWaitForAHangingConnect)
 }
 
 } // namespace
+
+namespace {
+
+// A station that goes away during the configuration: the send stops, nothing
+// is reset (the values go out on the next connection), the connection ends as
+// any other.
+TEST_F(ViewerWindowTest, StationGoneDuringTheConfiguration)
+{
+    for (const int textsTaken : {-1, 5}) {
+        SCOPED_TRACE(textsTaken);
+        ScriptedStation st([&](ScriptedStation::Link &l) {
+            l.exchange(message());
+            l.read(); // "<CONFIG>"
+            if (textsTaken < 0)
+                return;
+            l.write("OK");
+            for (int i = 0; i < textsTaken; ++i) {
+                l.read();
+                l.write("OK");
+            }
+        });
+        connectTo(st.port()); // clears the request
+        w->remoteState().ConfigState = 2;
+        w->remoteState().ConfigSendRequested = true;
+        run(st);
+        EXPECT_TRUE(activity().contains("***Sende Konfiguration***"));
+        EXPECT_FALSE(activity().contains("ist OK"));
+        if (textsTaken < 0) {
+            // Half-way through, a reset may also meet a write: "FEHLER" then.
+            EXPECT_FALSE(activity().contains("FEHLER"));
+        }
+        EXPECT_TRUE(activity().contains("+++ Verbindung  beendet (1)!"));
+        EXPECT_EQ(w->remoteState().ConfigState, 2);
+        w->Timer1Timer();
+        c<QPlainTextEdit>("Listbox")->clear();
+    }
+}
+
+} // namespace
