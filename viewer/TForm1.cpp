@@ -197,7 +197,7 @@ QByteArray TForm1::loginFrame()
     return frame;
 }
 
-void TForm1::show(const QString &text)
+void TForm1::showMessage(const QString &text)
 {
     m_messages.show(this, text);
 }
@@ -207,13 +207,13 @@ void TForm1::show(const QString &text)
 void TForm1::runTest(QPushButton *button, const QString &portText, bool login)
 {
     if (TBxProxyIP->text().isEmpty()) {
-        show(u(LoginTestTexts::NoProxyAddress));
+        showMessage(u(LoginTestTexts::NoProxyAddress));
         return;
     }
     button->setCursor(Qt::BusyCursor);
     const std::optional<quint16> proxyPort = portOf(TBxProxyPort->text());
     if (!proxyPort) {
-        show(u(LoginTestTexts::BadPort));
+        showMessage(u(LoginTestTexts::BadPort));
         button->unsetCursor();
         return;
     }
@@ -222,7 +222,7 @@ void TForm1::runTest(QPushButton *button, const QString &portText, bool login)
         // The port boxes hold integers only; one beyond the port range
         // reaches no port at all.
         QApplication::beep();
-        show(u(LoginTestTexts::BadPort));
+        showMessage(u(LoginTestTexts::BadPort));
         button->unsetCursor();
         return;
     }
@@ -238,7 +238,7 @@ void TForm1::runTest(QPushButton *button, const QString &portText, bool login)
               : ConnectionTest::httpGet(proxy, target, Text8::fromQString(Edit1->text()));
     if (result.beep)
         QApplication::beep();
-    show(result.message);
+    showMessage(result.message);
     button->unsetCursor();
 }
 
@@ -284,7 +284,7 @@ void TForm1::heronportChange()
 
 void TForm1::Panel1Click()
 {
-    show(u(Form1Texts::InfoHead) + u(Form1Texts::DefaultServer) + u(Form1Texts::InfoTail));
+    showMessage(u(Form1Texts::InfoHead) + u(Form1Texts::DefaultServer) + u(Form1Texts::InfoTail));
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

@@ -52,7 +52,7 @@ protected:
 
 private:
     void runTest(QPushButton *button, const QString &portText, bool login);
-    void show(const QString &text);
+    void showMessage(const QString &text);
     static void normalisePort(QLineEdit *edit, const char *fallback);
 
     ViewerMessageBox m_messages;
