@@ -8,6 +8,7 @@
 #include "viewer/TForm1.h"
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -220,6 +221,26 @@ TEST_F(Form1Test, MissingFileLeavesTheControls)
     EXPECT_EQ(text("TBxProxyIP"), u("ungespeichert"));
     EXPECT_EQ(text("TBxProxyPort"), u("1234"));
     EXPECT_EQ(text("TBxDMCIP"), u(Form1Texts::DefaultServer));
+}
+
+} // namespace
+
+namespace {
+
+// A grab of the shown form; to KLIMA_SCREENSHOT_DIR when it is set.
+TEST_F(Form1Test, Screenshot)
+{
+    dir.write(QStringLiteral("proxyconfig.cfg"),
+              fileOf({"PROXY-SERVER-ADRESSE", "127.0.0.1", "PROXY-SERVER-PORT", "1080", "PROXY-SERVER-USERNAME",
+                      "socksuser", "PROXY-SERVER-PASSWORT", "s3cret", "DESTINATION-SERVER", "127.0.0.1",
+                      "PROXY-BENUTZUNG", "1", "PROXY-SELECTION", "SOCKS"}));
+    form.show();
+    const QImage shot = form.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    if (const QByteArray target = qgetenv("KLIMA_SCREENSHOT_DIR"); !target.isEmpty()) {
+        EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(target)).filePath(QStringLiteral("connection-test-form.png"))));
+    }
+    form.hide();
 }
 
 } // namespace

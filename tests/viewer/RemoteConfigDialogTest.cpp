@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -397,6 +399,23 @@ TEST_F(RemoteConfigFixture, ChecksHoldTheSectionSoTheConnectionThreadWaits)
     EXPECT_FALSE(tookWhileOpen);
     EXPECT_TRUE(host.state.ConfigSection.tryLock()); // released at the end
     host.state.ConfigSection.unlock();
+}
+
+} // namespace
+
+namespace {
+
+// A grab of the shown dialog; to KLIMA_SCREENSHOT_DIR when it is set.
+TEST_F(RemoteConfigFixture, Screenshot)
+{
+    host.state.StationIdLocked = false;
+    open();
+    const QImage shot = dialog.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    if (const QByteArray dir = qgetenv("KLIMA_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("remote-config-dialog.png"))));
+    }
+    cancel();
 }
 
 } // namespace
