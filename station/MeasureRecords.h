@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ValueFormat.h"
 #include "station/StationTypes.h"
 
 #include <QByteArray>
@@ -51,10 +52,16 @@ QByteArray recordLine(const QByteArray &stationId, int channel, double value, co
 // with six significant digits at most, padded to two decimals, with the given
 // decimal separator (scientific form once the value has more than six digits
 // before the point).
-QByteArray formatFixed2(double value, char decimalSeparator);
+inline QByteArray formatFixed2(double value, char decimalSeparator)
+{
+    return ValueFormat::formatFixed2(value, decimalSeparator);
+}
 
 // The decimal separator of the station's locale as one code-page byte.
-char localeDecimalSeparator();
+inline char localeDecimalSeparator()
+{
+    return ValueFormat::localeDecimalSeparator();
+}
 
 } // namespace MeasureRecords
 

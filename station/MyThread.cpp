@@ -389,33 +389,7 @@ qint32 MyThread::QuerySensor(qint32 step, qint32 portOpenCount)
 
 SensorConversion MyThread::convert(qint32 rawTemp, qint32 rawHumidity, qint32 lineInvert)
 {
-    using X = long double;
-    SensorConversion c;
-    X t = static_cast<X>(rawTemp) * 0.0098L - 38.4L;
-    if (lineInvert == 1)
-        t -= 1.0L;
-    c.T = static_cast<double>(t);
-
-    const X raw = static_cast<X>(rawHumidity);
-    X rhLin = raw * 0.0405L - 4.0L - 2.8e-6L * raw * raw;
-    if (lineInvert == 1)
-        rhLin += 2.1L;
-    c.RHlin = static_cast<double>(rhLin);
-
-    c.RH =
-        static_cast<double>((raw * 8e-6L + 0.01L) * (static_cast<X>(c.T) - 25.0L) + static_cast<X>(c.RHlin));
-
-    const X T = c.T;
-    X logEW = 3.0L;
-    if (c.RHlin > 0.0) {
-        const X v = (std::log10(static_cast<X>(c.RHlin)) - 2.0L) + (7.5L * T / (237.3L + T) + 0.66077L);
-        if (std::isfinite(v))
-            logEW = v;
-    }
-    c.logEW = static_cast<double>(logEW);
-    c.TP = static_cast<double>((0.66077L - static_cast<X>(c.logEW)) * 237.3L /
-                               (static_cast<X>(c.logEW) - 8.16077L));
-    return c;
+    return convertSensorReadings<long double>(rawTemp, rawHumidity, lineInvert == 1);
 }
 
 QByteArray MyThread::devicePath(const QByteArray &comPortName)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SensorConversion.h"
 #include "platform/SerialLines.h"
 #include "station/AlarmEvaluation.h"
 #include "station/SensorBus.h"
@@ -13,16 +14,6 @@
 #include <utility>
 
 class StationCore;
-
-// Converted values of one evaluation.
-struct SensorConversion
-{
-    double T = 0.0;
-    double RHlin = 0.0;
-    double RH = 0.0;
-    double logEW = 0.0;
-    double TP = 0.0;
-};
 
 // The measurement thread: owns the sensor port, runs the query cycle over
 // the sensor bus, converts and checks the readings and hands each evaluation
