@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
   faketime
-  dante-server
+  dante-server squid tinyproxy apache2-utils
   xvfb qt6-qpa-plugins
   libxcb1-dev
 )
