@@ -251,7 +251,7 @@ void TFRemoteConfig::FormCreate()
 
 // Field checks
 
-void TFRemoteConfig::reject(QLineEdit *edit, const QString &message)
+void TFRemoteConfig::rejectField(QLineEdit *edit, const QString &message)
 {
     m_messages.show(this, message);
     edit->clear();
@@ -267,7 +267,7 @@ void TFRemoteConfig::limitExit(const LimitField &field)
         return;
     // Blanks around the number do not hinder the conversion; the copy keeps them.
     if (!ConfigFormat::toThreshold(Text8::fromQString(text))) {
-        reject(edit, u(field.message));
+        rejectField(edit, u(field.message));
         return;
     }
     QMutexLocker lock(&state().ConfigSection);
@@ -319,7 +319,7 @@ void TFRemoteConfig::EditAlarmintervallExit()
     }
     const std::optional<qint32> v = ConfigFormat::toInteger(Text8::fromQString(text));
     if (!v) {
-        reject(EditAlarmintervall, u(RemoteConfigTexts::IntervalNotInteger));
+        rejectField(EditAlarmintervall, u(RemoteConfigTexts::IntervalNotInteger));
         return;
     }
     {
@@ -329,7 +329,7 @@ void TFRemoteConfig::EditAlarmintervallExit()
     }
     // The range comes after the copy: a value out of range stays copied.
     if (*v < 0 || *v > 24)
-        reject(EditAlarmintervall, u(RemoteConfigTexts::IntervalOutOfRange));
+        rejectField(EditAlarmintervall, u(RemoteConfigTexts::IntervalOutOfRange));
 }
 
 void TFRemoteConfig::EditCPUMaxtempExit()
@@ -339,7 +339,7 @@ void TFRemoteConfig::EditCPUMaxtempExit()
         return;
     const std::optional<qint32> v = ConfigFormat::toInteger(Text8::fromQString(text));
     if (!v) {
-        reject(EditCPUMaxtemp, u(RemoteConfigTexts::CpuNotInteger));
+        rejectField(EditCPUMaxtemp, u(RemoteConfigTexts::CpuNotInteger));
         return;
     }
     QMutexLocker lock(&state().ConfigSection);
@@ -349,7 +349,7 @@ void TFRemoteConfig::EditCPUMaxtempExit()
     // station's own dialog keeps.
     if (*v < 0 || *v >= tjMax) {
         lock.unlock(); // no lock over a message window
-        reject(EditCPUMaxtemp,
+        rejectField(EditCPUMaxtemp,
                u(RemoteConfigTexts::CpuRangePrefix) + QString::number(tjMax) + u(RemoteConfigTexts::CpuRangeSuffix));
         return;
     }

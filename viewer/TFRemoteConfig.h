@@ -82,7 +82,7 @@ private:
 
     RemoteStationState &state();
     void limitExit(const LimitField &field);
-    void reject(QLineEdit *edit, const QString &message);
+    void rejectField(QLineEdit *edit, const QString &message);
     void colourIdentifier(const QColor &background);
     void fieldExit(QObject *control);
 
