@@ -215,7 +215,8 @@ TEST(WatchdogRestart, LeavesExactlyOneStationInTheDirectoryAndItMeasures)
     // records of its first reading follow the old ones.
     EXPECT_TRUE(StationProcess::waitUntil([&] { return recordLines(workDir) >= recordsBefore + 7; }, 20000))
         << recordLines(workDir) << " record lines\n"
-        << old.output().right(2000).constData();
+        << old.output().right(2000).constData() << "\nlog:\n"
+        << old.file(QStringLiteral("zav_sensor_logfile.log")).right(3000).constData();
     EXPECT_EQ(processesRunning(exe), QList<qint64>{newPid});
     EXPECT_EQ(workingDirectoryOf(newPid), QFileInfo(work).canonicalFilePath());
     EXPECT_GT(old.waitForInstanceNumber(20000), 0);
