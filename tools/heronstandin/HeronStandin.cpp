@@ -87,6 +87,7 @@ public:
     mutable std::condition_variable m_changed;
     QList<Received> m_received;
     QList<Upload> m_uploads;
+    QList<Served> m_served;
     std::deque<Reaction> m_reactions;
     ServeOptions m_serve;
     QString m_uploadDir;
@@ -345,7 +346,7 @@ private:
                 return;
             if (reaction.kind == Kind::AnswerThenDrop)
                 return;
-            if (serve && !serveFile(s, servePath))
+            if (serve && !serveFile(s, servePath, payload))
                 return;
         }
     }
@@ -394,8 +395,26 @@ private:
         return a.back();
     }
 
-    // Sends a requested file. false when the connection is to end.
-    bool serveFile(QTcpSocket &s, const QString &path)
+    void recordServed(const Served &one)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_served.append(one);
+        }
+        m_changed.notify_all();
+    }
+
+    // Sends a requested file and records whether it was delivered. false
+    // when the connection is to end.
+    bool serveFile(QTcpSocket &s, const QString &path, const QByteArray &name)
+    {
+        Served one{name, {}, false};
+        const bool keepOpen = sendFile(s, path, one);
+        recordServed(one);
+        return keepOpen;
+    }
+
+    bool sendFile(QTcpSocket &s, const QString &path, Served &one)
     {
         ServeOptions o;
         {
@@ -408,6 +427,7 @@ private:
         const QByteArray content = f.readAll();
         const QDateTime modified = QFileInfo(path).lastModified();
         f.close();
+        one.content = content;
 
         // The station first answers that it is ready.
         if (readAnswer(s, o.answerTimeoutMs) != 'A')
@@ -452,6 +472,7 @@ private:
                 return true;
             sequence = sequence == 255 ? 0 : sequence + 1;
         }
+        one.delivered = true;
         return true;
     }
 };
@@ -564,6 +585,12 @@ QList<HeronStandin::Upload> HeronStandin::uploads() const
     return m_worker->m_uploads;
 }
 
+QList<HeronStandin::Served> HeronStandin::served() const
+{
+    std::lock_guard lock(m_worker->m_mutex);
+    return m_worker->m_served;
+}
+
 int HeronStandin::connectionCount() const
 {
     std::lock_guard lock(m_worker->m_mutex);
@@ -581,6 +608,7 @@ void HeronStandin::clearRecords()
     std::lock_guard lock(m_worker->m_mutex);
     m_worker->m_received.clear();
     m_worker->m_uploads.clear();
+    m_worker->m_served.clear();
 }
 
 bool HeronStandin::waitUntil(const std::function<bool(const HeronStandin &)> &pred, int timeoutMs) const
