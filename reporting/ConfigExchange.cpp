@@ -75,7 +75,10 @@ bool writeWhole(const QString &file, const QByteArray &bytes)
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (out.write(bytes) != bytes.size()) {
+    // The explicit flush: a commit whose last write failed in the buffer
+    // would otherwise put an empty or cut file in place (seen with a full
+    // disk).
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
         out.cancelWriting();
         return false;
     }
@@ -231,7 +234,14 @@ void MyHERONThread::downloadConfiguration()
                              m_core.clock())) {
         marker(MarkerConfigRead1);
         statusLine(cp(NoConfigDownloaded));
-    } else if (receiveInto(serverName) >= 1) {
+    } else if (receiveInto(serverName) < 1) {
+        // An empty transfer leaves an empty file behind: it is no
+        // configuration of this station and must not be taken for one at the
+        // next start.
+        const QString received = TCPUtils::LocalFileName(serverName);
+        if (!received.isEmpty() && received.compare(kConfigFile, Qt::CaseInsensitive) != 0)
+            QFile::remove(received);
+    } else {
         statusLine(cp(ConfigDownloaded) + serverName + cp(ConfigDownloadedEnd));
         const CopyResult copied = copyReceivedConfiguration(TCPUtils::LocalFileName(serverName), id);
         if (copied != CopyResult::Empty) {
@@ -253,7 +263,7 @@ void MyHERONThread::restoreConfiguration(bool announce)
 {
     if (announce)
         statusLine(cp(ConfigKept));
-    const bool saved = QFileInfo::exists(kSaveFile);
+    const bool saved = QFileInfo(kSaveFile).isFile();
     if (saved)
         QFile::remove(kConfigFile);
     statusLine(cp(ConfigFileDeleted));
@@ -391,6 +401,10 @@ MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString
             UpdateRequested = true;
         }
         in.close();
+        // Flushed first: a commit does not see a failed write of the last
+        // buffered bytes and would put a cut file in place.
+        if (!out.flush())
+            return fail(out.errorString());
         return out.commit() || fail(out.errorString());
     }();
 

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -90,6 +91,7 @@ public:
     QList<Served> m_served;
     std::deque<Reaction> m_reactions;
     ServeOptions m_serve;
+    QMap<QByteArray, ServeOptions> m_serveFor;
     QString m_uploadDir;
     QString m_serveDir;
     bool m_requireLogin = true;
@@ -409,18 +411,18 @@ private:
     bool serveFile(QTcpSocket &s, const QString &path, const QByteArray &name)
     {
         Served one{name, {}, false};
-        const bool keepOpen = sendFile(s, path, one);
+        ServeOptions o;
+        {
+            std::lock_guard lock(m_mutex);
+            o = m_serveFor.value(name, m_serve);
+        }
+        const bool keepOpen = sendFile(s, path, o, one);
         recordServed(one);
         return keepOpen;
     }
 
-    bool sendFile(QTcpSocket &s, const QString &path, Served &one)
+    bool sendFile(QTcpSocket &s, const QString &path, const ServeOptions &o, Served &one)
     {
-        ServeOptions o;
-        {
-            std::lock_guard lock(m_mutex);
-            o = m_serve;
-        }
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             return true;
@@ -534,6 +536,12 @@ void HeronStandin::setServeOptions(const ServeOptions &options)
 {
     std::lock_guard lock(m_worker->m_mutex);
     m_worker->m_serve = options;
+}
+
+void HeronStandin::setServeOptions(const QByteArray &serverName, const ServeOptions &options)
+{
+    std::lock_guard lock(m_worker->m_mutex);
+    m_worker->m_serveFor.insert(serverName, options);
 }
 
 void HeronStandin::setRequireLogin(bool require)

@@ -102,6 +102,9 @@ public:
     void setUploadDir(const QString &dir);
     void setServeDir(const QString &dir);
     void setServeOptions(const ServeOptions &options);
+    // Options for one requested file alone (its server-side name); the
+    // others keep the general ones.
+    void setServeOptions(const QByteArray &serverName, const ServeOptions &options);
     void setRequireLogin(bool require);
 
     // Reactions to the next frames received, one each; after them the
