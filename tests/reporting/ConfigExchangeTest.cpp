@@ -673,12 +673,23 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         const char *what;
         QByteArray displayName; // as the service host stores it
         QByteArray control;     // CONTROL afterwards
+        QByteArray servedId = "ABC1234";
+        bool copyWritten = true;
     } cases[] = {
         {"under the service host", QByteArray("zav_sensor\0", 11), "UPDATE"},
         {"on the desktop", QByteArray("Klimawarte\0", 11), "RUNNING"},
+        // An identifier that names no file of the working directory: the
+        // copy cannot be written, the restart goes on after the message.
+        {"identifier copy not written", QByteArray("Klimawarte\0", 11), "RUNNING", "AB/1234", false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines;
+        served[25] = c.servedId;
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        serve("seconfig/ABC1234.cfg", lines(served));
+        cfg.StationId = "ABC1234";
+        notices.shown.clear();
         ASSERT_TRUE(service.writeValue("DISPLAYNAME", c.displayName));
         ASSERT_TRUE(service.writeValue("CONTROL", "RUNNING"));
         const QByteArray program(3000, 'P');
@@ -699,7 +710,9 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         view.lines.clear();
 
         report();
-        ASSERT_EQ(clock.localDateTime().time(), QTime(23, 58, 0));
+        // (The message of a copy that cannot be written adds its 50 ms pause.)
+        ASSERT_GE(clock.localDateTime().time(), QTime(23, 58, 0));
+        ASSERT_LT(clock.localDateTime().time(), QTime(23, 58, 1));
 
         EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp("-->Datei sensor.upd empfangen"),
                                   cp(StationWaitingDeleted), cp(StationUpdateRenamed), cp(LogoutSent)}));
@@ -714,7 +727,12 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
                                                 "\\Klimawarte.exe\r\nexit\r\n");
         EXPECT_EQ(work.read("jobat.bat"), "AT 00:01:36 /interactive \"" + d + "\\restart.bat\"\r\n");
         // The identifier copy for the new program's first report.
-        EXPECT_EQ(work.read("ABC1234.cfg"), StationConfigFileBytes(cfg));
+        if (c.copyWritten) {
+            EXPECT_EQ(work.read("ABC1234.cfg"), StationConfigFileBytes(cfg));
+            EXPECT_TRUE(notices.shown.isEmpty());
+        } else {
+            EXPECT_EQ(notices.shown, QByteArrayList{cp(RestartWriteError)});
+        }
         EXPECT_EQ(service.readValue("CONTROL").value_or(QByteArray()), c.control);
 
         // The restart is scheduled with the whole, executable update.
@@ -731,12 +749,11 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         // program.
         EXPECT_TRUE(s.TerminateRequested);
         EXPECT_TRUE(s.RebootAfterUpdate);
-        EXPECT_EQ(view.timer1Changes, QList<int>{-10});
+        EXPECT_EQ(view.timer1Changes, c.copyWritten ? QList<int>({-10}) : QList<int>({0, 1, -10}));
         EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Finished);
         EXPECT_FALSE(thread->step());
         thread->threadEnd();
         EXPECT_EQ(s.ActiveThreadCount.load(), 0);
-        EXPECT_TRUE(notices.shown.isEmpty());
         QFile::remove(work.file("Klimawarte.upd"));
         QFile::remove(work.file("ABC1234.cfg"));
         core.mirror.UpdatePending = false;
