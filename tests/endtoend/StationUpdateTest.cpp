@@ -21,6 +21,10 @@
 namespace {
 
 constexpr int kStartMs = 20000;
+// The program goes in frames of at most 752 bytes, each read byte by byte and
+// answered: some seconds for a program of tens of megabytes (more in a
+// sanitizer build).
+constexpr int kDeliveryMs = 180000;
 constexpr int kRestartDelayMs = 20000; // station time (ten times faster than real time)
 
 QByteArray waitingRecordFile(int hourLetterOffset)
@@ -150,7 +154,7 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
                     return true;
             return false;
         },
-        kStartMs))
+        kDeliveryMs))
         << station->output().constData();
     QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
     const qint64 delivered = clock.elapsed();
