@@ -66,6 +66,7 @@ public:
     // The reporting thread's controls (TFR2U_Radadu_Reporting.cpp).
     void setIntervallLeft(const QByteArray &text) override;
     void setReportCommandsEnabled(bool enabled) override;
+    void rearmTimer1(int ms) override;
 
     // Shows a text from the settings or a peer in one of this window's
     // labels without letting the window grow past the screen: control
@@ -134,7 +135,7 @@ public:
 
     // Supervision tick (SupervisionTick) and its interval setter.
     void Timer1Timer();
-    void Timer1Status(bool on);
+    void Timer1Status(bool on) override;
     // Timer1 off, 50 ms pause, on: the next tick, which closes the
     // program's own open message boxes, comes a full interval later.
     void restartTimer1();

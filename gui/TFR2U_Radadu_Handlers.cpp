@@ -145,6 +145,13 @@ void TFR2U_Radadu::Timer1Status(bool on)
         Timer1->stop();
 }
 
+void TFR2U_Radadu::rearmTimer1(int ms)
+{
+    Timer1->stop();
+    Timer1->setInterval(ms);
+    Timer1->start();
+}
+
 // StationWindow
 
 void TFR2U_Radadu::setCaption(const QByteArray &text)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QThread>
+#include <QTime>
 
 #include <memory>
 
@@ -94,6 +95,17 @@ public:
     // in place before its first character above '9'.
     static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
 
+    // Set by the configuration download when the received copy's 35th line
+    // is "UPDATE"; the update steps fetch the updates only then. It keeps its
+    // value until a download reaches that line again.
+    bool UpdateRequested = false;
+
+    // The two command scripts of the update restart, byte for byte (CR LF):
+    // restart.bat replaces and starts the program in `dir`; jobat.bat
+    // schedules it with AT at `now` + 216 s (long time format of the locale).
+    static QByteArray RestartBatch(const QByteArray &dir);
+    static QByteArray JobAtBatch(const QByteArray &dir, const QTime &now);
+
     // Sequence state of the frame routines on the report connection.
     qint32 Sequence = 0;
     quint8 SequenceMode = 0;
@@ -126,14 +138,16 @@ protected:
     // The common failure path of the report connection.
     void sessionFailed(SessionStage stage = SessionStage::Connect);
 
-    // The configuration exchange and the update steps, on the open connection
-    // after the log files and before the logout. false (or an exception) when
-    // they failed after their own texts: the session then takes the failure
-    // path. Nothing is exchanged here; the exchange builds on this.
-    virtual bool exchangeWithServer() { return true; }
+    // The configuration exchange (upload and download of the configuration)
+    // and the update steps (viewer, station), on the open connection after
+    // the log files and before the logout (ConfigExchange.cpp). false when
+    // one of them failed after its own texts and cancels: the session then
+    // takes the failure path.
+    virtual bool exchangeWithServer();
     // After a completed report: runs the update restart when a station update
-    // waits for it, and tells whether it ran (the thread then ends).
-    virtual bool updateRestart() { return false; }
+    // waits for it (UpdatePending), and tells whether it ran (the thread then
+    // ends and the next supervision tick ends the program).
+    virtual bool updateRestart();
 
     StationCore &m_core;
 
@@ -159,6 +173,19 @@ private:
     bool sendFiles(FileKind kind);
     FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
     bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
+
+    // Configuration exchange and updates (ConfigExchange.cpp).
+    enum class CopyResult { Copied, Empty, Failed };
+    void uploadConfiguration();
+    void downloadConfiguration();
+    CopyResult copyReceivedConfiguration(const QString &received, const QByteArray &requestId);
+    void restoreConfiguration(bool announce);
+    void showDownloadedSettings();
+    void viewerUpdate();
+    void stationUpdate();
+    // A step that raised: its texts and the two cancels; false for the caller.
+    bool stepRaised(bool updateStep);
+    qint64 receiveInto(const QByteArray &fileName);
 
     std::shared_ptr<HttpProxyConnector> m_httpProxy;
     std::unique_ptr<QTcpSocket> m_handler;

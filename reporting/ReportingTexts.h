@@ -124,4 +124,68 @@ inline constexpr char MarkerLogAfter[] = "Log-TP4";
 inline constexpr char MarkerLogClose[] = "Log-Close";
 inline constexpr char MarkerLogout[] = "Logout";
 
+// Configuration exchange: upload of the identifier copy
+inline constexpr char ServerConfigDir[] = "seconfig\\"; // + Trim(StationId) + ".cfg"
+inline constexpr char ConfigSuffix[] = ".cfg";
+inline constexpr char ConfigSend[] = "neue Konfiguration "; // + id + "senden"
+inline constexpr char ConfigSendEnd[] = "senden";
+inline constexpr char OldConfigDeleted[] = "alte Config "; // + full name + " gelöscht"
+inline constexpr char OldConfigDeletedEnd[] = " gelöscht";
+inline constexpr char MarkerConfigOpen[] = "Cfg-Open";
+inline constexpr char MarkerConfigData[] = "Cfg-Data";
+inline constexpr char UpdateWord[] = "UPDATE"; // a chunk of nothing else is not sent; line 35
+
+// Configuration exchange: download
+inline constexpr char SaveDeleted[] = "Datei r2arodire.save gelöscht";
+inline constexpr char ConfigToSave[] = "rename r2arodire.cfg -> r2arodire.save";
+inline constexpr char FileRequestSent[] = "Dateianforderung "; // + name + " gesendet"
+inline constexpr char FileRequestSentEnd[] = " gesendet";
+inline constexpr char MarkerConfigRead1[] = "Cfg-Read1";
+inline constexpr char NoConfigDownloaded[] = "keine Konfiguration heruntergeladen";
+inline constexpr char ConfigDownloaded[] = "neue Konfiguration "; // + name + " runtergeladen.."
+inline constexpr char ConfigDownloadedEnd[] = " runtergeladen..";
+inline constexpr char ConfigActivated[] = "neue Konfiguration aktiviert";
+inline constexpr char ConfigKept[] = "keine Konfiguration auf dem Server / bisherige Konfiguration beibehalten";
+inline constexpr char ConfigFileDeleted[] = "Datei r2arodire.cfg gelöscht";
+inline constexpr char SaveToConfig[] = "rename r2arodire.save -> r2arodire.cfg";
+inline constexpr char UpdateRequestedText[] = "Softwareupdate angefordert!";
+inline constexpr char ReceivedCopyDeleted[] = "Datei "; // + id + ".cfg gelöscht"
+inline constexpr char ReceivedCopyDeletedEnd[] = ".cfg gelöscht";
+inline constexpr char ConfigTaken[] = "neue Konfiguration übernommen";
+inline constexpr char ConfigRestored[] = "***bisherige Konfiguration restauriert(1)";
+
+// Program updates
+inline constexpr char ServerViewerUpdate[] = "seconfig\\Fernblick.upd";
+inline constexpr char ServerStationUpdate[] = "seconfig\\Klimawarte.upd";
+inline constexpr char ViewerUpdateFile[] = "remote.upd";
+inline constexpr char ViewerProgram[] = "Fernblick.exe";
+inline constexpr char ViewerProgramOld[] = "Fernblick.old";
+inline constexpr char StationUpdateReceived[] = "sensor.upd";
+inline constexpr char StationUpdateFile[] = "Klimawarte.upd";
+inline constexpr char ViewerUpdateDeleted[] = "Datei remote.upd gelöscht";
+inline constexpr char MarkerUpdate1[] = "Update1";
+inline constexpr char MarkerUpdate1Read[] = "Upd1-Read";
+inline constexpr char ViewerUpdateLoading[] = "optionales UPDATE Remote wird runtergeladen";
+inline constexpr char ViewerUpdateIgnored[] = "opt. UPDATE-Remote ignoriert";
+inline constexpr char ViewerProgramDeleted[] = "Datei Fernblick.exe gelöscht";
+inline constexpr char ViewerUpdateRenamed[] = "rename remote.upd -> Fernblick.exe";
+inline constexpr char StationUpdateDeleted[] = "Datei sensor.upd gelöscht";
+inline constexpr char MarkerUpdate2[] = "Update2";
+inline constexpr char MarkerUpdate2Read[] = "Upd2-Read";
+inline constexpr char StationUpdateLoading[] = "opt. UPDATE-Sensor wird runtergeladen";
+inline constexpr char StationUpdateIgnored[] = "opt. UPDATE Sensor ignoriert";
+inline constexpr char StationWaitingDeleted[] = "Datei Klimawarte.upd gelöscht";
+inline constexpr char StationUpdateRenamed[] = "rename sensor.upd -> Klimawarte.upd";
+inline constexpr char StationUpdateDropped[] = "Datei Sensor.upd gelöscht"; // capital S
+inline constexpr char UpdateNoConnection[] = "***Keine Verbindung  zu "; // + host + ":" + port + "!"
+inline constexpr char UpdateNoConnectionEnd[] = "!";
+
+// Update restart
+inline constexpr char RestartScript[] = "restart.bat";
+inline constexpr char ScheduleScript[] = "jobat.bat";
+inline constexpr char RestartWriteError[] = "Fehler beim Schreiben der neuen Konfiguration";
+inline constexpr char ServiceDisplayName[] = "DISPLAYNAME";
+inline constexpr char ServiceHostName[] = "ZAV_SENSOR";
+inline constexpr char ControlUpdate[] = "UPDATE";
+
 } // namespace ReportingTexts

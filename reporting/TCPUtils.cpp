@@ -419,7 +419,11 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
             file.discard();
             return 0;
         }
-        SendAck(client, sequenceMode, sequence);
+        // The close frame is answered once the file is known to be whole:
+        // a file the station throws away is cancelled, so the server never
+        // counts it as delivered.
+        if (frameType != FrameType::CloseFrame)
+            SendAck(client, sequenceMode, sequence);
 
         if (frameType == FrameType::DataFrame) {
             status(thread, Text8::cp(BlockReceived) + QByteArray::number(payload.size())
@@ -430,7 +434,6 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
                 writeFailed = true;
         } else if (frameType == FrameType::CloseFrame) {
             status(thread, Text8::cp(CloseFrameReceived));
-            SendAck(client, sequenceMode, sequence);
             const qint64 size = file.sizeAndClose();
             if (size < 0) {
                 SendCancel(client, sequenceMode, sequence);
@@ -438,12 +441,15 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
                 return 0;
             }
             if (size != expected && count != expected) {
+                SendCancel(client, sequenceMode, sequence);
                 status(thread, Text8::cp(FileLengthError) + QByteArray::number(count)
                                    + Text8::cp(FileLengthErrorSoll) + QByteArray::number(expected)
                                    + Text8::cp(FileLengthErrorIst) + QByteArray::number(size));
                 file.discard();
                 return 0;
             }
+            SendAck(client, sequenceMode, sequence);
+            SendAck(client, sequenceMode, sequence);
             status(thread, Text8::cp(FileLengthOk));
             if (setFileDate) {
                 const QDateTime when = DosDateTimeFromBytes(payload);

@@ -5,26 +5,40 @@
 #include "station/StationConfig.h"
 #include "station/StationWindow.h"
 
-void FillLimitLabels(const StationConfig &cfg, StationWindow &window)
+std::array<QByteArray, 4> LimitLabelTexts(const StationConfig &cfg)
 {
     const struct
     {
-        LimitLabel label;
         const QByteArray &min;
         const QByteArray &max;
         const char *unit;
     } rows[] = {
-        {LimitLabel::Temp, cfg.TempMin, cfg.TempMax, StartupTexts::DegreeUnit},
-        {LimitLabel::TP, cfg.TPMin, cfg.TPMax, StartupTexts::DegreeUnit},
-        {LimitLabel::T_TP, cfg.TTPMin, cfg.TTPMax, StartupTexts::DegreeUnit},
-        {LimitLabel::RH, cfg.RHMin, cfg.RHMax, StartupTexts::PercentUnit},
+        {cfg.TempMin, cfg.TempMax, StartupTexts::DegreeUnit},
+        {cfg.TPMin, cfg.TPMax, StartupTexts::DegreeUnit},
+        {cfg.TTPMin, cfg.TTPMax, StartupTexts::DegreeUnit},
+        {cfg.RHMin, cfg.RHMax, StartupTexts::PercentUnit},
     };
-    for (const auto &r : rows) {
-        QByteArray text;
+    std::array<QByteArray, 4> texts;
+    for (int i = 0; i < 4; ++i) {
+        const auto &r = rows[i];
         if (!Text8::trimmed(r.min).isEmpty())
-            text += "min: " + r.min + Text8::cp(r.unit);
+            texts[i] += "min: " + r.min + Text8::cp(r.unit);
         if (!Text8::trimmed(r.max).isEmpty())
-            text += "max: " + r.max + Text8::cp(r.unit);
-        window.setLimitText(r.label, text);
+            texts[i] += "max: " + r.max + Text8::cp(r.unit);
     }
+    return texts;
+}
+
+void FillLimitLabels(const StationConfig &cfg, StationWindow &window)
+{
+    const std::array<QByteArray, 4> texts = LimitLabelTexts(cfg);
+    for (int i = 0; i < 4; ++i)
+        window.setLimitText(static_cast<LimitLabel>(i), texts[i]);
+}
+
+void FillLimitLabels(const StationConfig &cfg, StationView &view)
+{
+    const std::array<QByteArray, 4> texts = LimitLabelTexts(cfg);
+    for (int i = 0; i < 4; ++i)
+        view.setLimitText(static_cast<LimitLabel>(i), texts[i]);
 }

@@ -4,6 +4,7 @@
 #include "platform/MsrReader.h"
 #include "platform/PortDirectory.h"
 #include "platform/ProcessTable.h"
+#include "platform/ProgramRestart.h"
 #include "platform/ServiceStore.h"
 #include "platform/Shell.h"
 
@@ -16,10 +17,13 @@ StationPlatform StationPlatform::system()
     static LinuxProcessTable processes;
     static DirectoryServiceStore service(DirectoryServiceStore::defaultDirectory());
     static DesktopShell shell;
+    static DetachedProgramRestart restart;
     StationPlatform p;
     p.processes = &processes;
     p.service = &service;
     p.shell = &shell;
+    p.restart = &restart;
+    p.restartDelayMs = DetachedProgramRestart::delayMs();
     p.quit = [] { QCoreApplication::quit(); };
     p.exit = [](int status) { QCoreApplication::exit(status); };
     p.serialLines = defaultSerialLinesFactory();

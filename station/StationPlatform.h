@@ -13,6 +13,7 @@ class MsrReader;
 class NoticeSink;
 class PortDirectory;
 class ProcessTable;
+class ProgramRestart;
 class QThread;
 class StationCore;
 class ServiceStore;
@@ -34,6 +35,10 @@ struct StationPlatform
     ProcessTable *processes = nullptr;
     ServiceStore *service = nullptr;
     Shell *shell = nullptr;
+    // Replaces and restarts the program after an update, once it has ended.
+    ProgramRestart *restart = nullptr;
+    // How long after the end of the program the update restart runs.
+    int restartDelayMs = 216000;
     // Where the logic shows its modal notices (the windows' message boxes).
     NoticeSink *notices = nullptr;
     std::function<void()> beep;

@@ -335,7 +335,7 @@ void StationStartup::FormDestroy()
     StationState &st = m_core.state;
     const StationPlatform &platform = m_core.platform();
     m_window.stopWindowTimer(StationTimer::Timer1);
-    if (!UpdatePending && platform.service)
+    if (!m_core.mirror.UpdatePending.load() && platform.service)
         ServiceControl::WriteServiceControl(*platform.service, StartupTexts::Idle);
     InstanceFlagFile.release();
     m_window.removeTrayIcon();

@@ -42,7 +42,6 @@ public:
     // State of the start-up that the rest of the program reads.
     bool ConfigReadError = false;
     bool ConfigurationMode = false;
-    bool UpdatePending = false;
     QByteArray CaptionPrefix;
     QByteArray WatchMeasureTime = "?";
     QByteArray WatchReportHeartbeat = " ";

@@ -109,4 +109,7 @@ struct WindowMirror
     std::atomic<bool> CheckDC{false};
     std::atomic<bool> DCStat{false};
     LockedText LastErrorCaption{QByteArray(StationTexts::LastErrCaption)};
+    // UpdatePending: a station update waits for the update restart; the
+    // window's destruction then leaves the service control value alone.
+    std::atomic<bool> UpdatePending{false};
 };

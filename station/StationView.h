@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QColor>
 
+// The limit labels next to the value displays.
+enum class LimitLabel { Temp, TP, T_TP, RH };
+
 // Value displays of the main window.
 enum class ValueDisplay { T, TP, T_TP, RH, CpuTemp };
 
@@ -50,4 +53,15 @@ public:
     // Button3 (quittieren) and the menu items Konfiguration1 and Proxy1,
     // which a report disables and enables together.
     virtual void setReportCommandsEnabled(bool enabled) = 0;
+
+    // What a configuration from the server changes at once: the four limit
+    // labels (LabelTempMinMax, LabelTPMinMax, LabelT_TPMinMax,
+    // LabelRHMinMax) and the contact watch boxes CheckRI and CheckDC.
+    virtual void setLimitText(LimitLabel label, const QByteArray &text) = 0;
+    virtual void setContactWatch(bool input1, bool input2) = 0;
+    // Timer1, the supervision timer: on or off (Timer1Status), and switched
+    // off, given the interval and switched on again, so that its next tick
+    // comes after `ms` (the update restart ends the program that way).
+    virtual void Timer1Status(bool on) = 0;
+    virtual void rearmTimer1(int ms) = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "station/StationView.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -8,8 +10,6 @@
 // The main window's timers that the start-up and the supervision drive.
 enum class StationTimer { Timer1, Timer2 };
 
-// The limit labels next to the value displays.
-enum class LimitLabel { Temp, TP, T_TP, RH };
 
 // Controls that the sensor start and stop enable and disable.
 enum class SensorControlItem { Button2, Button4, Edit1 };

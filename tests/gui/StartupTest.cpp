@@ -187,6 +187,19 @@ TEST_F(StartupFixture, NoConfigurationAnywhere)
     EXPECT_EQ(msr.closeCount, 1);
 }
 
+TEST_F(StartupFixture, ShutDownAfterAStationUpdateLeavesTheControlValueToTheServiceHost)
+{
+    TFR2U_Radadu w;
+    prepare(w);
+    w.FormCreate({});
+    w.FormActivate();
+    ASSERT_EQ(control(), "RUNNING");
+    dir.write("service/CONTROL", "UPDATE"); // as the update restart wrote it
+    w.core().mirror.UpdatePending = true;
+    w.FormDestroy();
+    EXPECT_EQ(control(), "UPDATE");
+}
+
 TEST_F(StartupFixture, WithoutAdapterTheIdentifierIsTheDefault)
 {
     ports.dosNames.clear();

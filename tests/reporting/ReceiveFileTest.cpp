@@ -134,6 +134,11 @@ TEST_F(ReceiveFileTest, WrongLengthRemovesTheFile)
     EXPECT_EQ(fetch("seconfig\\ABCDEFG.cfg"), 0);
     EXPECT_EQ(view.lines.back(), cp("***FILE-LENGTH-ERROR received=2000 Soll=2005 Ist=2000"));
     EXPECT_FALSE(QFile::exists(work.file("ABCDEFG.cfg")));
+    // The server learns that the file did not arrive: its close frame is
+    // answered "C", and it counts nothing as delivered.
+    ASSERT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.served().isEmpty(); }));
+    EXPECT_FALSE(server.served().last().delivered);
+    EXPECT_EQ(server.answers().last().letter, 'C');
 
     // An appended file goes back to what it held: the station's own records
     // are not lost with the failed reception.
@@ -387,10 +392,10 @@ TEST_F(ReceiveFileScripted, DataFrameFirstIsWrittenAndRepeatsAreNotWrittenTwice)
     EXPECT_EQ(ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {}), 0);
     // Expected length 0, but 12 bytes arrived: a length error.
     EXPECT_EQ(view.lines.back(), Text8::cp("***FILE-LENGTH-ERROR received=12 Soll=0 Ist=12"));
+    // The close frame of the file thrown away is cancelled, not acknowledged.
     const QByteArray ack6 = QByteArray("ww\x06") + answerBytes('A');
     EXPECT_EQ(socket.writes, (QList<QByteArray>{answerBytes('A'), QByteArray("ww\x05") + answerBytes('A'),
-                                                ack6, ack6, QByteArray("ww\x07") + answerBytes('A'),
-                                                QByteArray("ww\x07") + answerBytes('A')}));
+                                                ack6, ack6, QByteArray("ww\x07") + answerBytes('C')}));
 }
 
 TEST_F(ReceiveFileScripted, FailedWriteOfTheFirstFrameIsCancelled)

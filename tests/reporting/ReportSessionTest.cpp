@@ -201,6 +201,27 @@ protected:
     {
         return {LoginFrame::frame(), text("ABC1234"), text(MyHERONThread::ReportVersionText()), text(kind)};
     }
+
+    // The exchange of a session with no identifier copy to send, no
+    // configuration on the server and no update request: one refused file
+    // request, its texts and markers.
+    static QByteArray configRequest()
+    {
+        return frame("seconfig\\ABC1234.cfg", FrameType::FileRequestFrame);
+    }
+    static QList<QByteArray> quietExchangeLines()
+    {
+        QList<QByteArray> lines = cps({SaveDeleted, ConfigToSave});
+        lines.append(cp(FileRequestSent) + "seconfig\\ABC1234.cfg" + cp(FileRequestSentEnd));
+        lines += cps({NoConfigDownloaded, ConfigKept, ConfigFileDeleted, SaveToConfig, ViewerUpdateDeleted,
+                      ViewerUpdateIgnored, ViewerUpdateDeleted, StationUpdateDeleted, StationUpdateIgnored,
+                      StationUpdateDropped});
+        return lines;
+    }
+    static QList<QByteArray> quietExchangeMarkers()
+    {
+        return cps({MarkerConfigRead1, MarkerUpdate1, MarkerUpdate1Read, MarkerUpdate2, MarkerUpdate2Read});
+    }
 };
 
 } // namespace
@@ -223,15 +244,16 @@ TEST_F(ReportSession, NothingWaitingIsLoginIdentifierVersionDataLogout)
     EXPECT_EQ(pass(), 3 * 100 + 2 * 500); // the fixed pauses, no failure wait
 
     QList<QByteArray> expected = head(KindData);
+    expected.append(configRequest());
     expected.append(QByteArray::fromHex("096c1b2a454e44452a")); // "*ENDE*"
     EXPECT_EQ(rawFrames(), expected);
     EXPECT_EQ(server.connectionCount(), 1);
     EXPECT_TRUE(server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }));
 
-    EXPECT_EQ(view.lines, cps({DisconnectIfConnected, LoginOk, StationIdSent, LoginOk, KindSent, LogoutSent,
-                               DisconnectIfConnected}));
-    EXPECT_EQ(markers(),
-              cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind, MarkerLogout}));
+    EXPECT_EQ(view.lines, cps({DisconnectIfConnected, LoginOk, StationIdSent, LoginOk, KindSent}) +
+                              quietExchangeLines() + cps({LogoutSent, DisconnectIfConnected}));
+    EXPECT_EQ(markers(), cps({MarkerConnect, MarkerLogin, MarkerStation, MarkerVersion, MarkerKind}) +
+                             quietExchangeMarkers() + cps({MarkerLogout}));
     EXPECT_EQ(view.reportCommandsEnabled, (QList<bool>{false, true, true}));
     EXPECT_EQ(view.windowRestores, 1);
     EXPECT_TRUE(view.signals_.isEmpty());
@@ -294,6 +316,7 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     };
     for (const auto &[name, content] : order)
         expected += fileFrames(name, content);
+    expected.append(configRequest());
     expected.append(text("*ENDE*"));
     EXPECT_EQ(rawFrames(), expected);
     for (int i = 0; i < order.size(); ++i) {
@@ -328,7 +351,7 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     ASSERT_EQ(frames.size(), expected.size());
     for (int i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(frames[i].transferBusy, i >= 2 && i < frames.size() - 1);
+        EXPECT_EQ(frames[i].transferBusy, i >= 2 && i < frames.size() - 2);
     }
     EXPECT_FALSE(s.TransferBusy);
 
@@ -347,7 +370,9 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     m += cps({MarkerLogFiles, MarkerLogOpen, MarkerLogData, MarkerLogClose, MarkerLogOpen, MarkerLogData});
     for (qsizetype p = 0; p < (sentLog.size() + 249) / 250; ++p)
         m += cps({MarkerLogBefore, MarkerLogAfter});
-    m += cps({MarkerLogClose, MarkerLogout});
+    m += cps({MarkerLogClose});
+    m += quietExchangeMarkers();
+    m += cps({MarkerLogout});
     EXPECT_EQ(markers(), m);
     for (const char *name : {"ABC12342.E0R", "a.log", "zav_sensor_logfile.log"}) {
         const qsizetype open = view.lines.indexOf(cp(OpenSent) + name);
@@ -483,8 +508,8 @@ TEST_F(ReportSession, RefusedLogoutTakesTheFailurePathAndAsksForAnImmediateRepor
     work.write("ABC12342.DMS", "record\r\n");
     thread->PendingAlarmFlags = AlarmBit::Cpu;
     s.ReportedAlarmFlags = AlarmBit::Input2;
-    // login, identifier, version, kind, open, data, close, logout
-    QList<Reaction> r(7, Reaction::normal());
+    // login, identifier, version, kind, open, data, close, file request, logout
+    QList<Reaction> r(8, Reaction::normal());
     r.append(Reaction::answer('C'));
     server.queueReactions(r);
     s.UpdateFileLocked = true;
@@ -630,8 +655,9 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
         {"ABC12342.BMS", {"data\\ABC12342.BMS", bytes(40, 'm')}},
         {"x.log", {"sensorlogfile\\ABC1234.log", bytes(300, 'L')}},
     };
-    // login, id, version, kind, error file (3), AMS (5), BMS (3), log (4), logout
-    constexpr int kFrames = 4 + 3 + 5 + 3 + 4 + 1;
+    // login, id, version, kind, error file (3), AMS (5), BMS (3), log (4),
+    // configuration request, logout
+    constexpr int kFrames = 4 + 3 + 5 + 3 + 4 + 1 + 1;
     struct Row
     {
         int at;
@@ -645,7 +671,7 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
     }
     // Unanswered: each frame after it costs five read time-outs, so only
     // near the end (in the middle of the log, at its close, at the logout).
-    for (int at : {kFrames - 4, kFrames - 2, kFrames - 1})
+    for (int at : {kFrames - 5, kFrames - 3, kFrames - 1})
         rows.append({at, Reaction::stall(), "stalled"});
 
     int sessions = 0;

@@ -65,6 +65,10 @@ public:
     }
     void setIntervallLeft(const QByteArray &text) override { intervallLeft.append(text); }
     void setReportCommandsEnabled(bool enabled) override { reportCommandsEnabled.append(enabled); }
+    void setLimitText(LimitLabel label, const QByteArray &text) override { limitTexts[label] = text; }
+    void setContactWatch(bool input1, bool input2) override { contactWatch = {input1, input2}; }
+    void Timer1Status(bool on) override { timer1Changes.append(on ? 1 : 0); }
+    void rearmTimer1(int ms) override { timer1Changes.append(-ms); }
 
     struct Signal
     {
@@ -91,4 +95,7 @@ public:
     int windowRestores = 0;
     QList<QByteArray> intervallLeft;   // every text IntervallLeft was given
     QList<bool> reportCommandsEnabled; // every change of Button3, Konfiguration1, Proxy1
+    std::map<LimitLabel, QByteArray> limitTexts;
+    std::pair<bool, bool> contactWatch{false, false};
+    QList<int> timer1Changes; // 1 on, 0 off, -ms re-armed with that interval
 };

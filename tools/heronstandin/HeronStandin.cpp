@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -87,8 +88,10 @@ public:
     mutable std::condition_variable m_changed;
     QList<Received> m_received;
     QList<Upload> m_uploads;
+    QList<Served> m_served;
     std::deque<Reaction> m_reactions;
     ServeOptions m_serve;
+    QMap<QByteArray, ServeOptions> m_serveFor;
     QString m_uploadDir;
     QString m_serveDir;
     bool m_requireLogin = true;
@@ -345,7 +348,7 @@ private:
                 return;
             if (reaction.kind == Kind::AnswerThenDrop)
                 return;
-            if (serve && !serveFile(s, servePath))
+            if (serve && !serveFile(s, servePath, payload))
                 return;
         }
     }
@@ -394,20 +397,39 @@ private:
         return a.back();
     }
 
-    // Sends a requested file. false when the connection is to end.
-    bool serveFile(QTcpSocket &s, const QString &path)
+    void recordServed(const Served &one)
     {
+        {
+            std::lock_guard lock(m_mutex);
+            m_served.append(one);
+        }
+        m_changed.notify_all();
+    }
+
+    // Sends a requested file and records whether it was delivered. false
+    // when the connection is to end.
+    bool serveFile(QTcpSocket &s, const QString &path, const QByteArray &name)
+    {
+        Served one{name, {}, false};
         ServeOptions o;
         {
             std::lock_guard lock(m_mutex);
-            o = m_serve;
+            o = m_serveFor.value(name, m_serve);
         }
+        const bool keepOpen = sendFile(s, path, o, one);
+        recordServed(one);
+        return keepOpen;
+    }
+
+    bool sendFile(QTcpSocket &s, const QString &path, const ServeOptions &o, Served &one)
+    {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             return true;
         const QByteArray content = f.readAll();
         const QDateTime modified = QFileInfo(path).lastModified();
         f.close();
+        one.content = content;
 
         // The station first answers that it is ready.
         if (readAnswer(s, o.answerTimeoutMs) != 'A')
@@ -452,6 +474,7 @@ private:
                 return true;
             sequence = sequence == 255 ? 0 : sequence + 1;
         }
+        one.delivered = true;
         return true;
     }
 };
@@ -515,6 +538,12 @@ void HeronStandin::setServeOptions(const ServeOptions &options)
     m_worker->m_serve = options;
 }
 
+void HeronStandin::setServeOptions(const QByteArray &serverName, const ServeOptions &options)
+{
+    std::lock_guard lock(m_worker->m_mutex);
+    m_worker->m_serveFor.insert(serverName, options);
+}
+
 void HeronStandin::setRequireLogin(bool require)
 {
     std::lock_guard lock(m_worker->m_mutex);
@@ -564,6 +593,12 @@ QList<HeronStandin::Upload> HeronStandin::uploads() const
     return m_worker->m_uploads;
 }
 
+QList<HeronStandin::Served> HeronStandin::served() const
+{
+    std::lock_guard lock(m_worker->m_mutex);
+    return m_worker->m_served;
+}
+
 int HeronStandin::connectionCount() const
 {
     std::lock_guard lock(m_worker->m_mutex);
@@ -581,6 +616,7 @@ void HeronStandin::clearRecords()
     std::lock_guard lock(m_worker->m_mutex);
     m_worker->m_received.clear();
     m_worker->m_uploads.clear();
+    m_worker->m_served.clear();
 }
 
 bool HeronStandin::waitUntil(const std::function<bool(const HeronStandin &)> &pred, int timeoutMs) const

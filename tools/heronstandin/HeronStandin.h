@@ -19,7 +19,8 @@
 // - file requests are served from the serve directory the same way: a file
 //   length frame, data frames of up to 752 bytes (the length-extension bits
 //   set where needed) and a close frame with the file's date, each sent after
-//   the station answered the previous one;
+//   the station answered the previous one; a file counts as delivered when
+//   the station answered its close frame "A";
 // - a frame with a wrong checksum is answered "N";
 // - a frame with a sequence prefix is answered with the same prefix.
 // It can be scripted to answer otherwise, and it records every frame and
@@ -79,6 +80,14 @@ public:
         QByteArray content;
     };
 
+    // One requested file that the stand-in began to send.
+    struct Served
+    {
+        QByteArray name; // server-side name
+        QByteArray content;
+        bool delivered = false; // the station answered its close frame "A"
+    };
+
     HeronStandin();
     ~HeronStandin();
     HeronStandin(const HeronStandin &) = delete;
@@ -93,6 +102,9 @@ public:
     void setUploadDir(const QString &dir);
     void setServeDir(const QString &dir);
     void setServeOptions(const ServeOptions &options);
+    // Options for one requested file alone (its server-side name); the
+    // others keep the general ones.
+    void setServeOptions(const QByteArray &serverName, const ServeOptions &options);
     void setRequireLogin(bool require);
 
     // Reactions to the next frames received, one each; after them the
@@ -106,6 +118,7 @@ public:
     QList<Received> frames() const;    // frames only
     QList<Received> answers() const;   // answers only
     QList<Upload> uploads() const;     // completed uploads in order
+    QList<Served> served() const;      // requested files in order, once sending ended
     int connectionCount() const;
     bool connectionOpen() const;
     void clearRecords();

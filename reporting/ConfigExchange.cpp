@@ -1,0 +1,595 @@
+// The configuration exchange with the server (upload of the identifier
+// copy, download of the server's copy into r2arodire.cfg and the live
+// settings), the two update steps, and the update restart.
+
+#include "reporting/MyHERONThread.h"
+
+#include "common/LocaleFormat.h"
+#include "common/StationConfigFormat.h"
+#include "common/Text8.h"
+#include "platform/ProgramRestart.h"
+#include "platform/ServiceStore.h"
+#include "reporting/FrameSocket.h"
+#include "reporting/ReportingTexts.h"
+#include "reporting/TCPUtils.h"
+#include "station/ConfigTexts.h"
+#include "station/LimitLabels.h"
+#include "station/ServiceControl.h"
+#include "station/StationConfigFile.h"
+#include "station/StationCore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <exception>
+
+namespace {
+
+using namespace ReportingTexts;
+
+QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+QByteArray now(const Clock &clock)
+{
+    return LocaleFormat::dateTime(clock.localDateTime());
+}
+
+const QString kConfigFile = QString::fromLatin1(ConfigTexts::ConfigFileName);
+const QString kSaveFile = QString::fromLatin1(ConfigTexts::ConfigSaveName);
+
+constexpr int kPieceSize = 250;
+constexpr int kPiecesPerHeartbeat = 100;
+constexpr int kRestartTickMs = 10;
+constexpr int kRestartOffsetSeconds = 216; // 0.0025 days
+constexpr int kTimerPauseMs = 50;
+
+QString name(const char *text)
+{
+    return Text8::toQString(cp(text));
+}
+
+// The current directory as the scripts and texts name it.
+QByteArray currentDirectory()
+{
+    return Text8::fromQString(QDir::toNativeSeparators(QDir::currentPath()));
+}
+
+// A received program is executable once it is whole and in its place.
+void makeExecutable(const QString &file)
+{
+    QFile f(file);
+    const QFileDevice::Permissions p = f.permissions();
+    f.setPermissions(p | QFileDevice::ExeOwner | QFileDevice::ExeUser
+                     | (p & QFileDevice::ReadGroup ? QFileDevice::ExeGroup : QFileDevice::Permissions())
+                     | (p & QFileDevice::ReadOther ? QFileDevice::ExeOther : QFileDevice::Permissions()));
+}
+
+bool writeWhole(const QString &file, const QByteArray &bytes)
+{
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    // The explicit flush: a commit whose last write failed in the buffer
+    // would otherwise put an empty or cut file in place (seen with a full
+    // disk).
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace
+
+QByteArray MyHERONThread::RestartBatch(const QByteArray &dir)
+{
+    return "cd " + dir + "\r\n" + "del " + dir + "\\Klimawarte.exe\r\n" + "ren Klimawarte.upd Klimawarte.exe\r\n"
+           + dir + "\\Klimawarte.exe\r\n" + "exit\r\n";
+}
+
+QByteArray MyHERONThread::JobAtBatch(const QByteArray &dir, const QTime &now)
+{
+    const QTime at = now.addSecs(kRestartOffsetSeconds); // wraps past midnight
+    return "AT " + LocaleFormat::longTime(at) + " /interactive \"" + dir + "\\restart.bat\"\r\n";
+}
+
+qint64 MyHERONThread::receiveInto(const QByteArray &fileName)
+{
+    StationState &s = m_core.state;
+    return TCPUtils::ReceiveFile(m_client.get(), SequenceMode, Sequence, fileName, false, m_core,
+                                 [&s](const QByteArray &t) { s.ReportHeartbeat = t; });
+}
+
+bool MyHERONThread::stepRaised(bool updateStep)
+{
+    const QByteArray hostPort = m_core.config.ServerHost + ':' + m_core.config.ServerPort;
+    try {
+        statusLine(updateStep ? cp(UpdateNoConnection) + hostPort + cp(UpdateNoConnectionEnd)
+                              : cp(NoConnection) + hostPort);
+    } catch (...) {
+    }
+    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+    return false;
+}
+
+bool MyHERONThread::exchangeWithServer()
+{
+    try {
+        uploadConfiguration();
+        downloadConfiguration();
+    } catch (...) {
+        return stepRaised(false);
+    }
+    try {
+        viewerUpdate();
+        stationUpdate();
+    } catch (...) {
+        return stepRaised(true);
+    }
+    return true;
+}
+
+// --- Upload ----------------------------------------------------------------
+
+void MyHERONThread::uploadConfiguration()
+{
+    StationState &s = m_core.state;
+    s.ReportHeartbeat = now(m_core.clock());
+    s.TransferBusy = false;
+    s.UpdateFileLocked = true;
+
+    QByteArray id;
+    QString localName;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        id = Text8::trimmed(m_core.config.StationId);
+        localName = StationIdCopyFileName(m_core.config.StationId);
+    }
+    if (localName.isEmpty())
+        return;
+    QFile file(localName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() < 3)
+        return;
+
+    const QByteArray shown = id + cp(ConfigSuffix);
+    statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
+    const QByteArray serverName = cp(ServerConfigDir) + shown;
+    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
+                             m_core.clock())) {
+        statusLine(cp(OpenFailed) + shown);
+        return;
+    }
+    marker(MarkerConfigOpen);
+    statusLine(cp(OpenSent) + shown);
+
+    marker(MarkerConfigData);
+    bool whole = true;
+    int pieces = 0;
+    char buffer[kPieceSize];
+    for (;;) {
+        if (++pieces > kPiecesPerHeartbeat) {
+            pieces = 0;
+            s.ReportHeartbeat = now(m_core.clock());
+        }
+        const qint64 n = file.read(buffer, kPieceSize);
+        if (n < 0) {
+            whole = false; // a read error: the copy stays for the next report
+            break;
+        }
+        if (n == 0)
+            break;
+        const QByteArray piece(buffer, int(n));
+        if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
+            continue; // the server's update request is not sent back
+        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, piece, FrameType::DataFrame,
+                                 m_core.clock())) {
+            whole = false;
+            break;
+        }
+    }
+    file.close();
+
+    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
+                             m_core.clock())) {
+        statusLine(cp(CloseFailed));
+        return;
+    }
+    statusLine(cp(CloseOk));
+    // Deleted only when the server holds all of it; otherwise it goes again
+    // with the next report.
+    if (!whole)
+        return;
+    QFile::remove(QDir::current().filePath(localName));
+    statusLine(cp(OldConfigDeleted) + currentDirectory() + '\\' + shown + cp(OldConfigDeletedEnd));
+}
+
+// --- Download --------------------------------------------------------------
+
+void MyHERONThread::downloadConfiguration()
+{
+    StationState &s = m_core.state;
+    s.ReportHeartbeat = now(m_core.clock());
+    QFile::remove(kSaveFile);
+    statusLine(cp(SaveDeleted));
+    QFile::rename(kConfigFile, kSaveFile);
+    statusLine(cp(ConfigToSave));
+
+    QByteArray id;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        id = Text8::trimmed(m_core.config.StationId);
+    }
+    const QByteArray serverName = cp(ServerConfigDir) + id + cp(ConfigSuffix);
+    statusLine(cp(FileRequestSent) + serverName + cp(FileRequestSentEnd));
+
+    bool restore = true;
+    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName, FrameType::FileRequestFrame,
+                             m_core.clock())) {
+        marker(MarkerConfigRead1);
+        statusLine(cp(NoConfigDownloaded));
+    } else if (receiveInto(serverName) < 1) {
+        // An empty transfer leaves an empty file behind: it is no
+        // configuration of this station and must not be taken for one at the
+        // next start.
+        const QString received = TCPUtils::LocalFileName(serverName);
+        if (!received.isEmpty() && received.compare(kConfigFile, Qt::CaseInsensitive) != 0)
+            QFile::remove(received);
+    } else {
+        statusLine(cp(ConfigDownloaded) + serverName + cp(ConfigDownloadedEnd));
+        const CopyResult copied = copyReceivedConfiguration(TCPUtils::LocalFileName(serverName), id);
+        if (copied != CopyResult::Empty) {
+            restore = false;
+            showDownloadedSettings();
+            statusLine(cp(ConfigActivated));
+        }
+    }
+    if (restore)
+        restoreConfiguration(true);
+    s.UpdateFileLocked = false;
+}
+
+// Puts r2arodire.save back in the place of r2arodire.cfg. Without a saved
+// file there is nothing to put back: r2arodire.cfg then stays as it is (it is
+// the previous one when it could not be renamed), so the station is never
+// left without its configuration.
+void MyHERONThread::restoreConfiguration(bool announce)
+{
+    if (announce)
+        statusLine(cp(ConfigKept));
+    const bool saved = QFileInfo(kSaveFile).isFile();
+    if (saved)
+        QFile::remove(kConfigFile);
+    statusLine(cp(ConfigFileDeleted));
+    if (saved)
+        QFile::rename(kSaveFile, kConfigFile);
+    statusLine(cp(SaveToConfig));
+}
+
+// The received copy, pair by pair, into the live settings and into a new
+// r2arodire.cfg, all under the semaphore. The new file is written whole or
+// not at all (QSaveFile), so a failure half-way never leaves a torn
+// r2arodire.cfg for the next start.
+MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString &received,
+                                                                   const QByteArray &requestId)
+{
+    StationConfig &cfg = m_core.config;
+    SharedDataLock lock(m_core.semaphore);
+    QFile in(received);
+    QSaveFile out(kConfigFile);
+    QByteArray error;
+
+    auto fail = [&](const QString &message) {
+        error = Text8::fromQString(message);
+        return false;
+    };
+    auto write = [&](const QByteArray &line) {
+        const QByteArray bytes = line + ConfigFormat::LineEnd;
+        return out.write(bytes) == bytes.size() || fail(out.errorString());
+    };
+
+    bool empty = false;
+    const bool copied = [&] {
+        if (received.isEmpty() || !in.open(QIODevice::ReadOnly))
+            return fail(received.isEmpty() ? QStringLiteral("no file") : in.errorString());
+        ConfigFormat::LineReader reader(in);
+        auto next = [&](QByteArray &line) {
+            const std::optional<QByteArray> l = reader.next();
+            if (!l)
+                return fail(in.errorString());
+            line = *l;
+            return true;
+        };
+        QByteArray key;
+        if (!next(key))
+            return false;
+        if (key == QByteArray(1, '\0')) {
+            empty = true; // the server holds no configuration for this station
+            return false;
+        }
+        if (!out.open(QIODevice::WriteOnly))
+            return fail(out.errorString());
+        for (int pair = 0; pair < 17; ++pair) {
+            QByteArray value;
+            if ((pair > 0 && !next(key)) || !write(Text8::trimmed(key)) || !next(value))
+                return false;
+            QByteArray line = Text8::trimmed(value);
+            switch (pair) {
+            case 0:
+                cfg.TempMin = value;
+                break;
+            case 1:
+                cfg.TempMax = value;
+                break;
+            case 2:
+                cfg.RHMin = value;
+                break;
+            case 3:
+                cfg.RHMax = value;
+                break;
+            case 4:
+                cfg.TPMin = value;
+                break;
+            case 5:
+                cfg.TPMax = value;
+                break;
+            case 6:
+                cfg.TTPMin = value;
+                break;
+            case 7:
+                cfg.TTPMax = value;
+                break;
+            case 8:
+            case 9:
+            case 10:
+            case 11: {
+                bool *flags[4] = {&cfg.CheckRX, &cfg.CheckRI, &cfg.CheckDC, &cfg.CheckCTS};
+                if (const std::optional<bool> b = ConfigFormat::toBoolean(value))
+                    *flags[pair - 8] = *b;
+                else if (pair == 9)
+                    cfg.CheckRI = false;
+                break;
+            }
+            case 12: {
+                // The file keeps what the live setting holds, so that the
+                // next start reports under the same identifier.
+                const QByteArray id = Text8::trimmed(value);
+                cfg.ManualStationId = id.size() == 8 && id.startsWith('$');
+                cfg.StationId = cfg.ManualStationId ? id.mid(1) : id;
+                line = id;
+                break;
+            }
+            case 13: {
+                QByteArray host = value;
+                QByteArray port = "2000";
+                const qsizetype colon = value.indexOf(':');
+                if (!value.isEmpty() && colon >= 0) {
+                    host = value.left(colon);
+                    port = value.mid(colon + 1);
+                }
+                cfg.ServerHost = host;
+                if (ConfigFormat::toInteger(port))
+                    cfg.ServerPort = port;
+                line = Text8::trimmed(host) + ':' + port;
+                break;
+            }
+            case 14:
+                cfg.ComPort = value;
+                break;
+            case 15:
+                cfg.AlarmInterval = value;
+                break;
+            case 16:
+                cfg.CpuMaxTempDistance = value;
+                break;
+            }
+            if (!write(line))
+                return false;
+        }
+        UpdateRequested = false;
+        QByteArray request;
+        if (!next(request))
+            return false;
+        if (Text8::upper(Text8::trimmed(request)) == UpdateWord) {
+            m_core.appendStatusLine(cp(UpdateRequestedText));
+            UpdateRequested = true;
+        }
+        in.close();
+        // Flushed first: a commit does not see a failed write of the last
+        // buffered bytes and would put a cut file in place.
+        if (!out.flush())
+            return fail(out.errorString());
+        return out.commit() || fail(out.errorString());
+    }();
+
+    in.close();
+    // The received copy goes in every case: left behind it would be taken
+    // for a configuration of this station and uploaded at the next report.
+    // It is never r2arodire.cfg itself.
+    auto dropReceived = [&] {
+        if (!received.isEmpty() && received.compare(kConfigFile, Qt::CaseInsensitive) != 0)
+            QFile::remove(received);
+        m_core.appendStatusLine(cp(ReceivedCopyDeleted) + requestId + cp(ReceivedCopyDeletedEnd));
+    };
+    if (copied) {
+        dropReceived();
+        m_core.appendStatusLine(cp(ConfigTaken));
+        return CopyResult::Copied;
+    }
+    if (out.isOpen())
+        out.cancelWriting();
+    if (empty) {
+        lock.unlock();
+        QFile::remove(received);
+        return CopyResult::Empty;
+    }
+    m_core.appendStatusLine(error);
+    m_core.appendStatusLine(cp(ConfigRestored));
+    lock.unlock();
+    restoreConfiguration(false);
+    QFile::remove(received);
+    return CopyResult::Failed;
+}
+
+// The labels and the contact watch boxes show the new settings; a viewer's
+// next measurement message carries them.
+void MyHERONThread::showDownloadedSettings()
+{
+    StationConfig cfg;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        cfg = m_core.config;
+        m_core.mirror.CheckRI = cfg.CheckRI;
+        m_core.mirror.CheckDC = cfg.CheckDC;
+    }
+    m_core.onGui([cfg](StationView &v) {
+        FillLimitLabels(cfg, v);
+        v.setContactWatch(cfg.CheckRI, cfg.CheckDC);
+    });
+}
+
+// --- Updates ---------------------------------------------------------------
+
+void MyHERONThread::viewerUpdate()
+{
+    StationState &s = m_core.state;
+    s.ReportHeartbeat = now(m_core.clock());
+    m_core.mirror.UpdatePending = false;
+    const QString upd = name(ViewerUpdateFile);
+    QFile::remove(upd);
+    statusLine(cp(ViewerUpdateDeleted));
+
+    marker(MarkerUpdate1);
+    const bool accepted = UpdateRequested
+                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerViewerUpdate),
+                                                 FrameType::FileRequestFrame, m_core.clock());
+    statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
+    marker(MarkerUpdate1Read);
+
+    if (accepted && receiveInto(cp(ViewerUpdateFile)) >= 1) {
+        const QString program = name(ViewerProgram);
+        try {
+            QFile::remove(name(ViewerProgramOld));
+            QFile::rename(program, name(ViewerProgramOld));
+            statusLine(cp(ViewerProgramDeleted));
+        } catch (...) {
+        }
+        if (QFile::rename(upd, program))
+            makeExecutable(program);
+        statusLine(cp(ViewerUpdateRenamed));
+    } else {
+        QFile::remove(upd);
+        statusLine(cp(ViewerUpdateDeleted));
+    }
+    s.UpdateFileLocked = false;
+}
+
+void MyHERONThread::stationUpdate()
+{
+    StationState &s = m_core.state;
+    s.ReportHeartbeat = now(m_core.clock());
+    m_core.mirror.UpdatePending = false;
+    const QString upd = name(StationUpdateReceived);
+    QFile::remove(upd);
+    statusLine(cp(StationUpdateDeleted));
+
+    marker(MarkerUpdate2);
+    const bool accepted = UpdateRequested
+                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerStationUpdate),
+                                                 FrameType::FileRequestFrame, m_core.clock());
+    statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));
+    marker(MarkerUpdate2Read);
+
+    if (accepted && receiveInto(cp(StationUpdateReceived)) >= 1) {
+        const QString waiting = name(StationUpdateFile);
+        try {
+            QFile::remove(waiting);
+            statusLine(cp(StationWaitingDeleted));
+        } catch (...) {
+        }
+        // Only an update that is whole and in its place makes the restart:
+        // ReceiveFile keeps nothing of a broken or short transfer, and an
+        // update that could not take its name would leave an older one (or
+        // none) to the restart.
+        const bool placed = QFile::rename(upd, waiting);
+        statusLine(cp(StationUpdateRenamed));
+        if (placed) {
+            makeExecutable(waiting);
+            m_core.mirror.UpdatePending = true;
+        } else {
+            QFile::remove(upd);
+        }
+    } else {
+        QFile::remove(upd);
+        statusLine(cp(StationUpdateDropped));
+    }
+    s.UpdateFileLocked = false;
+}
+
+// --- Update restart --------------------------------------------------------
+
+bool MyHERONThread::updateRestart()
+{
+    if (!m_core.mirror.UpdatePending.load())
+        return false;
+    StationState &s = m_core.state;
+    const StationPlatform &platform = m_core.platform();
+
+    // 1, 2
+    const QByteArray dir = currentDirectory();
+    writeWhole(name(RestartScript), RestartBatch(dir)); // a failure is not reported
+
+    // 3: the identifier copy makes the new program report at once.
+    QByteArray copy;
+    QString copyName;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        copy = StationConfigFileBytes(m_core.config);
+        copyName = StationIdCopyFileName(m_core.config.StationId);
+    }
+    if (copyName.isEmpty() || !writeWhole(copyName, copy)) {
+        m_core.onGui([](StationView &v) { v.Timer1Status(false); });
+        m_core.sleep(kTimerPauseMs);
+        m_core.onGui([this](StationView &v) {
+            v.Timer1Status(true);
+            m_core.notify(cp(RestartWriteError));
+        });
+    }
+
+    try {
+        // 4: the service host restarts a service itself; it learns why.
+        if (platform.service) {
+            const QByteArray display = ServiceControl::ReadServiceValue(*platform.service, ServiceDisplayName);
+            if (Text8::upper(display) == ServiceHostName)
+                ServiceControl::WriteServiceControl(*platform.service, ControlUpdate);
+        }
+        // 5
+        writeWhole(name(ScheduleScript), JobAtBatch(dir, m_core.clock().localDateTime().time()));
+        // 6: jobat.bat has no interpreter here; the platform's scheduler
+        // does what it and restart.bat do.
+        if (platform.restart) {
+            ProgramRestart::Plan plan;
+            plan.directory = QDir::currentPath();
+            plan.update = name(StationUpdateFile);
+            plan.executable = QCoreApplication::applicationFilePath();
+            plan.pid = QCoreApplication::applicationPid();
+            plan.delayMs = platform.restartDelayMs;
+            platform.restart->schedule(plan);
+        }
+        // 7: the next supervision tick ends the program.
+        s.TerminateRequested = true;
+        s.RebootAfterUpdate = true;
+        m_core.onGui([](StationView &v) { v.rearmTimer1(kRestartTickMs); });
+    } catch (...) {
+        // The tick ends the program at its regular interval.
+        s.RebootAfterUpdate = true;
+        s.TerminateRequested = true;
+    }
+    return true;
+}

@@ -1,0 +1,241 @@
+#include "endtoend/StationProcess.h"
+
+#include "HeronStandin.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+
+// The real station receives a new build of itself from the stand-in HERON
+// server, ends, and the scheduled restart puts the new build in place of the
+// program and starts it in the same working directory, where it measures
+// again. The restart delay is shortened for the test.
+namespace {
+
+constexpr int kStartMs = 20000;
+// The program goes in frames of at most 752 bytes, each read byte by byte and
+// answered: some seconds for a program of tens of megabytes (more in a
+// sanitizer build).
+constexpr int kDeliveryMs = 180000;
+constexpr int kRestartDelayMs = 20000; // station time (ten times faster than real time)
+
+QByteArray waitingRecordFile(int hourLetterOffset)
+{
+    const int weekday = (QDate::currentDate().dayOfWeek() + 3) % 7;
+    return "SIM1234" + QByteArray::number(weekday) + '.' + char('A' + hourLetterOffset) + "MS";
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Processes whose executable is `exe` (also after it was replaced) or whose
+// command line holds `marker`; by their ids, nothing else.
+QList<qint64> processesOf(const QString &exe, const QByteArray &marker)
+{
+    QList<qint64> out;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &e : entries) {
+        bool ok = false;
+        const qint64 pid = e.toLongLong(&ok);
+        if (!ok || pid == QCoreApplication::applicationPid())
+            continue;
+        const QString target = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        const QByteArray cmdline = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (target == exe || target == exe + QStringLiteral(" (deleted)") || (!marker.isEmpty() && cmdline.contains(marker)))
+            out.append(pid);
+    }
+    return out;
+}
+
+// Parent and session of a process (fields 4 and 6 of its stat line).
+std::pair<qint64, qint64> parentAndSession(qint64 pid)
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return f.size() > 3 ? std::pair{f[1].toLongLong(), f[3].toLongLong()} : std::pair<qint64, qint64>{0, 0};
+}
+
+QString cwdOf(qint64 pid)
+{
+    return QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+}
+
+struct StationUpdate : ::testing::Test
+{
+    QTemporaryDir tmp;
+    const QString work = tmp.filePath(QStringLiteral("work"));
+    const QString bin = tmp.filePath(QStringLiteral("bin"));
+    const QString exe = QDir(bin).filePath(QStringLiteral("klimawarte"));
+    const QString serve = tmp.filePath(QStringLiteral("serve"));
+    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
+    const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
+    std::unique_ptr<StationProcess> station;
+    HeronStandin server;
+    quint16 viewerPort = 0;
+
+    void SetUp() override
+    {
+        QDir().mkpath(bin);
+        QDir().mkpath(serve + QStringLiteral("/seconfig"));
+        QDir().mkpath(uploads);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe));
+        station = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service")));
+        viewerPort = StationProcess::freeViewerPorts();
+        ASSERT_NE(viewerPort, 0);
+        station->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
+        station->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+        station->setEnv(QStringLiteral("KLIMAWARTE_RESTART_DELAY_MS"), QString::number(kRestartDelayMs));
+        QFile f(sim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("raw_temp=6000\nraw_humidity=1500\n");
+        f.close();
+        // Two records waiting: the station reports at once.
+        station->writeFile(QString::fromLatin1(waitingRecordFile(0)), "$0000000000001.g18.00;%;;21;SIM1234\r\n");
+        station->writeFile(QString::fromLatin1(waitingRecordFile(1)), "$0000000000002.g18.00;%;;21;SIM1234\r\n");
+        server.setUploadDir(uploads);
+        server.setServeDir(serve);
+        ASSERT_TRUE(server.start());
+    }
+
+    void TearDown() override
+    {
+        server.stop();
+        // Whatever this test started and still runs: the station, the
+        // restart helper, the restarted station.
+        for (qint64 pid : processesOf(exe, tmp.path().toLocal8Bit()))
+            ::kill(pid_t(pid), SIGKILL);
+        station.reset();
+    }
+};
+
+} // namespace
+
+TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
+{
+    QList<QByteArray> values = StationProcess::configValues();
+    values[12] = "SIM1234";
+    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    station->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
+    // The server's configuration asks for the updates; its station update is
+    // a new build of the program (the same code with a marker behind it).
+    {
+        QFile cfg(serve + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+        cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
+    }
+    const QByteArray newBuild = readAll(exe) + "\nnew build of the station program\n";
+    {
+        QFile upd(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+        ASSERT_TRUE(upd.open(QIODevice::WriteOnly));
+        ASSERT_EQ(upd.write(newBuild), newBuild.size());
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    station->start();
+    const qint64 oldPid = station->pid();
+
+    // The update arrives whole; then the server offers it no more.
+    ASSERT_TRUE(server.waitUntil(
+        [](const HeronStandin &s) {
+            for (const HeronStandin::Served &f : s.served())
+                if (f.name == "seconfig\\Klimawarte.upd" && f.delivered)
+                    return true;
+            return false;
+        },
+        kDeliveryMs))
+        << station->output().constData();
+    QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+    const qint64 delivered = clock.elapsed();
+
+    // The station ends by itself.
+    ASSERT_TRUE(station->waitForExit(StationProcess::realMs(60000))) << station->output().constData();
+    const qint64 ended = clock.elapsed();
+    EXPECT_EQ(station->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(station->file(QStringLiteral("zav_sensor_logfile.log"))
+                    .contains("Programm beendet f\xFCr REBOOT nach Update!"));
+    EXPECT_TRUE(station->file(QStringLiteral("restart.bat")).startsWith("cd " + work.toLocal8Bit() + "\r\n"));
+    EXPECT_TRUE(station->file(QStringLiteral("jobat.bat")).startsWith("AT "));
+    EXPECT_FALSE(station->file(QStringLiteral("SIM1234.cfg")).isEmpty());
+    EXPECT_EQ(readAll(exe), readAll(QStringLiteral(KLIMAWARTE_EXE))); // not yet replaced
+
+    // After the delay the new build is the program and runs in the same
+    // directory.
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return readAll(exe) == newBuild; }, 60000));
+    const qint64 replaced = clock.elapsed();
+    qint64 newPid = 0;
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] {
+            for (qint64 pid : processesOf(exe, QByteArray()))
+                if (pid != oldPid && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == exe)
+                    newPid = pid;
+            return newPid != 0;
+        },
+        10000));
+    EXPECT_EQ(cwdOf(newPid), QFileInfo(work).canonicalFilePath());
+    // It is no child of this test and runs in a session of its own: what
+    // started it outlived the station program.
+    const auto [parent, session] = parentAndSession(newPid);
+    EXPECT_NE(parent, QCoreApplication::applicationPid());
+    EXPECT_NE(session, parentAndSession(QCoreApplication::applicationPid()).second);
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("Klimawarte.upd"))));
+    EXPECT_TRUE(QFileInfo(exe).isExecutable());
+
+    // It measures: a viewer gets its measurement messages.
+    QByteArray time;
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] {
+            for (quint16 port = viewerPort; port < viewerPort + 4 && time.isEmpty(); ++port) {
+                QTcpSocket viewer;
+                viewer.connectToHost(QHostAddress::LocalHost, port);
+                if (!viewer.waitForConnected(500))
+                    continue;
+                QByteArray got;
+                for (int i = 0; i < 2 && viewer.waitForReadyRead(StationProcess::realMs(20000)); ++i) {
+                    got = viewer.readAll();
+                    if (i == 1)
+                        time = got;
+                    viewer.write("OK");
+                    viewer.waitForBytesWritten(1000);
+                    if (got != "<ANFANG>" && i == 0)
+                        break;
+                }
+            }
+            return !time.isEmpty();
+        },
+        30000));
+    const qint64 measured = clock.elapsed();
+    // The new program reports at once with the identifier copy of the old.
+    EXPECT_TRUE(server.waitUntil(
+        [](const HeronStandin &s) {
+            for (const HeronStandin::Upload &u : s.uploads())
+                if (u.name == "seconfig\\SIM1234.cfg")
+                    return true;
+            return false;
+        },
+        kStartMs));
+
+    std::fprintf(stderr,
+                 "update delivered after %lld ms, old program ended %lld ms, program replaced %lld ms "
+                 "(%lld ms after the end), new program measuring %lld ms (measurement time %s); "
+                 "restart delay %d ms station time\n",
+                 qlonglong(delivered), qlonglong(ended), qlonglong(replaced), qlonglong(replaced - ended),
+                 qlonglong(measured), time.constData(), kRestartDelayMs);
+    RecordProperty("restart_after_end_ms", int(replaced - ended));
+
+    // End the new program the orderly way.
+    station->writeControl(QByteArray("SHUTDOWN\0", 9));
+    EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(newPid)); },
+                                          20000));
+}

@@ -1,0 +1,781 @@
+#include "HeronStandin.h"
+
+#include "common/LocaleFormat.h"
+#include "common/StationConfigFormat.h"
+#include "common/Text8.h"
+#include "platform/ServiceStore.h"
+#include "reporting/MyHERONThread.h"
+#include "reporting/ReportingTexts.h"
+#include "reporting/TCPUtils.h"
+#include "station/StationConfigFile.h"
+#include "station/StationCore.h"
+#include "station/ViewerService.h"
+#include "support/ManualClock.h"
+#include "support/RecordingNotices.h"
+#include "support/RecordingProgramRestart.h"
+#include "support/RecordingView.h"
+#include "support/ScopedLocale.h"
+#include "support/ScopedTmpfs.h"
+#include "support/TempDir.h"
+#include "support/TestPlatform.h"
+#include "support/ViewerPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+
+using namespace ReportingTexts;
+using Reaction = HeronStandin::Reaction;
+
+namespace {
+
+QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+QByteArray frame(const QByteArray &payload, quint8 type)
+{
+    return TCPUtils::BuildFrame(payload, type, 0, 0);
+}
+
+QByteArray lines(const QByteArrayList &l)
+{
+    return ConfigFormat::joinLines(l);
+}
+
+// What the server holds for the station: keys and values with blanks around
+// them, a hand-entered identifier, a server with its port, and a 35th line.
+const QByteArrayList kServerLines{
+    " Temp-Min ",    " 12,5 ",        "Temp-Max",    "30",    "RH-Min",         "",
+    "RH-Max",        "85",            "TP-Min",      "-3",    "TP-Max",         "",
+    "T-TP-Min",      "2",             "T-TP-Max",    "",      "RX-Checked",     "true",
+    "RI-Checked",    "-1",            "DC-Checked",  "FALSE", "CTS-Checked",    "1",
+    "HERON-Kennung", " $NEW1234 ",    "HERON-Server", "heron.example:2010", "COM-Port", "COM4:",
+    "Alarmintervall", "6",            "CPU-MAX-TEMP", "7",    " update "};
+// The r2arodire.cfg made of it: 34 lines, each trimmed.
+const QByteArrayList kWrittenLines{
+    "Temp-Min",      "12,5",     "Temp-Max",     "30",    "RH-Min",         "",
+    "RH-Max",        "85",       "TP-Min",       "-3",    "TP-Max",         "",
+    "T-TP-Min",      "2",        "T-TP-Max",     "",      "RX-Checked",     "true",
+    "RI-Checked",    "-1",       "DC-Checked",   "FALSE", "CTS-Checked",    "1",
+    "HERON-Kennung", "$NEW1234", "HERON-Server", "heron.example:2010", "COM-Port", "COM4:",
+    "Alarmintervall", "6",       "CPU-MAX-TEMP", "7"};
+
+const QByteArray kOldConfig = "the station's previous r2arodire.cfg\r\n";
+
+// The reporting thread driven pass by pass against the stand-in server on
+// loopback, on a manual clock, German settings; the server's uploads and the
+// files it serves lie in two folders of its own.
+class Exchange : public ::testing::Test
+{
+protected:
+    ScopedWorkDir work;
+    QTemporaryDir logDir;
+    QTemporaryDir serviceDir;
+    ManualClock clock{1000000, QDateTime(QDate(2024, 12, 3), QTime(14, 4, 59))};
+    ScopedLocale locale{QLocale(QLocale::German, QLocale::Germany)};
+    RecordingView view;
+    RecordingNotices notices;
+    RecordingProgramRestart restart;
+    DirectoryServiceStore service{serviceDir.path()};
+    StationCore core{view, platformWith(clock, &notices)};
+    StationState &s = core.state;
+    StationConfig &cfg = core.config;
+    QTemporaryDir serverDir;
+    HeronStandin server;
+    std::unique_ptr<MyHERONThread> thread;
+
+    // The station's files and flags as each frame arrived (on the
+    // stand-in's thread).
+    struct Seen
+    {
+        HeronStandin::Received frame;
+        bool configExists;
+        QByteArray save;
+        bool updateFileLocked;
+    };
+    mutable std::mutex seenMutex;
+    QList<Seen> seen;
+
+    QString uploads() const { return serverDir.filePath(QStringLiteral("up")); }
+    QString files() const { return serverDir.filePath(QStringLiteral("files")); }
+
+    void SetUp() override
+    {
+        core.platform().workingDirectory = logDir.path();
+        core.platform().restart = &restart;
+        core.platform().restartDelayMs = 1234;
+        core.platform().service = &service;
+        cfg.StationId = "ABC1234";
+        cfg.ServerHost = "127.0.0.1";
+        cfg.AlarmInterval = "4";
+        cfg.CheckDC = true;
+        QDir().mkpath(uploads());
+        QDir().mkpath(files() + QStringLiteral("/seconfig"));
+        server.setUploadDir(uploads());
+        server.setServeDir(files());
+        server.setObserver([this](const HeronStandin::Received &r) {
+            if (r.isAnswer)
+                return;
+            Seen one{r, QFileInfo::exists(QStringLiteral("r2arodire.cfg")), work.read("r2arodire.save"),
+                     s.UpdateFileLocked.load()};
+            std::lock_guard lock(seenMutex);
+            seen.append(one);
+        });
+        ASSERT_TRUE(server.start());
+        cfg.ServerPort = QByteArray::number(server.port());
+        thread = std::make_unique<MyHERONThread>(core);
+        s.LastReportTime = clock.tickSeconds() + 10;
+        thread->threadStart();
+        view.lines.clear();
+        view.intervallLeft.clear();
+    }
+
+    void TearDown() override
+    {
+        thread->threadEnd();
+        server.stop();
+        core.platform().workingDirectory = QString();
+    }
+
+    // One report pass with nothing else to send.
+    void report()
+    {
+        s.ImmediateReport = true;
+        EXPECT_TRUE(thread->step());
+        server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+    }
+
+    void serve(const QString &relative, const QByteArray &content) const
+    {
+        ScopedWorkDir::writeTo(files() + QLatin1Char('/') + relative, content);
+    }
+
+    // The frames from the first one after the report kind on.
+    QList<QByteArray> exchangeFrames() const
+    {
+        QList<QByteArray> out;
+        const QList<HeronStandin::Received> frames = server.frames();
+        for (qsizetype i = 4; i < frames.size(); ++i)
+            out.append(frames[i].raw);
+        return out;
+    }
+
+    QList<Seen> seenFrames() const
+    {
+        std::lock_guard lock(seenMutex);
+        return seen;
+    }
+
+    // Whether `wanted` appear in the activity list in this order.
+    ::testing::AssertionResult linesInOrder(const QList<QByteArray> &wanted) const
+    {
+        qsizetype at = 0;
+        for (const QByteArray &w : wanted) {
+            const qsizetype found = view.lines.indexOf(w, at);
+            if (found < 0)
+                return ::testing::AssertionFailure() << "missing or out of order: " << w.constData();
+            at = found + 1;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    QList<QByteArray> markers() const
+    {
+        return view.intervallLeft;
+    }
+
+    static QByteArray request(const char *name) { return frame(cp(name), FrameType::FileRequestFrame); }
+    static QByteArray configRequest() { return frame("seconfig\\ABC1234.cfg", FrameType::FileRequestFrame); }
+    static QByteArray logout() { return frame("*ENDE*", FrameType::TextFrame); }
+    static QByteArray dir() { return Text8::fromQString(QDir::currentPath()); }
+};
+
+} // namespace
+
+TEST_F(Exchange, UploadAndDownloadFrameByFrame)
+{
+    const QByteArray copy = StationConfigFileBytes(cfg) + "one more line for a second piece\r\n";
+    ASSERT_GT(copy.size(), 250);
+    work.write("ABC1234.cfg", copy);
+    work.write("r2arodire.cfg", kOldConfig);
+    work.write("r2arodire.save", "an older save");
+    serve("seconfig/ABC1234.cfg", lines(kServerLines));
+
+    report();
+
+    // Upload: open, two pieces, close; download: the request; then the two
+    // update requests that the 35th line asked for, refused here.
+    EXPECT_EQ(exchangeFrames(),
+              (QList<QByteArray>{frame("seconfig\\ABC1234.cfg", FrameType::OpenFrame),
+                                 frame(copy.left(250), FrameType::DataFrame),
+                                 frame(copy.mid(250), FrameType::DataFrame), frame({}, FrameType::CloseFrame),
+                                 configRequest(), request(ServerViewerUpdate), request(ServerStationUpdate),
+                                 logout()}));
+    ASSERT_EQ(server.uploads().size(), 1);
+    EXPECT_EQ(server.uploads()[0].name, "seconfig\\ABC1234.cfg");
+    EXPECT_EQ(server.uploads()[0].content, copy);
+    // The station answered ready, the length, the data and the close twice,
+    // and the server counts the file as delivered.
+    QByteArray letters;
+    for (const HeronStandin::Received &a : server.answers())
+        letters.append(a.letter);
+    EXPECT_EQ(letters, "AAAAA");
+    ASSERT_EQ(server.served().size(), 1);
+    EXPECT_TRUE(server.served()[0].delivered);
+
+    // While the server's copy was requested the old file was r2arodire.save;
+    // the configuration was locked from the upload to the end of the
+    // download.
+    const QList<Seen> frames = seenFrames();
+    ASSERT_EQ(frames.size(), 4 + 8);
+    EXPECT_FALSE(frames[8].configExists);
+    EXPECT_EQ(frames[8].save, kOldConfig);
+    for (int i = 4; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frames[i].updateFileLocked, i <= 8);
+    }
+    EXPECT_FALSE(s.UpdateFileLocked);
+
+    // r2arodire.cfg is the server's copy, pair by pair; the old one stays as
+    // r2arodire.save until the next download; both copies of the identifier
+    // file are gone.
+    EXPECT_EQ(work.read("r2arodire.cfg"), lines(kWrittenLines));
+    EXPECT_EQ(work.read("r2arodire.save"), kOldConfig);
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+
+    // The live settings: values as received, the identifier and the server
+    // as the start-up reader takes them, the flags converted.
+    EXPECT_EQ(cfg.TempMin, " 12,5 ");
+    EXPECT_EQ(cfg.TempMax, "30");
+    EXPECT_EQ(cfg.RHMin, "");
+    EXPECT_EQ(cfg.RHMax, "85");
+    EXPECT_EQ(cfg.TPMin, "-3");
+    EXPECT_EQ(cfg.TTPMin, "2");
+    EXPECT_TRUE(cfg.CheckRX);
+    EXPECT_TRUE(cfg.CheckRI);
+    EXPECT_FALSE(cfg.CheckDC);
+    EXPECT_TRUE(cfg.CheckCTS);
+    EXPECT_EQ(cfg.StationId, "NEW1234");
+    EXPECT_TRUE(cfg.ManualStationId);
+    EXPECT_EQ(cfg.ServerHost, "heron.example");
+    EXPECT_EQ(cfg.ServerPort, "2010");
+    EXPECT_EQ(cfg.ComPort, "COM4:");
+    EXPECT_EQ(cfg.AlarmInterval, "6");
+    EXPECT_EQ(cfg.CpuMaxTempDistance, "7");
+    EXPECT_TRUE(thread->UpdateRequested);
+
+    // The labels and the contact boxes at once.
+    EXPECT_EQ(view.limitTexts[LimitLabel::Temp], cp("min:  12,5 °C  max: 30°C  "));
+    EXPECT_EQ(view.limitTexts[LimitLabel::TP], cp("min: -3°C  "));
+    EXPECT_EQ(view.limitTexts[LimitLabel::T_TP], cp("min: 2°C  "));
+    EXPECT_EQ(view.limitTexts[LimitLabel::RH], cp("max: 85%  "));
+    EXPECT_EQ(view.contactWatch, (std::pair<bool, bool>{true, false}));
+    EXPECT_TRUE(core.mirror.CheckRI);
+    EXPECT_FALSE(core.mirror.CheckDC);
+
+    EXPECT_TRUE(linesInOrder({
+        cp(ConfigSend) + "ABC1234" + cp(ConfigSendEnd),
+        cp(OpenSent) + "ABC1234.cfg",
+        cp(CloseOk),
+        cp(OldConfigDeleted) + dir() + "\\ABC1234.cfg" + cp(OldConfigDeletedEnd),
+        cp(SaveDeleted),
+        cp(ConfigToSave),
+        cp(FileRequestSent) + "seconfig\\ABC1234.cfg" + cp(FileRequestSentEnd),
+        cp("-->Datei seconfig\\ABC1234.cfg empfangen"),
+        cp("-->File-Länge ist O.K."),
+        cp(ConfigDownloaded) + "seconfig\\ABC1234.cfg" + cp(ConfigDownloadedEnd),
+        cp(UpdateRequestedText),
+        cp(ReceivedCopyDeleted) + "ABC1234" + cp(ReceivedCopyDeletedEnd),
+        cp(ConfigTaken),
+        cp(ConfigActivated),
+        cp(ViewerUpdateDeleted),
+        cp(ViewerUpdateIgnored),
+        cp(ViewerUpdateDeleted),
+        cp(StationUpdateDeleted),
+        cp(StationUpdateIgnored),
+        cp(StationUpdateDropped),
+        cp(LogoutSent),
+    }));
+    EXPECT_FALSE(view.lines.contains(cp(ConfigKept)));
+    EXPECT_EQ(markers().mid(markers().indexOf(cp(MarkerKind)) + 1),
+              (QList<QByteArray>{cp(MarkerConfigOpen), cp(MarkerConfigData), cp(MarkerUpdate1),
+                                 cp(MarkerUpdate1Read), cp(MarkerUpdate2), cp(MarkerUpdate2Read),
+                                 cp(MarkerLogout)}));
+
+    // A viewer's next measurement message carries the new settings.
+    core.platform().viewerBasePort = 0;
+    ViewerService viewers(core);
+    viewers.open();
+    viewers.listen();
+    s.MeasureTime = "03.12.24 14:05:30";
+    QByteArrayList texts;
+    ViewerPeer peer(viewers.socket()->serverPort(), [&](ViewerPeer::Link &link) {
+        while (texts.size() < 24) {
+            const QByteArray t = link.read();
+            if (t.isEmpty())
+                break;
+            texts.append(t);
+            link.write("OK");
+        }
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!peer.done() && waited.elapsed() < 10000)
+        core.processPendingMessages();
+    ASSERT_EQ(texts.size(), 24);
+    EXPECT_EQ(texts[6], " 12,5  ");
+    EXPECT_EQ(texts[7], "30 ");
+    EXPECT_EQ(texts[8], "-3 ");
+    EXPECT_EQ(texts[13], "85 ");
+    EXPECT_EQ(texts[15], "-1");
+    EXPECT_EQ(texts[16], "0");
+    EXPECT_EQ(texts[19], "heron.example:2010 ");
+    EXPECT_EQ(texts[20], "COM4: ");
+    EXPECT_EQ(texts[22], "6 ");
+    EXPECT_EQ(texts[23], "7 ");
+    s.TerminateRequested = true;
+    waited.restart();
+    while (viewers.connectionThreads() > 0 && waited.elapsed() < 10000)
+        core.processPendingMessages();
+}
+
+// A download that brings nothing usable leaves r2arodire.cfg as it was and
+// the live settings untouched; an update request of an earlier download
+// still holds.
+TEST_F(Exchange, DownloadWithoutAConfigurationKeepsTheOldOne)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray served; // empty: not on the server
+        HeronStandin::ServeOptions options;
+        bool refused;
+        bool delivered = false; // the transfer itself was complete
+    } cases[] = {
+        {"refused request", {}, {}, true},
+        {"empty transfer", "", {}, false, true},
+        {"first line one NUL", QByteArray("\0\r\nTemp-Max\r\n99\r\n", 17), {}, false, true},
+        {"wrong length", lines(kServerLines), [] {
+             HeronStandin::ServeOptions o;
+             o.lengthDelta = 3;
+             return o;
+         }(), false},
+        {"stops half-way", lines(kServerLines), [] {
+             HeronStandin::ServeOptions o;
+             o.chunkSize = 40;
+             o.dropAfterFrames = 3;
+             return o;
+         }(), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(files() + QStringLiteral("/seconfig/ABC1234.cfg"));
+        if (c.what != std::string("refused request"))
+            serve("seconfig/ABC1234.cfg", c.served);
+        server.setServeOptions(c.options);
+        work.write("r2arodire.cfg", kOldConfig);
+        cfg.ServerPort = QByteArray::number(server.port());
+        const StationConfig before = cfg;
+        thread->UpdateRequested = true;
+        view.lines.clear();
+        view.intervallLeft.clear();
+        server.clearRecords();
+
+        report();
+
+        EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+        EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.save")));
+        EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+        EXPECT_EQ(cfg, before);
+        EXPECT_TRUE(view.limitTexts.empty());
+        EXPECT_TRUE(thread->UpdateRequested);
+        EXPECT_FALSE(s.UpdateFileLocked);
+        EXPECT_EQ(markers().contains(cp(MarkerConfigRead1)), c.refused);
+        EXPECT_EQ(view.lines.contains(cp(NoConfigDownloaded)), c.refused);
+        EXPECT_TRUE(linesInOrder(
+            {cp(ConfigKept), cp(ConfigFileDeleted), cp(SaveToConfig), cp(ViewerUpdateDeleted)}));
+        EXPECT_FALSE(view.lines.contains(cp(ConfigActivated)));
+        // A file the station threw away never counts as delivered.
+        for (const HeronStandin::Served &f : server.served())
+            EXPECT_EQ(f.delivered, c.delivered) << f.name.constData();
+        // The update requests still go out while the connection holds.
+        const QList<QByteArray> frames = exchangeFrames();
+        if (c.options.dropAfterFrames < 0) {
+            EXPECT_EQ(frames, (QList<QByteArray>{configRequest(), request(ServerViewerUpdate),
+                                                 request(ServerStationUpdate), logout()}));
+        }
+    }
+}
+
+TEST_F(Exchange, ThirtyFifthLineAsksForTheUpdates)
+{
+    const struct
+    {
+        const char *what;
+        QByteArrayList extra; // lines after the 34th
+        bool requested;
+    } cases[] = {
+        {"no 35th line", {}, false},
+        {"UPDATE", {"UPDATE"}, true},
+        {"lower case with blanks", {"  update \t"}, true},
+        {"another word", {"UPDATES"}, false},
+        {"empty 35th, UPDATE 36th", {"", "UPDATE"}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines.mid(0, 34);
+        served[25] = "ABC1234";
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        serve("seconfig/ABC1234.cfg", lines(served + c.extra));
+        work.write("remote.upd", "left from before");
+        work.write("sensor.upd", "left from before");
+        thread->UpdateRequested = !c.requested;
+        view.lines.clear();
+        server.clearRecords();
+
+        report();
+
+        EXPECT_EQ(thread->UpdateRequested, c.requested);
+        EXPECT_EQ(view.lines.contains(cp(UpdateRequestedText)), c.requested);
+        EXPECT_EQ(work.read("r2arodire.cfg").count("\r\n"), 34);
+        // Both update files go; without the request nothing is asked for.
+        EXPECT_FALSE(QFileInfo::exists(work.file("remote.upd")));
+        EXPECT_FALSE(QFileInfo::exists(work.file("sensor.upd")));
+        EXPECT_TRUE(view.lines.contains(cp(ViewerUpdateIgnored)));
+        EXPECT_TRUE(view.lines.contains(cp(StationUpdateIgnored)));
+        EXPECT_FALSE(core.mirror.UpdatePending);
+        QList<QByteArray> expected{configRequest()};
+        if (c.requested)
+            expected += {request(ServerViewerUpdate), request(ServerStationUpdate)};
+        expected.append(logout());
+        EXPECT_EQ(exchangeFrames(), expected);
+    }
+    EXPECT_TRUE(restart.plans.isEmpty());
+}
+
+TEST_F(Exchange, AChunkOfNothingButTheWordUpdateIsNotUploaded)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray second;
+        bool sent;
+    } cases[] = {
+        {"the word alone", " Update\r\n", false},
+        {"the word among text", "UPDATE now\r\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray first(250, 'x');
+        work.write("ABC1234.cfg", first + c.second);
+        server.clearRecords();
+        report();
+        ASSERT_FALSE(server.uploads().isEmpty());
+        EXPECT_EQ(server.uploads().last().content, c.sent ? first + c.second : first);
+        EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+    }
+}
+
+TEST_F(Exchange, UploadThatTheServerRefusesStaysForTheNextReport)
+{
+    const QByteArray copy = "Temp-Min\r\n10\r\n";
+    work.write("ABC1234.cfg", copy);
+    work.write("AB.cfg", "xy"); // shorter than 3 bytes: never sent
+    // login, identifier, version, kind, open, data, close refused
+    QList<Reaction> r(6, Reaction::normal());
+    r.append(Reaction::answer('C'));
+    server.queueReactions(r);
+    report();
+    EXPECT_TRUE(view.lines.contains(cp(CloseFailed)));
+    EXPECT_EQ(work.read("ABC1234.cfg"), copy);
+    server.clearRecords();
+    report();
+    ASSERT_EQ(server.uploads().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+
+    // Too short: nothing of it is sent or shown, the download still runs.
+    cfg.StationId = "AB";
+    server.clearRecords();
+    view.lines.clear();
+    report();
+    EXPECT_EQ(exchangeFrames().first(), frame("seconfig\\AB.cfg", FrameType::FileRequestFrame));
+    EXPECT_EQ(work.read("AB.cfg"), "xy");
+    EXPECT_FALSE(view.lines.contains(cp(ConfigSend) + "AB" + cp(ConfigSendEnd)));
+}
+
+// The new r2arodire.cfg cannot be written (the disk is full): the saved one
+// goes back in its place, the station is never left without it.
+TEST_F(Exchange, CopyThatCannotBeWrittenPutsTheSavedConfigurationBack)
+{
+    const QString disk = work.file(QStringLiteral("disk"));
+    ScopedTmpfs tmpfs(disk, 64 * 1024);
+    if (!tmpfs.mounted())
+        GTEST_SKIP() << tmpfs.whyNot().toStdString();
+    ASSERT_TRUE(QDir::setCurrent(disk));
+    ScopedWorkDir::writeTo(QStringLiteral("r2arodire.cfg"), kOldConfig);
+    serve("seconfig/ABC1234.cfg", lines(kServerLines));
+    // Fill the disk, then leave room for the received copy alone.
+    ASSERT_TRUE(tmpfs.fill());
+    ASSERT_TRUE(QFile::resize(QStringLiteral("filler"), QFileInfo(QStringLiteral("filler")).size() - 4096));
+    ASSERT_EQ(tmpfs.freeBytes(), 4096);
+
+    report();
+
+    EXPECT_EQ(work.read(QStringLiteral("disk/r2arodire.cfg")), kOldConfig);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("r2arodire.save")));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("ABC1234.cfg")));
+    EXPECT_TRUE(linesInOrder({cp(ConfigDownloaded) + "seconfig\\ABC1234.cfg" + cp(ConfigDownloadedEnd),
+                              cp(ConfigRestored), cp(ConfigFileDeleted), cp(SaveToConfig),
+                              cp(ConfigActivated)}));
+    EXPECT_FALSE(view.lines.contains(cp(ConfigTaken)));
+    QDir::setCurrent(work.path());
+}
+
+// r2arodire.save cannot take the old file's place (a folder of that name);
+// a copy that then fails must not remove r2arodire.cfg either.
+TEST_F(Exchange, FailedCopyWithoutASavedFileKeepsTheConfiguration)
+{
+    const QString disk = work.file(QStringLiteral("disk"));
+    ScopedTmpfs tmpfs(disk, 64 * 1024);
+    if (!tmpfs.mounted())
+        GTEST_SKIP() << tmpfs.whyNot().toStdString();
+    ASSERT_TRUE(QDir::setCurrent(disk));
+    ScopedWorkDir::writeTo(QStringLiteral("r2arodire.cfg"), kOldConfig);
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("r2arodire.save/inside")));
+    serve("seconfig/ABC1234.cfg", lines(kServerLines));
+    ASSERT_TRUE(tmpfs.fill());
+    ASSERT_TRUE(QFile::resize(QStringLiteral("filler"), QFileInfo(QStringLiteral("filler")).size() - 4096));
+    ASSERT_EQ(tmpfs.freeBytes(), 4096);
+    report();
+    EXPECT_EQ(work.read(QStringLiteral("disk/r2arodire.cfg")), kOldConfig);
+    EXPECT_TRUE(view.lines.contains(cp(ConfigRestored)));
+    QDir::setCurrent(work.path());
+}
+
+// --- Updates -----------------------------------------------------------------
+
+class Updates : public Exchange
+{
+protected:
+    void SetUp() override
+    {
+        Exchange::SetUp();
+        // The server's configuration asks for the updates and keeps the
+        // station at this server.
+        QByteArrayList served = kServerLines;
+        served[25] = "ABC1234";
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        serve("seconfig/ABC1234.cfg", lines(served));
+    }
+
+    bool restarted() const
+    {
+        return !restart.plans.isEmpty() || s.RebootAfterUpdate.load() || view.timer1Changes.contains(-10);
+    }
+};
+
+TEST_F(Updates, ViewerUpdateReplacesTheViewerWithoutARestart)
+{
+    serve("seconfig/Fernblick.upd", "the new viewer");
+    work.write("Fernblick.exe", "the old viewer");
+    work.write("Fernblick.old", "an older viewer");
+    report();
+    EXPECT_EQ(work.read("Fernblick.exe"), "the new viewer");
+    EXPECT_EQ(work.read("Fernblick.old"), "the old viewer");
+    EXPECT_FALSE(QFileInfo::exists(work.file("remote.upd")));
+    EXPECT_TRUE(QFileInfo(work.file("Fernblick.exe")).isExecutable());
+    EXPECT_TRUE(linesInOrder({cp(ViewerUpdateLoading), cp("-->Datei remote.upd empfangen"),
+                              cp(ViewerProgramDeleted), cp(ViewerUpdateRenamed), cp(StationUpdateIgnored),
+                              cp(StationUpdateDropped)}));
+    EXPECT_FALSE(core.mirror.UpdatePending);
+    EXPECT_FALSE(restarted());
+    EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
+    EXPECT_EQ(exchangeFrames().mid(1),
+              (QList<QByteArray>{request(ServerViewerUpdate), request(ServerStationUpdate), logout()}));
+}
+
+TEST_F(Updates, StationUpdateThatDeliversNothingMakesNoRestart)
+{
+    const struct
+    {
+        const char *what;
+        HeronStandin::ServeOptions options;
+    } cases[] = {
+        {"empty file", {}},
+        {"wrong length", [] {
+             HeronStandin::ServeOptions o;
+             o.lengthDelta = 1;
+             return o;
+         }()},
+        {"stops half-way", [] {
+             HeronStandin::ServeOptions o;
+             o.chunkSize = 100;
+             o.dropAfterFrames = 3;
+             return o;
+         }()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool broken = c.options.lengthDelta != 0 || c.options.dropAfterFrames > 0;
+        serve("seconfig/Klimawarte.upd", broken ? QByteArray(1000, 'k') : QByteArray());
+        server.setServeOptions(cp(ServerStationUpdate), c.options);
+        view.lines.clear();
+        report();
+        EXPECT_FALSE(QFileInfo::exists(work.file("sensor.upd")));
+        EXPECT_FALSE(QFileInfo::exists(work.file("Klimawarte.upd")));
+        EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp(StationUpdateDropped)}));
+        EXPECT_FALSE(core.mirror.UpdatePending);
+        EXPECT_FALSE(restarted());
+        EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
+        ASSERT_FALSE(server.served().isEmpty());
+        EXPECT_FALSE(server.served().last().delivered && broken);
+    }
+}
+
+TEST_F(Updates, StationUpdateFollowedByARefusedLogoutWaitsForTheNextReport)
+{
+    serve("seconfig/Klimawarte.upd", "the new station program");
+    // login, identifier, version, kind, configuration, viewer, station,
+    // logout refused
+    QList<Reaction> r(7, Reaction::normal());
+    r.append(Reaction::answer('C'));
+    server.queueReactions(r);
+    report();
+    EXPECT_TRUE(view.lines.contains(cp(LogoutFailed)));
+    EXPECT_TRUE(core.mirror.UpdatePending); // survives the refused logout
+    EXPECT_EQ(work.read("Klimawarte.upd"), "the new station program");
+    EXPECT_FALSE(restarted());
+    EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
+
+    // The next report brings no update: it clears the pending one.
+    QFile::remove(files() + QStringLiteral("/seconfig/Klimawarte.upd"));
+    report();
+    EXPECT_FALSE(core.mirror.UpdatePending);
+    EXPECT_FALSE(restarted());
+    EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
+}
+
+TEST_F(Updates, StationUpdateEndsInTheRestart)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray displayName; // as the service host stores it
+        QByteArray control;     // CONTROL afterwards
+        QByteArray servedId = "ABC1234";
+        bool copyWritten = true;
+    } cases[] = {
+        {"under the service host", QByteArray("zav_sensor\0", 11), "UPDATE"},
+        {"on the desktop", QByteArray("Klimawarte\0", 11), "RUNNING"},
+        // An identifier that names no file of the working directory: the
+        // copy cannot be written, the restart goes on after the message.
+        {"identifier copy not written", QByteArray("Klimawarte\0", 11), "RUNNING", "AB/1234", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines;
+        served[25] = c.servedId;
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        serve("seconfig/ABC1234.cfg", lines(served));
+        cfg.StationId = "ABC1234";
+        notices.shown.clear();
+        ASSERT_TRUE(service.writeValue("DISPLAYNAME", c.displayName));
+        ASSERT_TRUE(service.writeValue("CONTROL", "RUNNING"));
+        const QByteArray program(3000, 'P');
+        serve("seconfig/Klimawarte.upd", program);
+        work.write("sensor.upd", "left from before");
+        // The report takes 1.3 s of pauses: the restart comes at 23:58:00.
+        clock.setLocalDateTime(QDateTime(QDate(2024, 12, 3), QTime(23, 57, 58, 700)));
+        restart.plans.clear();
+        restart.updates.clear();
+        restart.executable.clear();
+        view.timer1Changes.clear();
+        s.RebootAfterUpdate = false;
+        s.TerminateRequested = false;
+        thread->threadEnd();
+        thread = std::make_unique<MyHERONThread>(core);
+        thread->threadStart();
+        clock.setLocalDateTime(QDateTime(QDate(2024, 12, 3), QTime(23, 57, 58, 700)));
+        view.lines.clear();
+
+        report();
+        // (The message of a copy that cannot be written adds its 50 ms pause.)
+        ASSERT_GE(clock.localDateTime().time(), QTime(23, 58, 0));
+        ASSERT_LT(clock.localDateTime().time(), QTime(23, 58, 1));
+
+        EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp("-->Datei sensor.upd empfangen"),
+                                  cp(StationWaitingDeleted), cp(StationUpdateRenamed), cp(LogoutSent)}));
+        EXPECT_EQ(work.read("Klimawarte.upd"), program);
+        EXPECT_FALSE(QFileInfo::exists(work.file("sensor.upd")));
+        EXPECT_TRUE(core.mirror.UpdatePending);
+
+        // The scripts as a Windows service host finds them, byte for byte.
+        const QByteArray d = dir();
+        EXPECT_EQ(work.read("restart.bat"), "cd " + d + "\r\ndel " + d +
+                                                "\\Klimawarte.exe\r\nren Klimawarte.upd Klimawarte.exe\r\n" + d +
+                                                "\\Klimawarte.exe\r\nexit\r\n");
+        EXPECT_EQ(work.read("jobat.bat"), "AT 00:01:36 /interactive \"" + d + "\\restart.bat\"\r\n");
+        // The identifier copy for the new program's first report.
+        if (c.copyWritten) {
+            EXPECT_EQ(work.read("ABC1234.cfg"), StationConfigFileBytes(cfg));
+            EXPECT_TRUE(notices.shown.isEmpty());
+        } else {
+            EXPECT_EQ(notices.shown, QByteArrayList{cp(RestartWriteError)});
+        }
+        EXPECT_EQ(service.readValue("CONTROL").value_or(QByteArray()), c.control);
+
+        // The restart is scheduled with the whole, executable update.
+        ASSERT_EQ(restart.plans.size(), 1);
+        EXPECT_EQ(restart.plans[0].directory, QDir::currentPath());
+        EXPECT_EQ(restart.plans[0].update, QStringLiteral("Klimawarte.upd"));
+        EXPECT_EQ(restart.plans[0].executable, QCoreApplication::applicationFilePath());
+        EXPECT_EQ(restart.plans[0].pid, QCoreApplication::applicationPid());
+        EXPECT_EQ(restart.plans[0].delayMs, 1234);
+        EXPECT_EQ(restart.updates[0], program);
+        EXPECT_TRUE(restart.executable[0]);
+
+        // The thread ends; the supervision tick comes in 10 ms and ends the
+        // program.
+        EXPECT_TRUE(s.TerminateRequested);
+        EXPECT_TRUE(s.RebootAfterUpdate);
+        EXPECT_EQ(view.timer1Changes, c.copyWritten ? QList<int>({-10}) : QList<int>({0, 1, -10}));
+        EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Finished);
+        EXPECT_FALSE(thread->step());
+        thread->threadEnd();
+        EXPECT_EQ(s.ActiveThreadCount.load(), 0);
+        QFile::remove(work.file("Klimawarte.upd"));
+        QFile::remove(work.file("ABC1234.cfg"));
+        core.mirror.UpdatePending = false;
+    }
+}
+
+TEST(UpdateScripts, JobAtSchedulesTwoHundredSixteenSecondsLater)
+{
+    ScopedLocale german{QLocale(QLocale::German, QLocale::Germany)};
+    const struct
+    {
+        QTime now;
+        const char *at;
+    } cases[] = {
+        {QTime(23, 58, 0), "00:01:36"},
+        {QTime(12, 0, 0), "12:03:36"},
+        {QTime(23, 56, 24), "00:00:00"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MyHERONThread::JobAtBatch("C:\\Station", c.now),
+                  QByteArray("AT ") + c.at + " /interactive \"C:\\Station\\restart.bat\"\r\n");
+    EXPECT_EQ(MyHERONThread::RestartBatch("C:\\Station"),
+              "cd C:\\Station\r\ndel C:\\Station\\Klimawarte.exe\r\nren Klimawarte.upd Klimawarte.exe\r\n"
+              "C:\\Station\\Klimawarte.exe\r\nexit\r\n");
+}
