@@ -72,6 +72,10 @@ public:
     void restoreWindowAfterReport() override { m_signalled = false; }
     void setIntervallLeft(const QByteArray &) override {}
     void setReportCommandsEnabled(bool) override {}
+    void setLimitText(LimitLabel, const QByteArray &) override {}
+    void setContactWatch(bool, bool) override {}
+    void Timer1Status(bool) override {}
+    void rearmTimer1(int) override {}
 
 private:
     std::atomic<bool> m_signalled{false};
