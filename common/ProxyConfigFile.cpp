@@ -39,7 +39,9 @@ bool write(const Values &values, const QString &path)
         return false;
     }
     const QByteArray bytes = format(values);
-    if (file.write(bytes) != bytes.size()) {
+    // Flushed before the commit: a commit whose last buffered write fails
+    // would put a cut file in place (seen with a full disk).
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

@@ -46,6 +46,9 @@ bool DirectoryServiceStore::writeValue(const QByteArray &name, const QByteArray 
     QSaveFile f(fileFor(name));
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    f.write(data);
+    if (f.write(data) != data.size() || !f.flush()) {
+        f.cancelWriting();
+        return false;
+    }
     return f.commit();
 }

@@ -460,7 +460,7 @@ bool MyHERONThread::removeSentPart(FileKind kind, const QString &localName, qint
         if (rest.size() != size - sent)
             return;
         QSaveFile out(localName);
-        if (!out.open(QIODevice::WriteOnly) || out.write(rest) != rest.size())
+        if (!out.open(QIODevice::WriteOnly) || out.write(rest) != rest.size() || !out.flush())
             return;
         removed = out.commit();
     };

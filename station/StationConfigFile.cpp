@@ -44,7 +44,9 @@ bool writeConfigFile(const QString &name, StationConfig &config, const std::func
         lines[ComPortValueLine] = Text8::trimmed(config.ComPort);
     }
     const QByteArray tail = ConfigFormat::joinLines(lines.mid(ComPortValueLine));
-    if (file.write(tail) != tail.size()) {
+    // Flushed before the commit: a commit whose last buffered write fails
+    // would put a cut file in place (seen with a full disk).
+    if (file.write(tail) != tail.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

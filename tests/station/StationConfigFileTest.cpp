@@ -3,6 +3,7 @@
 
 #include "support/RecordingNotices.h"
 #include "support/SavedStationConfig.h"
+#include "support/ScopedTmpfs.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -288,6 +289,35 @@ TEST(StationConfigFile, SaveWritesBothFilesByteForByteAndReadsBack)
     EXPECT_EQ(read.ServerPort, "2001");
     EXPECT_EQ(read.ComPort, "COM4:");
     EXPECT_EQ(state.CpuTempLimit, 95);
+}
+
+// A full disk: the save fails with its notice, and the files keep their old
+// content instead of being replaced by a cut or empty one.
+TEST(StationConfigFile, SaveOnAFullDiskKeepsTheOldFiles)
+{
+    ScopedWorkDir dir;
+    const QString disk = dir.file("disk");
+    ScopedTmpfs tmpfs(disk, 64 * 1024);
+    if (!tmpfs.mounted())
+        GTEST_SKIP() << tmpfs.whyNot().toStdString();
+    ASSERT_TRUE(QDir::setCurrent(disk));
+    const QByteArray old = "old r2arodire.cfg\r\n";
+    for (const char *name : {"r2arodire.cfg", "AB12-CD.cfg"}) {
+        QFile f(QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(old), old.size());
+    }
+    ASSERT_TRUE(tmpfs.fill());
+
+    RecordingNotices boxes;
+    StationConfig config = savedConfig();
+    SaveStationConfigFiles(
+        config, [] { return QByteArray("COM4:"); }, boxes);
+
+    EXPECT_FALSE(boxes.shown.isEmpty());
+    EXPECT_EQ(dir.read("disk/r2arodire.cfg"), old);
+    EXPECT_EQ(dir.read("disk/AB12-CD.cfg"), old);
+    QDir::setCurrent(dir.path());
 }
 
 TEST(StationConfigFile, SaveEdgeCases)
