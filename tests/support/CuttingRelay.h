@@ -220,7 +220,7 @@ private:
     {
         QByteArray fromStation;
         QByteArray fromServer;
-        std::optional<Cut> pending; // cut at the answer to the last frame
+        Cut pending = CutKinds; // cut at the answer to the last frame; CutKinds: none
         quint8 pendingType = 0;
         char chunk[4096];
         while (!m_stop) {
@@ -248,7 +248,7 @@ private:
                                 count(*cut, type);
                                 return;
                             }
-                            pending = cut;
+                            pending = *cut;
                             pendingType = type;
                         }
                     }
@@ -265,20 +265,20 @@ private:
                     const QByteArray unit = fromServer.left(size);
                     fromServer.remove(0, size);
                     const bool answer = quint8(unit[0]) == 0x01;
-                    if (answer && pending && *pending == BeforeAnswer) {
-                        count(*pending, pendingType);
+                    if (answer && pending == BeforeAnswer) {
+                        count(pending, pendingType);
                         return;
                     }
                     if (!sendAll(station, unit.constData(), unit.size()))
                         return;
-                    if (answer && pending && *pending == AfterAnswer) {
-                        count(*pending, pendingType);
+                    if (answer && pending == AfterAnswer) {
+                        count(pending, pendingType);
                         ::shutdown(server, SHUT_RDWR);
                         closeAfterDelivery(station);
                         return;
                     }
                     if (answer)
-                        pending.reset();
+                        pending = CutKinds;
                 }
             }
         }
