@@ -339,4 +339,41 @@ std::optional<QByteArray> MeasurementReader::answer(const Step &step, bool disco
     return okText();
 }
 
+ConfigReply readConfigReply(const QByteArray &received)
+{
+    // "OK" is not split off: it has to be the whole rest.
+    static const QByteArray fixed[] = {ViewerTexts::Start, ViewerTexts::Repeat, ViewerTexts::StationBreak};
+    QByteArrayList pieces;
+    QByteArray rest = received;
+    while (!rest.isEmpty()) {
+        const QByteArray *match = nullptr;
+        for (const QByteArray &f : fixed) {
+            if (rest.startsWith(f)) {
+                match = &f;
+                break;
+            }
+        }
+        if (!match) {
+            pieces.append(rest); // no fixed text: one answer as it stands
+            break;
+        }
+        pieces.append(*match);
+        rest = rest.mid(match->size());
+    }
+
+    ConfigReply reply;
+    for (const QByteArray &piece : pieces) {
+        if (piece == ViewerTexts::StationBreak) {
+            reply.kind = ConfigReply::Kind::StationBreak;
+            reply.answer = piece;
+            return reply;
+        }
+        if (reply.kind == ConfigReply::Kind::None && piece != ViewerTexts::Start) {
+            reply.kind = piece == ViewerTexts::Ok ? ConfigReply::Kind::Ok : ConfigReply::Kind::Again;
+            reply.answer = piece;
+        }
+    }
+    return reply;
+}
+
 } // namespace ViewerProtocol

@@ -202,4 +202,23 @@ private:
     ReceivedMeasurement m_values;
 };
 
+// The viewer's reading of what arrives while it waits for the answer to its
+// "<CONFIG>". The station answers each "<CONFIG>" exactly once, "OK" or
+// "<REPEAT>"; an "<ANFANG>" is no answer but the start of a message that
+// crossed the "<CONFIG>" on the way (the station takes the "<CONFIG>" as its
+// answer and ends that message with "<REPEAT>"). Texts that arrive together
+// here are the station's fixed texts only, so one read is split into them.
+struct ConfigReply
+{
+    enum class Kind {
+        None,         // only message starts so far: the answer is still to come
+        Ok,           // the station takes the configuration
+        Again,        // "<REPEAT>" or any other answer: send "<CONFIG>" again
+        StationBreak, // "<BREAK>": the station shuts down, the connection ends
+    };
+    Kind kind = Kind::None;
+    QByteArray answer; // the text taken as the answer (empty for None)
+};
+ConfigReply readConfigReply(const QByteArray &received);
+
 } // namespace ViewerProtocol

@@ -401,3 +401,37 @@ TEST(ViewerProtocol, ViewerReadsTheIdentifierInUpperCase)
         EXPECT_EQ(r.ManualStationId, c.manual);
     }
 }
+
+// What the viewer makes of the station's texts while it waits for the answer
+// to "<CONFIG>": message starts that crossed it are no answer; texts that
+// arrived together are taken apart.
+TEST(ViewerProtocol, ViewerReadsTheAnswerToItsConfig)
+{
+    using Kind = ViewerProtocol::ConfigReply::Kind;
+    const struct
+    {
+        QByteArray received;
+        Kind kind;
+        QByteArray answer;
+    } cases[] = {
+        {"OK", Kind::Ok, "OK"},
+        {"<REPEAT>", Kind::Again, "<REPEAT>"},
+        {"<ANFANG>", Kind::None, ""},
+        {"<ANFANG><ANFANG>", Kind::None, ""},
+        {"<ANFANG><REPEAT>", Kind::Again, "<REPEAT>"},
+        {"<ANFANG>OK", Kind::Ok, "OK"},
+        {"<REPEAT><BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"<ANFANG><BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"<BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"", Kind::None, ""},
+        {"OKAY", Kind::Again, "OKAY"},
+        {"ok", Kind::Again, "ok"},
+        {"<ANFANG>01.03.2011 08:30:00", Kind::Again, "01.03.2011 08:30:00"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.received.toStdString());
+        const ViewerProtocol::ConfigReply reply = ViewerProtocol::readConfigReply(c.received);
+        EXPECT_EQ(reply.kind, c.kind);
+        EXPECT_EQ(reply.answer, c.answer);
+    }
+}
