@@ -4,6 +4,8 @@
 #include "common/Text8.h"
 #include "common/ViewerTexts.h"
 
+#include <utility>
+
 namespace ViewerProtocol {
 
 namespace {
@@ -341,36 +343,17 @@ std::optional<QByteArray> MeasurementReader::answer(const Step &step, bool disco
 
 ConfigReply readConfigReply(const QByteArray &received)
 {
-    // "OK" is not split off: it has to be the whole rest.
-    static const QByteArray fixed[] = {ViewerTexts::Start, ViewerTexts::Repeat, ViewerTexts::StationBreak};
-    QByteArrayList pieces;
-    QByteArray rest = received;
-    while (!rest.isEmpty()) {
-        const QByteArray *match = nullptr;
-        for (const QByteArray &f : fixed) {
-            if (rest.startsWith(f)) {
-                match = &f;
-                break;
-            }
-        }
-        if (!match) {
-            pieces.append(rest); // no fixed text: one answer as it stands
-            break;
-        }
-        pieces.append(*match);
-        rest = rest.mid(match->size());
-    }
-
+    // The station's answer comes last in a read: whatever stands before it
+    // was sent before the "<CONFIG>" reached the station. No text of a
+    // measurement message ends in one of these.
     ConfigReply reply;
-    for (const QByteArray &piece : pieces) {
-        if (piece == ViewerTexts::StationBreak) {
-            reply.kind = ConfigReply::Kind::StationBreak;
-            reply.answer = piece;
+    for (const auto &[text, kind] : {std::pair{ViewerTexts::StationBreak, ConfigReply::Kind::StationBreak},
+                                     std::pair{ViewerTexts::Repeat, ConfigReply::Kind::Again},
+                                     std::pair{ViewerTexts::Ok, ConfigReply::Kind::Ok}}) {
+        if (received.endsWith(text)) {
+            reply.kind = kind;
+            reply.answer = text;
             return reply;
-        }
-        if (reply.kind == ConfigReply::Kind::None && piece != ViewerTexts::Start) {
-            reply.kind = piece == ViewerTexts::Ok ? ConfigReply::Kind::Ok : ConfigReply::Kind::Again;
-            reply.answer = piece;
         }
     }
     return reply;

@@ -203,17 +203,19 @@ private:
 };
 
 // The viewer's reading of what arrives while it waits for the answer to its
-// "<CONFIG>". The station answers each "<CONFIG>" exactly once, "OK" or
-// "<REPEAT>"; an "<ANFANG>" is no answer but the start of a message that
-// crossed the "<CONFIG>" on the way (the station takes the "<CONFIG>" as its
-// answer and ends that message with "<REPEAT>"). Texts that arrive together
-// here are the station's fixed texts only, so one read is split into them.
+// "<CONFIG>". The station answers each "<CONFIG>" exactly once: "OK" when it
+// takes it as the start of a configuration, "<REPEAT>" when it took it as
+// the answer to a text of a measurement message. Any other text is no answer
+// but a text that the station sent before the "<CONFIG>" reached it: the
+// start of a message that crossed it, or the next text of a message that a
+// late answer of the viewer let go on. Texts that arrive together are read
+// by the end: the answer comes last.
 struct ConfigReply
 {
     enum class Kind {
-        None,         // only message starts so far: the answer is still to come
+        None,         // no answer yet: it is still to come
         Ok,           // the station takes the configuration
-        Again,        // "<REPEAT>" or any other answer: send "<CONFIG>" again
+        Again,        // "<REPEAT>": send "<CONFIG>" again
         StationBreak, // "<BREAK>": the station shuts down, the connection ends
     };
     Kind kind = Kind::None;

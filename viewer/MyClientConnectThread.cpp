@@ -541,11 +541,13 @@ QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket)
 
 ViewerProtocol::ConfigReply MyClientConnectThread::waitForConfigReply(QTcpSocket &socket)
 {
-    // A message start that has crossed the "<CONFIG>" is not answered: the
-    // station has already taken the "<CONFIG>" as its answer, or has given up
-    // waiting for one. Its own answer to the "<CONFIG>" is still to come, and
-    // a "<CONFIG>" sent again before it would be one too many: the station
-    // would take it as the first of the 17 texts.
+    // A text that the station sent before the "<CONFIG>" reached it (a
+    // message start that crossed it, or the next text of a message that a
+    // late "OK" let go on) is not answered: the station takes the "<CONFIG>"
+    // as its answer, or has given up waiting for one. The station's own
+    // answer to the "<CONFIG>" is still to come; a "<CONFIG>" sent again
+    // before it would be one too many, and the station would take it as the
+    // first of the 17 texts.
     int polls = m_ctx.timings.answerPolls;
     while (true) {
         const QByteArray received = WaitForText(socket, polls);

@@ -81,8 +81,8 @@ private:
     // in `polls`.
     QByteArray WaitForText(QTcpSocket &socket, int &polls);
     QByteArray WaitForText(QTcpSocket &socket);
-    // The station's answer to "<CONFIG>", past any message start that
-    // crossed it, within one answer wait in all.
+    // The station's answer to "<CONFIG>", past the texts it sent before it
+    // had the "<CONFIG>", within one answer wait in all.
     ViewerProtocol::ConfigReply waitForConfigReply(QTcpSocket &socket);
     bool waitForConnection(QTcpSocket &socket);
     void SocketError(QTcpSocket &socket);

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -541,9 +542,9 @@ TEST_F(ViewerWindowTest, ConfigurationWaitsForTheClosedDialogThenGoesOut)
 // more only on "<REPEAT>", and the 17 texts arrive as texts 1 to 17.
 TEST_F(ViewerWindowTest, ConfigurationThatMeetsTheNextMessage)
 {
-    enum class Station { RepeatsLater, RepeatsAtOnce, TakesItAsItsOwnText, ShutsDown };
-    for (const Station station :
-         {Station::RepeatsLater, Station::RepeatsAtOnce, Station::TakesItAsItsOwnText, Station::ShutsDown}) {
+    enum class Station { RepeatsLater, RepeatsAtOnce, GoesOnAfterALateAnswer, TakesItAsItsOwnText, ShutsDown };
+    for (const Station station : {Station::RepeatsLater, Station::RepeatsAtOnce, Station::GoesOnAfterALateAnswer,
+                                  Station::TakesItAsItsOwnText, Station::ShutsDown}) {
         SCOPED_TRACE(int(station));
         QByteArrayList announced, extra, texts;
         bool closed = false;
@@ -559,6 +560,17 @@ TEST_F(ViewerWindowTest, ConfigurationThatMeetsTheNextMessage)
                 break;
             case Station::RepeatsAtOnce:
                 l.write("<ANFANG><REPEAT>"); // both in one read
+                announced.append(l.read());
+                break;
+            case Station::GoesOnAfterALateAnswer:
+                // A late "OK" of the viewer was taken as the answer to the
+                // start: the station goes on with text 1 before it reads
+                // the "<CONFIG>" as the answer to that.
+                l.write("<ANFANG>");
+                extra.append(l.read(200));
+                l.write(message().at(1));
+                extra.append(l.read(200));
+                l.write("<REPEAT>");
                 announced.append(l.read());
                 break;
             case Station::TakesItAsItsOwnText:
@@ -649,6 +661,41 @@ TEST_F(ViewerWindowTest, ConfigurationTextsNotAnsweredAreAFailure)
         w->Timer1Timer();
         c<QPlainTextEdit>("Listbox")->clear();
     }
+}
+
+// The forms' message windows carry the title that Timer1 closes: Timer1 is
+// restarted (off, 50 ms, on) before each, so that it does not close the
+// message the moment it appears. While the connection-test form keeps
+// Timer1 off, its messages leave it off.
+TEST_F(ViewerWindowTest, FormsMessagesGetAFullTimer1Interval)
+{
+    auto *timer = w->findChild<QTimer *>(QStringLiteral("Timer1"));
+    auto *form1 = w->findChild<TForm1 *>(QStringLiteral("Form1"));
+    ASSERT_NE(timer, nullptr);
+    ASSERT_NE(form1, nullptr);
+    QList<int> pausesWhileOff;
+    QList<bool> activeAtShow;
+    clock.setSleepHook([&](int ms) {
+        if (!timer->isActive())
+            pausesWhileOff.append(ms);
+    });
+    const auto presenter = [&](const QString &) { activeAtShow.append(timer->isActive()); };
+    dialog->messages().setPresenter(presenter);
+    form1->messages().setPresenter(presenter);
+    form1->findChild<QLineEdit *>(QStringLiteral("TBxProxyIP"))->setText(QString());
+
+    dialog->findChild<QComboBox *>(QStringLiteral("EditHeronserver"))->setEditText(QString());
+    dialog->EditHeronserverExit();
+    EXPECT_EQ(pausesWhileOff, QList<int>{50});
+    form1->ButtonHERONTestClick();
+    EXPECT_EQ(pausesWhileOff, (QList<int>{50, 50}));
+    EXPECT_EQ(activeAtShow, (QList<bool>{true, true}));
+
+    timer->stop(); // as while "Proxy-Config" is open
+    form1->ButtonHERONTestClick();
+    EXPECT_EQ(pausesWhileOff, (QList<int>{50, 50}));
+    EXPECT_EQ(activeAtShow, (QList<bool>{true, true, false}));
+    clock.setSleepHook({});
 }
 
 // "Abbruch" with nothing pending lets the window follow the station again;
