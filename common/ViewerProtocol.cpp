@@ -4,6 +4,8 @@
 #include "common/Text8.h"
 #include "common/ViewerTexts.h"
 
+#include <utility>
+
 namespace ViewerProtocol {
 
 namespace {
@@ -337,6 +339,24 @@ std::optional<QByteArray> MeasurementReader::answer(const Step &step, bool disco
     if (disconnectRequested && step.index == LastMeasurementIndex)
         return viewerBreakText();
     return okText();
+}
+
+ConfigReply readConfigReply(const QByteArray &received)
+{
+    // The station's answer comes last in a read: whatever stands before it
+    // was sent before the "<CONFIG>" reached the station. No text of a
+    // measurement message ends in one of these.
+    ConfigReply reply;
+    for (const auto &[text, kind] : {std::pair{ViewerTexts::StationBreak, ConfigReply::Kind::StationBreak},
+                                     std::pair{ViewerTexts::Repeat, ConfigReply::Kind::Again},
+                                     std::pair{ViewerTexts::Ok, ConfigReply::Kind::Ok}}) {
+        if (received.endsWith(text)) {
+            reply.kind = kind;
+            reply.answer = text;
+            return reply;
+        }
+    }
+    return reply;
 }
 
 } // namespace ViewerProtocol

@@ -202,4 +202,25 @@ private:
     ReceivedMeasurement m_values;
 };
 
+// The viewer's reading of what arrives while it waits for the answer to its
+// "<CONFIG>". The station answers each "<CONFIG>" exactly once: "OK" when it
+// takes it as the start of a configuration, "<REPEAT>" when it took it as
+// the answer to a text of a measurement message. Any other text is no answer
+// but a text that the station sent before the "<CONFIG>" reached it: the
+// start of a message that crossed it, or the next text of a message that a
+// late answer of the viewer let go on. Texts that arrive together are read
+// by the end: the answer comes last.
+struct ConfigReply
+{
+    enum class Kind {
+        None,         // no answer yet: it is still to come
+        Ok,           // the station takes the configuration
+        Again,        // "<REPEAT>": send "<CONFIG>" again
+        StationBreak, // "<BREAK>": the station shuts down, the connection ends
+    };
+    Kind kind = Kind::None;
+    QByteArray answer; // the text taken as the answer (empty for None)
+};
+ConfigReply readConfigReply(const QByteArray &received);
+
 } // namespace ViewerProtocol

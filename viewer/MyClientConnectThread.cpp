@@ -513,11 +513,11 @@ void MyClientConnectThread::showCpu()
     gui([&](ViewerView &view) { view.showCpu(shown, red, notANumber); });
 }
 
-QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket)
+QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket, int &polls)
 {
     if (!connected(socket))
         return {};
-    for (int poll = 0; poll < m_ctx.timings.answerPolls; ++poll) {
+    for (; polls > 0; --polls) {
         if (socket.bytesAvailable() > 0)
             return readText(socket);
         if (!socket.waitForReadyRead(m_ctx.timings.pollMs) && socket.state() != QAbstractSocket::ConnectedState) {
@@ -533,6 +533,30 @@ QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket)
     return {};
 }
 
+QByteArray MyClientConnectThread::WaitForText(QTcpSocket &socket)
+{
+    int polls = m_ctx.timings.answerPolls;
+    return WaitForText(socket, polls);
+}
+
+ViewerProtocol::ConfigReply MyClientConnectThread::waitForConfigReply(QTcpSocket &socket)
+{
+    // A text that the station sent before the "<CONFIG>" reached it (a
+    // message start that crossed it, or the next text of a message that a
+    // late "OK" let go on) is not answered: the station takes the "<CONFIG>"
+    // as its answer, or has given up waiting for one. The station's own
+    // answer to the "<CONFIG>" is still to come; a "<CONFIG>" sent again
+    // before it would be one too many, and the station would take it as the
+    // first of the 17 texts.
+    int polls = m_ctx.timings.answerPolls;
+    while (true) {
+        const QByteArray received = WaitForText(socket, polls);
+        ViewerProtocol::ConfigReply reply = ViewerProtocol::readConfigReply(received);
+        if (received.isEmpty() || reply.kind != ViewerProtocol::ConfigReply::Kind::None || m_terminated)
+            return reply;
+    }
+}
+
 bool MyClientConnectThread::SendConfiguration(QTcpSocket &socket)
 {
     RemoteStationState &st = m_ctx.state;
@@ -546,18 +570,26 @@ bool MyClientConnectThread::SendConfiguration(QTcpSocket &socket)
         status(cp(FernblickTexts::ConfigFailed));
         terminate(socket);
     };
-    QByteArray reply;
-    while (reply != ViewerTexts::Ok) {
+    using Reply = ViewerProtocol::ConfigReply::Kind;
+    Reply reply = Reply::None;
+    while (reply != Reply::Ok) {
         if (!connected(socket) || m_terminated)
             return true;
         if (!send(socket, ViewerProtocol::configText())) {
             failed();
             break;
         }
-        reply = WaitForText(socket);
+        reply = waitForConfigReply(socket).kind;
         if (m_terminated) {
             failed();
             break;
+        }
+        if (reply == Reply::StationBreak) {
+            // The station shuts down: nothing is sent, nothing reset; the
+            // values go out on a later connection.
+            m_disconnectRequested = true;
+            socket.disconnectFromHost();
+            return true;
         }
     }
 
@@ -604,8 +636,10 @@ bool MyClientConnectThread::SendConfiguration(QTcpSocket &socket)
                 failed();
                 break;
             }
-            WaitForText(socket);
-            if (m_terminated) {
+            // The station answers every text "OK"; anything else (no answer
+            // in time, a closed connection) means that it has not taken the
+            // configuration.
+            if (WaitForText(socket) != ViewerTexts::Ok || m_terminated) {
                 failed();
                 break;
             }

@@ -77,7 +77,13 @@ private:
     void showCpu();
     // False when the request has to wait: ConfigState is not 2 yet.
     bool SendConfiguration(QTcpSocket &socket);
+    // Waits up to `polls` polls for one text; the polls not spent are left
+    // in `polls`.
+    QByteArray WaitForText(QTcpSocket &socket, int &polls);
     QByteArray WaitForText(QTcpSocket &socket);
+    // The station's answer to "<CONFIG>", past the texts it sent before it
+    // had the "<CONFIG>", within one answer wait in all.
+    ViewerProtocol::ConfigReply waitForConfigReply(QTcpSocket &socket);
     bool waitForConnection(QTcpSocket &socket);
     void SocketError(QTcpSocket &socket);
     bool send(QTcpSocket &socket, const QByteArray &text);

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -68,6 +69,17 @@ void TFI2C_RevuzaDareza::setForms(TFRemoteConfig *remoteConfig, TForm1 *form1)
 {
     m_remoteConfig = remoteConfig;
     m_form1 = form1;
+    // The forms' message windows carry the program's title, which Timer1
+    // closes: each first gets a full interval. While Timer1 is kept off (the
+    // connection-test form is open) it stays off.
+    const auto beforeShow = [this, timer = QPointer<QTimer>(Timer1)] {
+        if (timer && timer->isActive())
+            restartTimer1();
+    };
+    if (m_remoteConfig)
+        m_remoteConfig->messages().setBeforeShowHook(beforeShow);
+    if (m_form1)
+        m_form1->messages().setBeforeShowHook(beforeShow);
 }
 
 void TFI2C_RevuzaDareza::buildControls()

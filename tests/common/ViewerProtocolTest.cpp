@@ -401,3 +401,40 @@ TEST(ViewerProtocol, ViewerReadsTheIdentifierInUpperCase)
         EXPECT_EQ(r.ManualStationId, c.manual);
     }
 }
+
+// What the viewer makes of the station's texts while it waits for the answer
+// to "<CONFIG>": texts the station sent before it had the "<CONFIG>" are no
+// answer; of texts that arrived together the last one is.
+TEST(ViewerProtocol, ViewerReadsTheAnswerToItsConfig)
+{
+    using Kind = ViewerProtocol::ConfigReply::Kind;
+    const struct
+    {
+        QByteArray received;
+        Kind kind;
+        QByteArray answer;
+    } cases[] = {
+        {"OK", Kind::Ok, "OK"},
+        {"<REPEAT>", Kind::Again, "<REPEAT>"},
+        {"<BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"<ANFANG>", Kind::None, ""},
+        {"<ANFANG><ANFANG>", Kind::None, ""},
+        {"01.03.2011 08:30:00", Kind::None, ""}, // text 1 after a late "OK" to "<ANFANG>"
+        {"<nicht verf\xfcgbar>", Kind::None, ""},
+        {"ABC1234$$$", Kind::None, ""},
+        {"", Kind::None, ""},
+        {"<ANFANG><REPEAT>", Kind::Again, "<REPEAT>"},
+        {"6000<REPEAT>", Kind::Again, "<REPEAT>"},
+        {"<ANFANG>OK", Kind::Ok, "OK"},
+        {"<REPEAT><BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"<ANFANG><BREAK>", Kind::StationBreak, "<BREAK>"},
+        {"OKAY", Kind::None, ""},
+        {"ok", Kind::None, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.received.toStdString());
+        const ViewerProtocol::ConfigReply reply = ViewerProtocol::readConfigReply(c.received);
+        EXPECT_EQ(reply.kind, c.kind);
+        EXPECT_EQ(reply.answer, c.answer);
+    }
+}

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -533,6 +534,168 @@ TEST_F(ViewerWindowTest, ConfigurationWaitsForTheClosedDialogThenGoesOut)
     EXPECT_TRUE(activity().contains("***Sende Konfiguration ist OK***"));
     EXPECT_TRUE(w->remoteState().StationIdLocked);
     run(st);
+}
+
+// The station's next message starts while the viewer announces its
+// configuration: the "<ANFANG>" that crossed the "<CONFIG>" is no answer to
+// it. The viewer waits for the station's own answer, sends "<CONFIG>" once
+// more only on "<REPEAT>", and the 17 texts arrive as texts 1 to 17.
+TEST_F(ViewerWindowTest, ConfigurationThatMeetsTheNextMessage)
+{
+    enum class Station { RepeatsLater, RepeatsAtOnce, GoesOnAfterALateAnswer, TakesItAsItsOwnText, ShutsDown };
+    for (const Station station : {Station::RepeatsLater, Station::RepeatsAtOnce, Station::GoesOnAfterALateAnswer,
+                                  Station::TakesItAsItsOwnText, Station::ShutsDown}) {
+        SCOPED_TRACE(int(station));
+        QByteArrayList announced, extra, texts;
+        bool closed = false;
+        ScriptedStation st([&](ScriptedStation::Link &l) {
+            l.exchange(message());
+            announced.append(l.read()); // "<CONFIG>", read as the answer to ...
+            switch (station) {
+            case Station::RepeatsLater:
+                l.write("<ANFANG>"); // ... the start that crossed it
+                extra.append(l.read(200));
+                l.write("<REPEAT>");
+                announced.append(l.read());
+                break;
+            case Station::RepeatsAtOnce:
+                l.write("<ANFANG><REPEAT>"); // both in one read
+                announced.append(l.read());
+                break;
+            case Station::GoesOnAfterALateAnswer:
+                // A late "OK" of the viewer was taken as the answer to the
+                // start: the station goes on with text 1 before it reads
+                // the "<CONFIG>" as the answer to that.
+                l.write("<ANFANG>");
+                extra.append(l.read(200));
+                l.write(message().at(1));
+                extra.append(l.read(200));
+                l.write("<REPEAT>");
+                announced.append(l.read());
+                break;
+            case Station::TakesItAsItsOwnText:
+                // The station gave up waiting for the answer to its start and
+                // takes the "<CONFIG>" as a text of its own: "OK" at once.
+                l.write("<ANFANG>");
+                extra.append(l.read(200));
+                break;
+            case Station::ShutsDown:
+                l.write("<ANFANG>");
+                extra.append(l.read(200));
+                l.write("<REPEAT><BREAK>");
+                closed = l.closedByViewer();
+                extra.append(l.read(0));
+                return;
+            }
+            l.write("OK");
+            texts = readConfiguration(l);
+            extra.append(l.read(200));
+        });
+        {
+            QMutexLocker lock(&w->remoteState().ConfigSection);
+            RemoteStationConfig &c = w->remoteState().config;
+            c.TempMin = "5";
+            c.RHMax = "60";
+            c.StationId = "ABC1234";
+            c.Server = "heron:2000";
+            c.ComPort = "COM3:";
+            c.AlarmInterval = "4";
+            c.CpuMaxTempDistance = "50";
+        }
+        w->remoteState().ConfigState = 2; // the station's message changes none of it
+        connectTo(st.port());             // clears the request
+        w->remoteState().ConfigSendRequested = true;
+        run(st);
+
+        for (const QByteArray &a : announced)
+            EXPECT_EQ(a, "<CONFIG>");
+        for (const QByteArray &e : extra)
+            EXPECT_EQ(e, "");
+        if (station == Station::ShutsDown) {
+            EXPECT_EQ(announced.size(), 1);
+            EXPECT_TRUE(closed);
+            EXPECT_FALSE(activity().contains("ist OK"));
+            EXPECT_FALSE(activity().contains("FEHLER"));
+            EXPECT_FALSE(activity().contains("+++ Verbindung  beendet (1)!"));
+            EXPECT_EQ(w->remoteState().ConfigState, 2);
+        } else {
+            const QByteArrayList expected = {"5 ", " ", " ", " ", " ", " ", " ", "60 ", "0", "0", "0", "0",
+                                             "ABC1234 ", "heron:2000 ", "COM3: ", "4 ", "50 "};
+            EXPECT_EQ(texts, expected);
+            EXPECT_TRUE(activity().contains("***Sende Konfiguration ist OK***"));
+            EXPECT_EQ(w->remoteState().ConfigState, 0);
+        }
+        w->Timer1Timer();
+        c<QPlainTextEdit>("Listbox")->clear();
+    }
+}
+
+// The station answers each of the 17 texts "OK"; a station that answers
+// otherwise or goes away before its last answer has not taken the
+// configuration, and the viewer says so.
+TEST_F(ViewerWindowTest, ConfigurationTextsNotAnsweredAreAFailure)
+{
+    for (const QByteArray &answer : {QByteArray("<REPEAT>"), QByteArray()}) {
+        SCOPED_TRACE(answer.toStdString());
+        ScriptedStation st([&](ScriptedStation::Link &l) {
+            l.exchange(message());
+            l.read(); // "<CONFIG>"
+            l.write("OK");
+            for (int i = 0; i < 16; ++i) {
+                l.read();
+                l.write("OK");
+            }
+            l.read();
+            if (!answer.isEmpty()) {
+                l.write(answer);
+                l.closedByViewer();
+            }
+        });
+        connectTo(st.port());
+        w->remoteState().ConfigState = 2;
+        w->remoteState().ConfigSendRequested = true;
+        run(st);
+        EXPECT_FALSE(activity().contains("ist OK"));
+        EXPECT_TRUE(activity().contains("***Sende Konfiguration ergab FEHLER***"));
+        EXPECT_EQ(w->remoteState().ConfigState, 2);
+        w->Timer1Timer();
+        c<QPlainTextEdit>("Listbox")->clear();
+    }
+}
+
+// The forms' message windows carry the title that Timer1 closes: Timer1 is
+// restarted (off, 50 ms, on) before each, so that it does not close the
+// message the moment it appears. While the connection-test form keeps
+// Timer1 off, its messages leave it off.
+TEST_F(ViewerWindowTest, FormsMessagesGetAFullTimer1Interval)
+{
+    auto *timer = w->findChild<QTimer *>(QStringLiteral("Timer1"));
+    auto *form1 = w->findChild<TForm1 *>(QStringLiteral("Form1"));
+    ASSERT_NE(timer, nullptr);
+    ASSERT_NE(form1, nullptr);
+    QList<int> pausesWhileOff;
+    QList<bool> activeAtShow;
+    clock.setSleepHook([&](int ms) {
+        if (!timer->isActive())
+            pausesWhileOff.append(ms);
+    });
+    const auto presenter = [&](const QString &) { activeAtShow.append(timer->isActive()); };
+    dialog->messages().setPresenter(presenter);
+    form1->messages().setPresenter(presenter);
+    form1->findChild<QLineEdit *>(QStringLiteral("TBxProxyIP"))->setText(QString());
+
+    dialog->findChild<QComboBox *>(QStringLiteral("EditHeronserver"))->setEditText(QString());
+    dialog->EditHeronserverExit();
+    EXPECT_EQ(pausesWhileOff, QList<int>{50});
+    form1->ButtonHERONTestClick();
+    EXPECT_EQ(pausesWhileOff, (QList<int>{50, 50}));
+    EXPECT_EQ(activeAtShow, (QList<bool>{true, true}));
+
+    timer->stop(); // as while "Proxy-Config" is open
+    form1->ButtonHERONTestClick();
+    EXPECT_EQ(pausesWhileOff, (QList<int>{50, 50}));
+    EXPECT_EQ(activeAtShow, (QList<bool>{true, true, false}));
+    clock.setSleepHook({});
 }
 
 // "Abbruch" with nothing pending lets the window follow the station again;
