@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ConfigFieldTexts.h"
+
 // Fixed texts of the remote configuration dialog "Sensor-Konfiguration"
 // (UTF-8 here; shown in the widgets as they stand).
 namespace RemoteConfigTexts {
@@ -41,21 +43,20 @@ inline constexpr char ContactHint[] =
     "über diese RS232-Signale können zukünftig potentialfreie Kontakte angeschlossen werden!";
 
 // Messages.
-inline constexpr char TminNotFloat[] = "minimale Temperatur muss eine Gleitkommazahl sein!";
-inline constexpr char TmaxNotFloat[] = "maximale Temperatur muss eine Gleitkommazahl sein!";
-inline constexpr char TPminNotFloat[] = "minimale Taupunkt-Temperatur muss eine Gleitkommazahl sein!";
-inline constexpr char TPmaxNotFloat[] = "maximale Taupunkt-Temperatur muss eine Gleitkommazahl sein!";
-inline constexpr char T_TPminNotFloat[] = "minimale Diff(Temp-Taupunkt) muss eine Gleitkommazahl sein!";
-inline constexpr char T_TPmaxNotFloat[] = "maximale Diff(Temp-Taupunkt) muss eine Gleitkommazahl sein!";
-inline constexpr char RHminNotFloat[] = "minimale rel.Luftfeuchte muss eine Gleitkommazahl sein!";
-inline constexpr char RHmaxNotFloat[] = "maximale rel.Luftfeuchte muss eine Gleitkommazahl sein!";
+using ConfigFieldTexts::TminNotFloat;
+using ConfigFieldTexts::TmaxNotFloat;
+using ConfigFieldTexts::TPminNotFloat;
+using ConfigFieldTexts::TPmaxNotFloat;
+using ConfigFieldTexts::T_TPminNotFloat;
+using ConfigFieldTexts::T_TPmaxNotFloat;
+using ConfigFieldTexts::RHminNotFloat;
+using ConfigFieldTexts::RHmaxNotFloat;
 inline constexpr char IntervalNotInteger[] = "Alarmintervall muß eine Ganzzahl sein!";
-inline constexpr char IntervalOutOfRange[] = "Alarmintervall muß größer/gleich 0 und kleiner 25 sein!";
+using ConfigFieldTexts::IntervalOutOfRange;
 inline constexpr char CpuNotInteger[] = "min Abstand zur JUNCTION-Temperatur muss eine Ganzzahl sein!";
 inline constexpr char CpuRangePrefix[] = "min.Abstand zur JUNCTION-Temperatur muss >0 und <";
 inline constexpr char CpuRangeSuffix[] = " sein!";
-inline constexpr char NoServer[] =
-    "ACHTUNG! Sie haben keinen Alarmserver eingetragen; Alarmierungen sind UNMÖGLICH!";
+inline constexpr const auto &NoServer = ConfigFieldTexts::NoServerWarning;
 
 // The identifier is filled up with this character to its seven places.
 inline constexpr char IdFill = '_';
