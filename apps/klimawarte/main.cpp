@@ -11,11 +11,19 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGPIPE
+    // Before anything is written: the output may be a pipe whose reader is
+    // gone, above all for the copy that the watchdog's restart starts (its
+    // output is its predecessor's, and a detached start hands it the default
+    // action, which ends the process at its first message).
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(StationTexts::ApplicationTitle));
     // The station ends only where its start-up, supervision and shut-down

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <unistd.h>
+
 namespace {
 
 struct StationLife : ::testing::Test
@@ -134,5 +137,33 @@ TEST_F(StationLife, MeasuresWithTheSimulatedSensorAndWritesRecords)
         << lines[0].constData();
     EXPECT_GT(st->instanceNumber(), 0);
     ASSERT_TRUE(st->shutdown());
+    EXPECT_EQ(st->control(), "IDLE");
+}
+
+// A station whose output has no reader any more (the pipe of a program that
+// started it and ended, as for the copy a watchdog restart leaves behind,
+// which starts with the default action for a broken pipe) keeps running: its
+// first message must not end it.
+TEST_F(StationLife, RunsWhenItsOutputHasNoReader)
+{
+    auto st = station(executable("bin"), "work", "service");
+    st->process().setChildProcessModifier([] {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            ::_exit(126);
+        ::close(fds[0]);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(fds[1], STDERR_FILENO);
+        ::close(fds[1]);
+        ::signal(SIGPIPE, SIG_DFL);
+    });
+    st->start();
+    StationProcess::waitUntil([&] { return st->instanceNumber() > 0 || !st->running(); }, kStartMs);
+    ASSERT_GT(st->instanceNumber(), 0)
+        << "exit status " << st->process().exitStatus() << " code " << st->process().exitCode();
+    EXPECT_TRUE(st->running());
+    EXPECT_EQ(st->control(), "RUNNING");
+    ASSERT_TRUE(st->shutdown());
+    EXPECT_EQ(st->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(st->control(), "IDLE");
 }

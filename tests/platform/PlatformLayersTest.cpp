@@ -15,6 +15,7 @@
 
 #include <cerrno>
 
+#include <csignal>
 #include <unistd.h>
 
 TEST(LinuxProcessTable, FindsItselfWithItsExecutable)
@@ -51,6 +52,37 @@ TEST(LinuxProcessTable, ReplacedExecutableKeepsItsPath)
     EXPECT_EQ(seen, QFile::encodeName(exe));
     child.kill();
     child.waitForFinished();
+}
+
+TEST(LinuxProcessTable, AChildOfTheSameExecutableIsAHelperNotACopy)
+{
+    // A program whose child runs the same executable (the go-between of a
+    // detached start, a sanitizer's tracer): only the program counts as a
+    // copy of it; the child is listed without a path.
+    ScopedWorkDir dir;
+    const QString exe = dir.file("sh");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sh"), exe));
+    QProcess parent;
+    parent.start(exe, {QStringLiteral("-c"), QStringLiteral("%1 -c 'sleep 30' & echo $!; wait").arg(exe)});
+    ASSERT_TRUE(parent.waitForStarted());
+    ASSERT_TRUE(parent.waitForReadyRead(5000));
+    const qint64 child = parent.readLine().trimmed().toLongLong();
+    ASSERT_GT(child, 0);
+
+    LinuxProcessTable table;
+    QByteArray parentPath = "?";
+    QByteArray childPath = "?";
+    for (const ProcessEntry &p : table.processes()) {
+        if (p.pid == parent.processId())
+            parentPath = p.exePath;
+        if (p.pid == child)
+            childPath = p.exePath;
+    }
+    EXPECT_EQ(parentPath, QFile::encodeName(exe));
+    EXPECT_EQ(childPath, QByteArray());
+    ::kill(static_cast<pid_t>(child), SIGKILL);
+    parent.kill();
+    parent.waitForFinished();
 }
 
 TEST(LinuxProcessTable, TerminatesAChild)
