@@ -17,6 +17,7 @@ inline constexpr char FileLengthOk[] = "-->File-Länge ist O.K.";
 inline constexpr char FileLengthError[] = "***FILE-LENGTH-ERROR received="; // + count
 inline constexpr char FileLengthErrorSoll[] = " Soll=";                     // + expected
 inline constexpr char FileLengthErrorIst[] = " Ist=";                       // + file size
+inline constexpr char FileTooLarge[] = "***Datei zu groß: ";                 // + bytes announced or received
 inline constexpr char SocketError1[] = "***SOCKET-ERROR_1***";
 inline constexpr char SocketError2[] = "***SOCKET-ERROR_2***";
 

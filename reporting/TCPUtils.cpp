@@ -390,6 +390,12 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
     }
     if (frameType == FrameType::FileLengthFrame) {
         expected = littleEndian32(payload);
+        if (expected > MaxReceivedFileBytes) {
+            status(thread, Text8::cp(FileTooLarge) + QByteArray::number(expected));
+            SendCancel(client, sequenceMode, sequence);
+            file.discard();
+            return 0;
+        }
     } else if (frameType == FrameType::DataFrame) {
         if (!file.write(payload)) {
             SendCancel(client, sequenceMode, sequence);
@@ -428,10 +434,15 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
         if (frameType == FrameType::DataFrame) {
             status(thread, Text8::cp(BlockReceived) + QByteArray::number(payload.size())
                                + Text8::cp(BlockReceivedEnd));
-            if (file.write(payload))
-                count += payload.size();
-            else
+            if (count + payload.size() > MaxReceivedFileBytes) {
+                // Answered with a cancel at the next frame, as a failed write.
+                status(thread, Text8::cp(FileTooLarge) + QByteArray::number(count + payload.size()));
                 writeFailed = true;
+            } else if (file.write(payload)) {
+                count += payload.size();
+            } else {
+                writeFailed = true;
+            }
         } else if (frameType == FrameType::CloseFrame) {
             status(thread, Text8::cp(CloseFrameReceived));
             const qint64 size = file.sizeAndClose();

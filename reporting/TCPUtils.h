@@ -110,7 +110,10 @@ QString LocalFileName(const QByteArray &fileName);
 // refuses is treated as a file that cannot be created: nothing is touched
 // and the server gets "C". Returns the number of payload bytes written; 0
 // when the reception failed, which leaves no partial file: a new file is
-// removed, an appended one goes back to its earlier content.
+// removed, an appended one goes back to its earlier content. A file larger
+// than MaxReceivedFileBytes (announced or sent) is refused the same way, so
+// no server can fill the station's disk.
+inline constexpr qint64 MaxReceivedFileBytes = 256LL * 1024 * 1024;
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat);
 

@@ -624,6 +624,11 @@ TEST_F(Updates, StationUpdateThatDeliversNothingMakesNoRestart)
              o.dropAfterFrames = 3;
              return o;
          }()},
+        {"announced beyond the bound", [] {
+             HeronStandin::ServeOptions o;
+             o.lengthDelta = TCPUtils::MaxReceivedFileBytes;
+             return o;
+         }()},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -635,6 +640,11 @@ TEST_F(Updates, StationUpdateThatDeliversNothingMakesNoRestart)
         EXPECT_FALSE(QFileInfo::exists(work.file("sensor.upd")));
         EXPECT_FALSE(QFileInfo::exists(work.file("Klimawarte.upd")));
         EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp(StationUpdateDropped)}));
+        if (c.options.lengthDelta >= TCPUtils::MaxReceivedFileBytes) {
+            // Refused at its announced length, before any data is stored.
+            EXPECT_TRUE(view.lines.contains(
+                cp(FileTooLarge) + QByteArray::number(1000 + TCPUtils::MaxReceivedFileBytes)));
+        }
         EXPECT_FALSE(core.mirror.UpdatePending);
         EXPECT_FALSE(restarted());
         EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
