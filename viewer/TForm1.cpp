@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
+#include <QLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -319,8 +320,20 @@ void TForm1::Button2Click()
 void TForm1::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormActivate();
+    if (event->spontaneous())
+        return;
+    // The window is not mapped yet: it gets its final size (its contents)
+    // and place (centred on the main window) now, so that the X server maps
+    // it once where it stays and nothing resizes or moves it afterwards.
+    if (QLayout *l = layout())
+        l->activate();
+    adjustSize();
+    if (QWidget *owner = parentWidget()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->window()->frameGeometry().center());
+        move(frame.topLeft());
+    }
+    FormActivate();
 }
 
 void TForm1::FormActivate()

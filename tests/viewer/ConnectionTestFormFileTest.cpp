@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -244,3 +247,24 @@ TEST_F(Form1Test, Screenshot)
 }
 
 } // namespace
+
+// The form is mapped once, at its final size and place: its contents' size,
+// centred on the main window that owns it (a move or resize after mapping
+// is what a bare X server may leave unpainted).
+TEST(ConnectionTestFormPlace, OpensAtItsContentsSizeCentredOnTheMainWindow)
+{
+    ScopedWorkDir dir;
+    QWidget owner;
+    owner.setGeometry(300, 200, 700, 500);
+    owner.show();
+    TForm1 form(&owner);
+    QRect mapped;
+    QTimer::singleShot(0, &form, [&] {
+        mapped = form.frameGeometry();
+        form.reject();
+    });
+    form.exec();
+    EXPECT_EQ(form.size(), form.sizeHint());
+    EXPECT_LE(std::abs(mapped.center().x() - owner.frameGeometry().center().x()), 1);
+    EXPECT_LE(std::abs(mapped.center().y() - owner.frameGeometry().center().y()), 1);
+}
