@@ -16,6 +16,7 @@
 #include "station/LimitLabels.h"
 #include "station/ServiceControl.h"
 #include "station/StationConfigFile.h"
+#include "station/LogFile.h"
 #include "station/StationCore.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,11 @@ QByteArray now(const Clock &clock)
 
 const QString kConfigFile = QString::fromLatin1(ConfigTexts::ConfigFileName);
 const QString kSaveFile = QString::fromLatin1(ConfigTexts::ConfigSaveName);
+const QString kReceivedFile = QString::fromLatin1(ReportingTexts::ConfigReceivedFile);
+
+// Lines of a received copy that the station reads: 17 pairs and the update
+// request.
+constexpr int kReadLines = 35;
 
 constexpr int kPieceSize = 250;
 constexpr int kPiecesPerHeartbeat = 100;
@@ -68,6 +74,28 @@ void makeExecutable(const QString &file)
     f.setPermissions(p | QFileDevice::ExeOwner | QFileDevice::ExeUser
                      | (p & QFileDevice::ReadGroup ? QFileDevice::ExeGroup : QFileDevice::Permissions())
                      | (p & QFileDevice::ReadOther ? QFileDevice::ExeOther : QFileDevice::Permissions()));
+}
+
+// The number (from 1) of the first line among those the station reads that
+// is longer than MaxConfigLineBytes without its line end; 0 when none is.
+// Reads no more than one line's bound at a time.
+int firstLineTooLong(const QString &file)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return 0; // the copy reports it
+    for (int number = 1; number <= kReadLines && !in.atEnd(); ++number) {
+        QByteArray line = in.readLine(MyHERONThread::MaxConfigLineBytes + 3);
+        if (!line.endsWith('\n') && !in.atEnd())
+            return number; // the line goes on beyond the bound
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() > MyHERONThread::MaxConfigLineBytes)
+            return number;
+    }
+    return 0;
 }
 
 bool writeWhole(const QString &file, const QByteArray &bytes)
@@ -99,11 +127,16 @@ QByteArray MyHERONThread::JobAtBatch(const QByteArray &dir, const QTime &now)
     return "AT " + LocaleFormat::longTime(at) + " /interactive \"" + dir + "\\restart.bat\"\r\n";
 }
 
-qint64 MyHERONThread::receiveInto(const QByteArray &fileName)
+qint64 MyHERONThread::receiveInto(const QByteArray &fileName, const QString &localName)
 {
     StationState &s = m_core.state;
     return TCPUtils::ReceiveFile(m_client.get(), SequenceMode, Sequence, fileName, false, m_core,
-                                 [&s](const QByteArray &t) { s.ReportHeartbeat = t; });
+                                 [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
+}
+
+void MyHERONThread::removeReceivedLeftover()
+{
+    QFile::remove(kReceivedFile);
 }
 
 bool MyHERONThread::stepRaised(bool updateStep)
@@ -119,17 +152,32 @@ bool MyHERONThread::stepRaised(bool updateStep)
     return false;
 }
 
+void MyHERONThread::serverTooSlow(const TCPUtils::ServerTooSlow &e)
+{
+    try {
+        statusLine(e.text());
+        WriteLogLine(m_core, e.text());
+    } catch (...) {
+    }
+}
+
 bool MyHERONThread::exchangeWithServer()
 {
     try {
         uploadConfiguration();
         downloadConfiguration();
+    } catch (const TCPUtils::ServerTooSlow &e) {
+        serverTooSlow(e);
+        return stepRaised(false);
     } catch (...) {
         return stepRaised(false);
     }
     try {
         viewerUpdate();
         stationUpdate();
+    } catch (const TCPUtils::ServerTooSlow &e) {
+        serverTooSlow(e);
+        return stepRaised(true);
     } catch (...) {
         return stepRaised(true);
     }
@@ -229,26 +277,47 @@ void MyHERONThread::downloadConfiguration()
     const QByteArray serverName = cp(ServerConfigDir) + id + cp(ConfigSuffix);
     statusLine(cp(FileRequestSent) + serverName + cp(FileRequestSentEnd));
 
+    // The server's copy comes under a name of its own: the identifier copy
+    // may be an upload the server has not taken yet, and a copy cut off by
+    // a failure or a kill is never taken for anything.
+    removeReceivedLeftover();
     bool restore = true;
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName, FrameType::FileRequestFrame,
-                             m_core.clock())) {
-        marker(MarkerConfigRead1);
-        statusLine(cp(NoConfigDownloaded));
-    } else if (receiveInto(serverName) < 1) {
-        // An empty transfer leaves an empty file behind: it is no
-        // configuration of this station and must not be taken for one at the
-        // next start.
-        const QString received = TCPUtils::LocalFileName(serverName);
-        if (!received.isEmpty() && received.compare(kConfigFile, Qt::CaseInsensitive) != 0)
-            QFile::remove(received);
-    } else {
-        statusLine(cp(ConfigDownloaded) + serverName + cp(ConfigDownloadedEnd));
-        const CopyResult copied = copyReceivedConfiguration(TCPUtils::LocalFileName(serverName), id);
-        if (copied != CopyResult::Empty) {
+    try {
+        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName,
+                                 FrameType::FileRequestFrame, m_core.clock())) {
+            marker(MarkerConfigRead1);
+            statusLine(cp(NoConfigDownloaded));
+        } else if (receiveInto(serverName, kReceivedFile) < 1) {
+            removeReceivedLeftover(); // an empty transfer leaves an empty file
+        } else if (const int tooLong = firstLineTooLong(kReceivedFile)) {
+            // No configuration line is that long: the copy is not the
+            // station's configuration, none of it is taken.
+            removeReceivedLeftover();
+            const QByteArray text = cp(ConfigLineTooLong) + QByteArray::number(tooLong) + cp(ConfigLineTooLongEnd);
+            statusLine(text);
+            WriteLogLine(m_core, text);
+            statusLine(cp(ConfigRestored));
+            restoreConfiguration(false);
             restore = false;
-            showDownloadedSettings();
-            statusLine(cp(ConfigActivated));
+        } else {
+            statusLine(cp(ConfigDownloaded) + serverName + cp(ConfigDownloadedEnd));
+            const CopyResult copied = copyReceivedConfiguration(kReceivedFile, id);
+            if (copied != CopyResult::Empty) {
+                restore = false;
+                showDownloadedSettings();
+                statusLine(cp(ConfigActivated));
+            }
         }
+    } catch (...) {
+        // The session ends; r2arodire.cfg goes back as after any download
+        // that brought nothing.
+        removeReceivedLeftover();
+        try {
+            restoreConfiguration(true);
+        } catch (...) {
+        }
+        s.UpdateFileLocked = false;
+        throw;
     }
     if (restore)
         restoreConfiguration(true);

@@ -207,6 +207,9 @@ void MyHERONThread::threadStart()
             a->LastAlarmTime = 0;
     }
 
+    // What a download cut off by a kill left is no configuration at all.
+    removeReceivedLeftover();
+
     // A configuration written before an update restart: report at once.
     if (QFileInfo::exists(Text8::toQString(cfg.StationId + ".cfg"))) {
         statusLine(cp(ReportAfterUpdate));

@@ -13,6 +13,9 @@ class QTcpSocket;
 class StationCore;
 class TcpFrameSocket;
 class FrameSocket;
+namespace TCPUtils {
+class ServerTooSlow;
+}
 
 // The reporting thread: about once a second it decides whether the station
 // must talk to the HERON server, keeps the alarm bookkeeping between the
@@ -106,6 +109,12 @@ public:
     static QByteArray RestartBatch(const QByteArray &dir);
     static QByteArray JobAtBatch(const QByteArray &dir, const QTime &now);
 
+    // The longest line of a received configuration the station takes, line
+    // end not counted. The longest real line is a host name with its port
+    // (at most 259 bytes); this is the longest text a viewer can send, so a
+    // configuration the station wrote itself always comes back.
+    static constexpr int MaxConfigLineBytes = 4096;
+
     // Sequence state of the frame routines on the report connection.
     qint32 Sequence = 0;
     quint8 SequenceMode = 0;
@@ -185,7 +194,12 @@ private:
     void stationUpdate();
     // A step that raised: its texts and the two cancels; false for the caller.
     bool stepRaised(bool updateStep);
-    qint64 receiveInto(const QByteArray &fileName);
+    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString());
+    // The received copy of the configuration, or what a failure or a kill
+    // left of it, goes.
+    void removeReceivedLeftover();
+    // The texts of a server beyond a bound: status line and log line.
+    void serverTooSlow(const TCPUtils::ServerTooSlow &e);
 
     std::shared_ptr<HttpProxyConnector> m_httpProxy;
     std::unique_ptr<QTcpSocket> m_handler;

@@ -18,6 +18,10 @@ inline constexpr char FileLengthError[] = "***FILE-LENGTH-ERROR received="; // +
 inline constexpr char FileLengthErrorSoll[] = " Soll=";                     // + expected
 inline constexpr char FileLengthErrorIst[] = " Ist=";                       // + file size
 inline constexpr char FileTooLarge[] = "***Datei zu groß: ";                 // + bytes announced or received
+// A server that keeps a frame or a file beyond its bound (+ seconds waited)
+inline constexpr char FrameTooSlow[] = "***Server zu langsam: Rahmen nach ";
+inline constexpr char FileTooSlow[] = "***Server zu langsam: Datei nach ";
+inline constexpr char TooSlowEnd[] = " s nicht vollständig";
 inline constexpr char SocketError1[] = "***SOCKET-ERROR_1***";
 inline constexpr char SocketError2[] = "***SOCKET-ERROR_2***";
 
@@ -154,6 +158,11 @@ inline constexpr char ReceivedCopyDeleted[] = "Datei "; // + id + ".cfg gelösch
 inline constexpr char ReceivedCopyDeletedEnd[] = ".cfg gelöscht";
 inline constexpr char ConfigTaken[] = "neue Konfiguration übernommen";
 inline constexpr char ConfigRestored[] = "***bisherige Konfiguration restauriert(1)";
+// The received copy under a name of its own until it is taken or dropped.
+inline constexpr char ConfigReceivedFile[] = "r2arodire.recv";
+// A received line longer than a configuration line can be (+ line number)
+inline constexpr char ConfigLineTooLong[] = "***Konfiguration vom Server verworfen: Zeile ";
+inline constexpr char ConfigLineTooLongEnd[] = " zu lang";
 
 // Program updates
 inline constexpr char ServerViewerUpdate[] = "seconfig\\Fernblick.upd";

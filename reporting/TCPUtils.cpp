@@ -145,8 +145,18 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
     return client && client->write(BuildAnswer('C', sequenceMode, sequence));
 }
 
+namespace {
+
+[[noreturn]] void tooSlow(const char *what, qint64 elapsedMs)
+{
+    using namespace ReportingTexts;
+    throw ServerTooSlow(Text8::cp(what) + QByteArray::number((elapsedMs + 999) / 1000) + Text8::cp(TooSlowEnd));
+}
+
+} // namespace
+
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                  QByteArray &payload, quint8 &frameType)
+                  QByteArray &payload, quint8 &frameType, const WaitBound *outer)
 {
     payload.clear();
     if (!client)
@@ -156,6 +166,14 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
         status(thread, Text8::cp(ReportingTexts::Disconnected));
         return;
     }
+
+    const WaitBound frame(thread.clock(), FrameTimeoutMs);
+    auto checkBounds = [&] {
+        if (frame.passed())
+            tooSlow(ReportingTexts::FrameTooSlow, frame.elapsedMs());
+        if (outer && outer->passed())
+            tooSlow(ReportingTexts::FileTooSlow, outer->elapsedMs());
+    };
 
     QByteArray header;
     int frameSequence = 0;
@@ -177,6 +195,7 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
         client->setReadTimeout(AnswerRestTimeoutMs);
         QByteArray rest;
         client->read(2, rest);
+        checkBounds(); // answers that never end are no frame either
     }
 
     const quint8 typeByte = quint8(header[2]);
@@ -198,6 +217,7 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
             } else if (++misses >= MaxByteMisses) {
                 return;
             }
+            checkBounds();
         }
     }
 
@@ -217,22 +237,35 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
 }
 
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                       QByteArray &payload, quint8 &frameType)
+                       QByteArray &payload, quint8 &frameType, const WaitBound *outer)
 {
     payload.clear();
     if (!client)
         return;
+    auto checkOuter = [&] {
+        if (outer && outer->passed())
+            tooSlow(ReportingTexts::FileTooSlow, outer->elapsedMs());
+    };
     for (int tries = 1; tries <= ReceiveTries && payload.isEmpty(); ++tries) {
+        checkOuter();
         try {
-            ReceiveFrame(client, sequenceMode, sequence, thread, payload, frameType);
+            ReceiveFrame(client, sequenceMode, sequence, thread, payload, frameType, outer);
             if (payload.isEmpty() && tries <= DrainingTries) {
                 status(thread, Text8::cp(ReportingTexts::WaitingForData));
                 thread.clock().sleep(DrainPauseMs);
                 client->setReadTimeout(ByteTimeoutMs);
+                // Bounded too: a server that floods the link would keep
+                // this going for ever.
+                const WaitBound drain(thread.clock(), FrameTimeoutMs);
                 QByteArray discard;
                 while (client->read(1, discard)) {
+                    if (drain.passed())
+                        tooSlow(ReportingTexts::FrameTooSlow, drain.elapsedMs());
+                    checkOuter();
                 }
             }
+        } catch (const ServerTooSlow &) {
+            throw;
         } catch (const std::exception &) {
             // one try lost
         }
@@ -331,13 +364,22 @@ QString LocalFileName(const QByteArray &fileName)
     return name;
 }
 
+namespace {
+
+qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, bool setFileDate,
+                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file);
+
+} // namespace
+
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
-                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat)
+                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
+                   const QString &localName)
 {
     using namespace ReportingTexts;
     status(thread, Text8::cp(ReceiveFileStart) + fileName + Text8::cp(ReceiveFileStartEnd));
 
-    const QString localPath = LocalFileName(fileName);
+    const QString localPath =
+        LocalFileName(localName.isEmpty() ? fileName : Text8::fromQString(localName));
     if (localPath.isEmpty()) {
         // Not a file of the working directory: refused as a file that
         // cannot be created, before anything is opened.
@@ -348,10 +390,9 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
             status(thread, Text8::cp(SocketError2));
         return 0;
     }
-    const QByteArray localName = Text8::fromQString(localPath);
     ReceivedFile file(localPath);
 
-    const QByteArray upperName = Text8::upper(localName);
+    const QByteArray upperName = Text8::upper(Text8::fromQString(localPath));
     if (upperName.endsWith("MS") || upperName.endsWith("R")) {
         if (!file.openAppend() && !file.openNew()) {
             file.leaveUntouched();
@@ -377,13 +418,29 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
         return 0;
     }
     SendAck(client, sequenceMode, sequence);
+    try {
+        return receiveFrames(client, sequenceMode, sequence, setFileDate, thread, heartbeat, file);
+    } catch (...) {
+        file.discard();
+        throw;
+    }
+}
 
+namespace {
+
+// The frames of one file after the station's ready answer, up to its close
+// frame; 0 after a failure, with the file discarded.
+qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, bool setFileDate,
+                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file)
+{
+    using namespace ReportingTexts;
+    WaitBound bound(thread.clock(), FileTimeoutMs);
     QByteArray payload;
     quint8 frameType = 0;
     qint64 expected = 0;
     qint64 count = 0;
 
-    ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType);
+    ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType, &bound);
     if (payload.isEmpty()) {
         file.discard();
         return 0;
@@ -403,6 +460,7 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
             return 0;
         }
         count += payload.size();
+        bound.allow(payload.size() * 1000LL / FileBytesPerSecond);
     }
     SendAck(client, sequenceMode, sequence);
     status(thread, Text8::cp(DataFollows));
@@ -415,7 +473,7 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
             if (heartbeat)
                 heartbeat(LocaleFormat::dateTime(thread.clock().localDateTime()));
         }
-        ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType);
+        ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType, &bound);
         if (payload.isEmpty()) {
             file.discard();
             return 0;
@@ -440,6 +498,7 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
                 writeFailed = true;
             } else if (file.write(payload)) {
                 count += payload.size();
+                bound.allow(payload.size() * 1000LL / FileBytesPerSecond);
             } else {
                 writeFailed = true;
             }
@@ -472,5 +531,7 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
     }
     return count;
 }
+
+} // namespace
 
 } // namespace TCPUtils

@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <stdexcept>
 
 class FrameSocket;
 class StationCore;
@@ -49,6 +50,56 @@ inline constexpr int ReceiveTries = 100;
 inline constexpr int DrainingTries = 20;
 inline constexpr int DrainPauseMs = 100;
 
+// Bounds of the waits on the server as a whole, on the station's clock. The
+// read time-outs above bound single reads; a server that sends one byte now
+// and then would meet every one of them and still hold the station for ever.
+//
+// One frame, from the wait for its header to its last byte: the header wait
+// (4 s, 2 s more after a sequence prefix) and then the rest, which a healthy
+// server sends at once (at most 752 bytes, under a second even at 9600 baud).
+inline constexpr int FrameTimeoutMs = 15000;
+// One received file, from the station's ready answer to the close frame:
+// a start allowance, and one second more for every 64 bytes received. A
+// healthy server on a poor link (one frame of 250 bytes per round trip of
+// 2 s) delivers twice that rate; a server that sends only a little now and
+// then is cut off after the allowance.
+inline constexpr int FileTimeoutMs = 60000;
+inline constexpr int FileBytesPerSecond = 64;
+
+// Thrown by the reception routines when the server kept a frame or a file
+// beyond its bound. what() is the code-page text for the activity list and
+// the log. The caller ends the session: nothing more is waited for on that
+// connection.
+class ServerTooSlow : public std::runtime_error
+{
+public:
+    explicit ServerTooSlow(const QByteArray &text)
+        : std::runtime_error(text.toStdString())
+    {}
+    QByteArray text() const { return QByteArray(what()); }
+};
+
+// A bound on the clock for one wait as a whole: started when made, checked
+// as often as wanted. check() throws ServerTooSlow once the allowed time has
+// passed; allow() extends it (a file earns time with the bytes it brings).
+class WaitBound
+{
+public:
+    WaitBound(const Clock &clock, qint64 allowedMs)
+        : m_clock(clock)
+        , m_start(clock.tickCount())
+        , m_allowedMs(allowedMs)
+    {}
+    void allow(qint64 moreMs) { m_allowedMs += moreMs; }
+    qint64 elapsedMs() const { return qint64(quint32(m_clock.tickCount() - m_start)); }
+    bool passed() const { return elapsedMs() > m_allowedMs; }
+
+private:
+    const Clock &m_clock;
+    quint32 m_start;
+    qint64 m_allowedMs;
+};
+
 // 255 gives 0, any other n gives n + 1.
 qint32 NextSequence(qint32 sequence);
 
@@ -88,14 +139,17 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
 // frame without payload is delivered as one byte 00. sequenceMode tells
 // whether the frame came with a sequence prefix; sequence takes its sequence
 // byte. A repeated frame (sequence mode, same sequence byte) is acknowledged
-// again and not delivered.
+// again and not delivered. Throws ServerTooSlow when the frame is not whole
+// within FrameTimeoutMs, or when `outer` (the bound of the file it belongs
+// to) passes meanwhile.
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                  QByteArray &payload, quint8 &frameType);
+                  QByteArray &payload, quint8 &frameType, const WaitBound *outer = nullptr);
 
 // ReceiveFrame, up to 100 tries; after each of the first 20 fruitless ones it
-// pauses and drains what is left of a broken frame from the input.
+// pauses and drains what is left of a broken frame from the input. A
+// ServerTooSlow of a try is passed on, and so is a passed `outer` bound.
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                       QByteArray &payload, quint8 &frameType);
+                       QByteArray &payload, quint8 &frameType, const WaitBound *outer = nullptr);
 
 // The local name of a received file: fileName without everything up to and
 // including its last backslash. Empty when that name could leave the working
@@ -112,9 +166,14 @@ QString LocalFileName(const QByteArray &fileName);
 // when the reception failed, which leaves no partial file: a new file is
 // removed, an appended one goes back to its earlier content. A file larger
 // than MaxReceivedFileBytes (announced or sent) is refused the same way, so
-// no server can fill the station's disk.
+// no server can fill the station's disk. localName, when given, is the name
+// the file is stored under in place of the one taken from fileName (the
+// status texts keep fileName). A file that is not whole within its bound
+// (FileTimeoutMs and FileBytesPerSecond) or a frame beyond FrameTimeoutMs
+// throws ServerTooSlow, with the local file removed as after any failure.
 inline constexpr qint64 MaxReceivedFileBytes = 256LL * 1024 * 1024;
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
-                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat);
+                   bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
+                   const QString &localName = QString());
 
 } // namespace TCPUtils

@@ -18,6 +18,7 @@
 #include "support/ScopedTmpfs.h"
 #include "support/TempDir.h"
 #include "support/TestPlatform.h"
+#include "support/TricklingHeronServer.h"
 #include "support/ViewerPeer.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <memory>
 #include <mutex>
@@ -72,6 +74,22 @@ const QByteArrayList kWrittenLines{
     "Alarmintervall", "6",       "CPU-MAX-TEMP", "7"};
 
 const QByteArray kOldConfig = "the station's previous r2arodire.cfg\r\n";
+
+QByteArray readPath(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Polls pred for up to 10 s of real time (a peer in a thread of its own).
+template <typename Pred> bool waitReal(Pred pred)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < 10000)
+        QThread::msleep(5);
+    return pred();
+}
 
 // The reporting thread driven pass by pass against the stand-in server on
 // loopback, on a manual clock, German settings; the server's uploads and the
@@ -487,8 +505,15 @@ TEST_F(Exchange, AChunkOfNothingButTheWordUpdateIsNotUploaded)
     }
 }
 
+// The server holds a configuration for the station while it refuses the
+// upload: the operator's copy stays as it was, is offered again and arrives
+// whole; the server's copy is taken all the same.
 TEST_F(Exchange, UploadThatTheServerRefusesStaysForTheNextReport)
 {
+    QByteArrayList served = kServerLines;
+    served[25] = "ABC1234";
+    served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+    serve("seconfig/ABC1234.cfg", lines(served));
     const QByteArray copy = "Temp-Min\r\n10\r\n";
     work.write("ABC1234.cfg", copy);
     work.write("AB.cfg", "xy"); // shorter than 3 bytes: never sent
@@ -498,10 +523,18 @@ TEST_F(Exchange, UploadThatTheServerRefusesStaysForTheNextReport)
     server.queueReactions(r);
     report();
     EXPECT_TRUE(view.lines.contains(cp(CloseFailed)));
+    ASSERT_EQ(server.served().size(), 1);
+    EXPECT_TRUE(server.served()[0].delivered);
+    QByteArrayList written = kWrittenLines;
+    written[25] = served[25];
+    written[27] = served[27];
+    EXPECT_EQ(work.read("r2arodire.cfg"), lines(written));
     EXPECT_EQ(work.read("ABC1234.cfg"), copy);
+    EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
     server.clearRecords();
     report();
     ASSERT_EQ(server.uploads().size(), 1);
+    EXPECT_EQ(server.uploads()[0].content, copy);
     EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
 
     // Too short: nothing of it is sent or shown, the download still runs.
@@ -512,6 +545,124 @@ TEST_F(Exchange, UploadThatTheServerRefusesStaysForTheNextReport)
     EXPECT_EQ(exchangeFrames().first(), frame("seconfig\\AB.cfg", FrameType::FileRequestFrame));
     EXPECT_EQ(work.read("AB.cfg"), "xy");
     EXPECT_FALSE(view.lines.contains(cp(ConfigSend) + "AB" + cp(ConfigSendEnd)));
+}
+
+// What a download cut off by a kill left goes when the thread starts: it is
+// neither uploaded nor taken, and the station does not report because of it.
+TEST_F(Exchange, LeftoverOfACutDownloadIsRemovedAndNeverUploaded)
+{
+    work.write("r2arodire.recv", lines(kServerLines).left(300));
+    thread->threadEnd();
+    thread = std::make_unique<MyHERONThread>(core);
+    s.AcknowledgeRequest = false;
+    thread->threadStart();
+    EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+    EXPECT_FALSE(s.AcknowledgeRequest);
+    report();
+    EXPECT_TRUE(server.uploads().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+    EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+}
+
+// No line of a configuration is that long: a received copy with such a line
+// among the 35 that are read is dropped whole, with one log line; the old
+// configuration and the live settings stay, the session goes on.
+TEST_F(Exchange, DownloadWithALineBeyondTheBoundIsNotTaken)
+{
+    const int bound = MyHERONThread::MaxConfigLineBytes;
+    const struct
+    {
+        const char *what;
+        int index; // of the line in the served file
+        QByteArray line;
+        int refusedLine; // 0: taken
+    } cases[] = {
+        {"a key line one byte too long", 0, QByteArray(bound + 1, 'k'), 1},
+        {"the server value one byte too long", 27, "127.0.0.1:" + QByteArray(bound - 9, '0'), 28},
+        {"a 35th line of 1 MB", 34, QByteArray(1 << 20, 'u'), 35},
+        {"a threshold at the bound", 1, QByteArray(bound, '1'), 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines;
+        served[25] = "ABC1234";
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        served[c.index] = c.line;
+        serve("seconfig/ABC1234.cfg", lines(served));
+        work.write("r2arodire.cfg", kOldConfig);
+        QFile::remove(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        const StationConfig before = cfg;
+        view.lines.clear();
+        server.clearRecords();
+
+        report();
+
+        const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        const QByteArray text = cp(ConfigLineTooLong) + QByteArray::number(c.refusedLine) + cp(ConfigLineTooLongEnd);
+        EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+        EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+        EXPECT_TRUE(view.lines.contains(cp(LogoutSent)));
+        if (c.refusedLine == 0) {
+            EXPECT_EQ(work.read("r2arodire.cfg").count("\r\n"), 34);
+            EXPECT_EQ(cfg.TempMin, c.line);
+            EXPECT_FALSE(log.contains(cp(ConfigLineTooLong)));
+            cfg = before;
+            continue;
+        }
+        EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+        EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.save")));
+        EXPECT_EQ(cfg, before);
+        EXPECT_EQ(log.count(cp(ConfigLineTooLong)), 1) << log.left(2000).constData();
+        EXPECT_TRUE(log.contains(" /Sensor/ " + text + "\r\n")) << log.left(2000).constData();
+        EXPECT_TRUE(linesInOrder({text, cp(ConfigRestored), cp(ConfigFileDeleted), cp(SaveToConfig),
+                                  cp(ViewerUpdateDeleted)}));
+        EXPECT_FALSE(view.lines.contains(cp(ConfigActivated)));
+    }
+}
+
+// A server that sends one byte a second inside a data frame of the
+// configuration download: past the frame's bound the session ends through
+// the failure path, r2arodire.cfg is back as it was, and the next pass
+// reports again.
+TEST_F(Exchange, ServerThatTricklesInsideADataFrameEndsTheSession)
+{
+    TricklingHeronServer::Options options;
+    options.onByte = [this] { clock.advance(1000); };
+    TricklingHeronServer trickler(options);
+    ASSERT_TRUE(trickler.start());
+    cfg.ServerPort = QByteArray::number(trickler.port());
+    work.write("r2arodire.cfg", kOldConfig);
+    const StationConfig before = cfg;
+    s.ImmediateReport = true;
+    const quint32 start = clock.tickCount();
+
+    EXPECT_TRUE(thread->step());
+
+    // The bound, the 5 s of the failure path and the pauses before the texts.
+    const qint64 elapsed = qint64(quint32(clock.tickCount() - start));
+    EXPECT_GE(elapsed, TCPUtils::FrameTimeoutMs);
+    EXPECT_LE(elapsed, TCPUtils::FrameTimeoutMs + 5000 + 2000);
+    ASSERT_TRUE(waitReal([&] { return trickler.trickledBeforeClose(1) >= 0; }));
+    EXPECT_GE(trickler.trickledBeforeClose(1), 10);
+    EXPECT_LE(trickler.trickledBeforeClose(1), 20);
+    EXPECT_EQ(trickler.requests(), QList<QByteArray>{"seconfig\\ABC1234.cfg"});
+
+    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_FALSE(s.UpdateFileLocked);
+    EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+    EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.save")));
+    EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+    EXPECT_EQ(cfg, before);
+    const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+    EXPECT_EQ(log.count(cp(FrameTooSlow)), 1) << log.constData();
+    EXPECT_TRUE(linesInOrder({cp(ConfigKept), cp(ConfigFileDeleted), cp(SaveToConfig), cp(FrameTooSlow) + "16" + cp(TooSlowEnd),
+                              cp(NoConnection) + "127.0.0.1:" + cfg.ServerPort}));
+    EXPECT_FALSE(view.lines.contains(cp(ViewerUpdateDeleted)));
+    EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+
+    // The next pass connects again.
+    EXPECT_TRUE(thread->step());
+    EXPECT_EQ(trickler.connections(), 2);
 }
 
 // The new r2arodire.cfg cannot be written (the disk is full): the saved one

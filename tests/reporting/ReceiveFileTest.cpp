@@ -13,8 +13,11 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <functional>
+#include <optional>
 
 using namespace TCPUtils;
+using namespace ReportingTexts;
 using Received = HeronStandin::Received;
 
 namespace {
@@ -420,6 +423,123 @@ TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
         work.write("ABCDEFG3.1MS", "records of the station\r\n");
         EXPECT_EQ(ReceiveFile(client, 0, sequence, "data\\ABCDEFG3.1MS", false, core, {}), 0);
         EXPECT_EQ(work.read("ABCDEFG3.1MS"), "records of the station\r\n");
+    }
+}
+
+// A server that sends what it sends late: each time the station finds the
+// input short, the next piece arrives after its delay on the station's clock.
+// `pieces` yields them one by one; nothing more comes when it runs dry.
+struct LatePeer
+{
+    struct Piece
+    {
+        int delayMs;
+        QByteArray bytes;
+    };
+    std::function<std::optional<Piece>()> pieces;
+
+    void attach(ScriptedSocket &socket, ManualClock &clock)
+    {
+        socket.onStarve = [this, &clock](ScriptedSocket &s) {
+            if (const std::optional<Piece> p = pieces()) {
+                clock.advance(p->delayMs);
+                s.input.append(p->bytes);
+            }
+        };
+    }
+};
+
+// A frame or a file is bounded as a whole, on the station's clock: a server
+// that trickles inside a frame, sends tiny frames now and then, answers where
+// frames belong or floods the link is cut off, the partial file is removed;
+// a slow but healthy server is not.
+TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
+{
+    const QByteArray lengthFrame = serverFrame(22, QByteArray("\x00\x10\0\0", 4)); // 4096 bytes
+    const QByteArray bigFrame = HeronStandin::encodeFrame(2, content(752));
+    struct Case
+    {
+        const char *what;
+        QByteArray input; // there at the start
+        std::function<std::optional<LatePeer::Piece>(int n)> piece; // n counts from 0
+        const char *text;  // of the exception; nullptr: none, the file arrives
+        qint64 maxElapsedMs;
+    } cases[] = {
+        {"one byte a second inside a data frame", lengthFrame + bigFrame.left(3),
+         [&](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 752)
+                 return std::nullopt;
+             return LatePeer::Piece{1000, bigFrame.mid(3 + n, 1)};
+         },
+         FrameTooSlow, FrameTimeoutMs + 1000},
+        {"a one-byte data frame every 3.9 s", lengthFrame,
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 2000)
+                 return std::nullopt;
+             return LatePeer::Piece{3900, serverFrame(2, "x")};
+         },
+         FileTooSlow, FileTimeoutMs + 5000},
+        {"answers where frames belong, one every 3 s", lengthFrame,
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 2000)
+                 return std::nullopt;
+             return LatePeer::Piece{3000, answerBytes('A')};
+         },
+         FrameTooSlow, FrameTimeoutMs + 3000},
+        {"a broken frame, then bytes without end", lengthFrame + serverFrame(2, "abc").replace(1, 1, "\x01"),
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 200000)
+                 return std::nullopt;
+             return LatePeer::Piece{1, "x"};
+         },
+         FrameTooSlow, FrameTimeoutMs + 1000},
+        // 250 bytes every 3 s (83 bytes a second), the first frame in four
+        // bursts 1.5 s apart: all of it arrives.
+        {"slow but healthy", lengthFrame,
+         [&](int n) -> std::optional<LatePeer::Piece> {
+             if (n < 4)
+                 return LatePeer::Piece{n == 0 ? 3000 : 1500, bigFrame.mid(n * 189, n == 3 ? -1 : 189)};
+             const int frame = n - 4; // 752 + 13 * 250 + 94 = 4096
+             if (frame < 13)
+                 return LatePeer::Piece{3000, serverFrame(2, content(250))};
+             if (frame == 13)
+                 return LatePeer::Piece{3000, serverFrame(2, content(94))};
+             if (frame == 14)
+                 return LatePeer::Piece{3000, serverFrame(3, QByteArray())};
+             return std::nullopt;
+         },
+         nullptr, 60000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        int n = 0;
+        LatePeer peer{[&]() { return c.piece(n++); }};
+        socket.input = c.input;
+        socket.writes.clear();
+        peer.attach(socket, clock);
+        view.lines.clear();
+        const quint32 start = clock.tickCount();
+        QByteArray thrown;
+        qint64 received = -1;
+        try {
+            received = ReceiveFile(&socket, 0, sequence, "seconfig\\S.cfg", false, core, {});
+        } catch (const ServerTooSlow &e) {
+            thrown = e.text();
+        }
+        const qint64 elapsed = qint64(clock.tickCount() - start);
+        EXPECT_LE(elapsed, c.maxElapsedMs);
+        if (c.text) {
+            EXPECT_TRUE(thrown.startsWith(cp(c.text))) << thrown.constData();
+            EXPECT_TRUE(thrown.endsWith(cp(TooSlowEnd))) << thrown.constData();
+            EXPECT_FALSE(QFile::exists(work.file("S.cfg")));
+        } else {
+            EXPECT_TRUE(thrown.isEmpty()) << thrown.constData();
+            EXPECT_EQ(received, 4096);
+            EXPECT_EQ(QFileInfo(work.file("S.cfg")).size(), 4096);
+        }
+        socket.onStarve = nullptr;
+        socket.input.clear();
+        QFile::remove(work.file("S.cfg"));
     }
 }
 
