@@ -3,6 +3,7 @@
 #include "common/Text8.h"
 #include "common/ViewerProtocol.h"
 #include "common/ViewerTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/RemoteConfigTarget.h"
 #include "station/StationCore.h"
 #include "station/ViewerServiceTexts.h"
@@ -225,14 +226,23 @@ bool MyClientConnectThread::ReceiveConfiguration(const QByteArray &text)
     for (int item = 1; item <= VP::RemoteConfigTextCount; ++item) {
         const QByteArray &value = texts[item - 1];
         s.StatusText = value;
+        // A text that cannot stand in the configuration files (or, for the
+        // identifier, in a file name) is not taken here; it goes to the
+        // dialog as received, whose field check refuses it like any other
+        // value that fails its check: no file is written.
+        const bool oneLine = ConfigValueChecks::fitsOneLine(value);
         if (item == 13) {
             const VP::ReceivedStationId id = VP::readConfigStationId(value);
-            cfg.ManualStationId = id.ManualStationId;
-            if (id.takesId()) {
-                cfg.StationId = id.Id;
-                s.DeviceStationId = id.Id;
+            if (ConfigValueChecks::isPlainStationId(value)) {
+                cfg.ManualStationId = id.ManualStationId;
+                if (id.takesId()) {
+                    cfg.StationId = id.Id;
+                    s.DeviceStationId = id.Id;
+                }
+                s.StatusText = id.Id;
             }
-            s.StatusText = id.Id;
+        } else if (!oneLine) {
+            // Items 14, 16 and 17 leave their settings as they are.
         } else if (item == 14) {
             const VP::ReceivedServer server = VP::readServerText(value);
             if (server.Port)

@@ -3,11 +3,15 @@
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "station/ConfigTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/CpuTemperature.h"
 #include "station/Notices.h"
+#include "station/StationFileNames.h"
 
 #include <QFile>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,17 +34,28 @@ bool writeConfigFile(const QString &name, StationConfig &config, const std::func
 {
     if (name.isEmpty())
         return false;
+    // The files are read by position: a setting holding a line break or a
+    // NUL never goes in (the checks refuse such texts before they become
+    // settings; this is the last guard).
+    QByteArrayList lines = StationConfigFileLines(config);
+    const auto oneLine = [](const QByteArray &line) { return ConfigValueChecks::fitsOneLine(line); };
+    if (!std::all_of(lines.cbegin(), lines.cend(), oneLine))
+        return false;
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QByteArrayList lines = StationConfigFileLines(config);
     const QByteArray head = ConfigFormat::joinLines(lines.mid(0, ComPortValueLine));
     if (file.write(head) != head.size()) {
         file.cancelWriting();
         return false;
     }
     if (takePort) {
-        config.ComPort = (*takePort)();
+        const QByteArray port = (*takePort)();
+        if (!oneLine(port)) {
+            file.cancelWriting();
+            return false;
+        }
+        config.ComPort = port;
         lines[ComPortValueLine] = Text8::trimmed(config.ComPort);
     }
     const QByteArray tail = ConfigFormat::joinLines(lines.mid(ComPortValueLine));
@@ -90,10 +105,7 @@ QByteArray StationConfigFileBytes(const StationConfig &config)
 
 QString StationIdCopyFileName(const QByteArray &stationId)
 {
-    const QByteArray id = Text8::trimmed(stationId);
-    if (id.contains('/') || id.contains('\\') || id.contains('\0'))
-        return QString();
-    return Text8::toQString(id) + QString::fromLatin1(ConfigTexts::ConfigCopySuffix);
+    return StationFileNames::configCopyName(stationId);
 }
 
 void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText,

@@ -21,8 +21,9 @@ QByteArrayList StationConfigFileLines(const StationConfig &config);
 QByteArray StationConfigFileBytes(const StationConfig &config);
 
 // Name of the identifier copy: Trim(StationId) + ".cfg" (".cfg" for an empty
-// identifier). Empty when the identifier holds a path separator or a NUL, so
-// that no identifier can place the copy outside the working directory.
+// identifier). Empty when the identifier is no plain file name
+// (StationFileNames), so that no identifier can place the copy outside the
+// working directory.
 QString StationIdCopyFileName(const QByteArray &stationId);
 
 // Writes r2arodire.cfg, then the identifier copy, each replaced whole and
