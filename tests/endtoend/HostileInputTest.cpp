@@ -75,10 +75,11 @@ struct HostileInput : ::testing::Test
     }
 };
 
-// The viewer side of one remote configuration: "<CONFIG>" until the station
-// answers "OK" (a measurement message that was under way answers
-// "<REPEAT>"), then the 17 texts, each answered; then the texts of the next
-// complete measurement message, each answered "OK".
+// The viewer side of one remote configuration: "<CONFIG>", sent again each
+// time the station answers "<REPEAT>" (it took the "<CONFIG>" as the answer
+// to a measurement text that crossed it), until it answers "OK"; then the 17
+// texts, each answered; then the texts of the next complete measurement
+// message, each answered "OK".
 QByteArrayList sendConfiguration(quint16 port, const QByteArrayList &texts, int timeoutMs)
 {
     QTcpSocket s;
@@ -97,14 +98,17 @@ QByteArrayList sendConfiguration(quint16 port, const QByteArrayList &texts, int 
     QElapsedTimer t;
     t.start();
     write("<CONFIG>");
+    QByteArray answer;
     for (;;) {
         if (t.elapsed() > timeoutMs)
             return {};
-        const QByteArray answer = read(1000);
-        if (answer == "OK")
+        answer += read(1000);
+        if (answer.endsWith("<REPEAT>")) {
+            answer.clear();
+            write("<CONFIG>");
+        } else if (answer.endsWith("OK")) {
             break;
-        if (!answer.isEmpty())
-            write("<CONFIG>"); // a measurement text or "<REPEAT>"
+        }
     }
     for (const QByteArray &text : texts) {
         write(text);
