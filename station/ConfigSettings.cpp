@@ -401,30 +401,25 @@ void ConfigSettings::comSelectChange()
     m_core.config.StationId = serial;
 }
 
-void ConfigSettings::remoteSet(int item)
+void ConfigSettings::remoteSet(int item, const QByteArray &value)
 {
-    const StationConfig &cfg = m_core.config;
-    const QByteArray &text = m_core.state.StatusText;
-    const auto set = [this](ConfigField field, const QByteArray &value) {
+    const auto set = [this](ConfigField field, const QByteArray &text) {
         m_emptied.removeAll(field); // the remote text counts as typed
-        m_view.setFieldText(field, value);
+        m_view.setFieldText(field, text);
     };
     if (item >= 1 && item <= 8) {
-        set(kThresholds[item - 1].field, text);
+        set(kThresholds[item - 1].field, value);
     } else if (item >= 9 && item <= 12) {
-        if (const std::optional<bool> b = ConfigFormat::toBoolean(text))
+        if (const std::optional<bool> b = ConfigFormat::toBoolean(value))
             m_view.setFlag(kContactFlags[item - 9], *b);
     } else if (item == 13) {
-        set(ConfigField::Kennung, text);
+        set(ConfigField::Kennung, value);
     } else if (item == 14) {
-        // A server text the connection refused comes as received, so that
-        // the field check refuses it as well; a taken one as stored.
-        set(ConfigField::Heronserver,
-            ConfigValueChecks::fitsOneLine(text) ? cfg.ServerHost + ':' + cfg.ServerPort : text);
+        set(ConfigField::Heronserver, value);
     } else if (item == 16) {
-        set(ConfigField::Alarmintervall, text);
+        set(ConfigField::Alarmintervall, value);
     } else if (item == 17) {
-        set(ConfigField::CPUMAXTemp, text);
+        set(ConfigField::CPUMAXTemp, value);
     }
     // Item 15, the port: the station keeps polling its own.
 }

@@ -604,7 +604,7 @@ struct RemoteConfig
 
 struct RemoteConfigFixture : ConfigDialogFixture
 {
-    using Setter = void (TFConfig::*)();
+    using Setter = void (TFConfig::*)(const QByteArray &);
     static constexpr Setter kSetters[17] = {&TFConfig::RemoteSetTmin,      &TFConfig::RemoteSetTmax,
                                             &TFConfig::RemoteSetTPmin,     &TFConfig::RemoteSetTPmax,
                                             &TFConfig::RemoteSetT_TPmin,   &TFConfig::RemoteSetT_TPmax,
@@ -615,25 +615,28 @@ struct RemoteConfigFixture : ConfigDialogFixture
                                             &TFConfig::RemoteSetComPort,   &TFConfig::RemoteSetAlarmintervall,
                                             &TFConfig::RemoteSetCPUMAXTemp};
 
-    // The viewer connection's part: each text into StatusText and its setter
-    // handed over; the server split and the interval stored beforehand as
-    // the viewer service does; then the apply.
+    // The viewer connection's part: the identifier, the server and the
+    // interval stored beforehand as the viewer service does (not when they
+    // cannot stand in the files), each value handed to its setter (the
+    // server as the stored host ":" port), then the apply.
     void handOver(const RemoteConfig &rc)
     {
         StationCore &core = w.core();
         for (int i = 0; i < 17; ++i) {
-            core.state.StatusText = rc.items[i];
+            QByteArray value = rc.items[i];
+            const bool oneLine = ConfigValueChecks::fitsOneLine(value);
             if (i == 12)
                 core.config.ManualStationId = rc.manual;
-            if (i == 13 && ConfigValueChecks::fitsOneLine(rc.items[i])) {
+            if (i == 13 && oneLine) {
                 const QByteArray &s = rc.items[i];
                 const qsizetype colon = s.indexOf(':');
                 core.config.ServerHost = colon >= 0 ? s.left(colon) : s;
                 core.config.ServerPort = colon >= 0 ? s.mid(colon + 1) : QByteArray("2000");
+                value = core.config.ServerHost + ':' + core.config.ServerPort;
             }
-            if (i == 15 && ConfigValueChecks::fitsOneLine(rc.items[i]))
+            if (i == 15 && oneLine)
                 core.config.AlarmInterval = rc.items[i];
-            core.handover.runOnGui([this, i] { (dialog.*kSetters[i])(); });
+            core.handover.runOnGui([this, i, value] { (dialog.*kSetters[i])(value); });
         }
         core.handover.runOnGui([this] { dialog.RemoteApply(); });
     }

@@ -312,7 +312,7 @@ TEST_F(ViewerServiceTest, ConfigCollisionIsRepeatedThenTakenAndApplied)
     }
     const QList<QByteArray> expectedSets = {
         "1=11",     "2=29", "3=2",  "4=19",  "5=3",  "6=14",       "7=25",
-        "8=75",     "9=-1", "10=0", "11=-1", "12=0", "13=NEW1234", "14=alarm.example",
+        "8=75",     "9=-1", "10=0", "11=-1", "12=0", "13=NEW1234", "14=alarm.example:2010",
         "15=COM9:", "16=6", "17=12"};
     EXPECT_EQ(sets, expectedSets);
     ASSERT_GE(target->calls.size(), 3);
