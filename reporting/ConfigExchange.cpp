@@ -565,7 +565,8 @@ bool MyHERONThread::updateRestart()
     {
         SharedDataLock lock(m_core.semaphore);
         copy = StationConfigFileBytes(m_core.config);
-        copyName = StationIdCopyFileName(m_core.config.StationId);
+        copyName = StationConfigFitsLines(m_core.config) ? StationIdCopyFileName(m_core.config.StationId)
+                                                         : QString();
     }
     if (copyName.isEmpty() || !writeWhole(copyName, copy)) {
         m_core.onGui([](StationView &v) { v.Timer1Status(false); });

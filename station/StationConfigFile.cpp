@@ -37,10 +37,9 @@ bool writeConfigFile(const QString &name, StationConfig &config, const std::func
     // The files are read by position: a setting holding a line break or a
     // NUL never goes in (the checks refuse such texts before they become
     // settings; this is the last guard).
-    QByteArrayList lines = StationConfigFileLines(config);
-    const auto oneLine = [](const QByteArray &line) { return ConfigValueChecks::fitsOneLine(line); };
-    if (!std::all_of(lines.cbegin(), lines.cend(), oneLine))
+    if (!StationConfigFitsLines(config))
         return false;
+    QByteArrayList lines = StationConfigFileLines(config);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -51,7 +50,7 @@ bool writeConfigFile(const QString &name, StationConfig &config, const std::func
     }
     if (takePort) {
         const QByteArray port = (*takePort)();
-        if (!oneLine(port)) {
+        if (!ConfigValueChecks::fitsOneLine(port)) {
             file.cancelWriting();
             return false;
         }
@@ -101,6 +100,13 @@ QByteArrayList StationConfigFileLines(const StationConfig &c)
 QByteArray StationConfigFileBytes(const StationConfig &config)
 {
     return ConfigFormat::joinLines(StationConfigFileLines(config));
+}
+
+bool StationConfigFitsLines(const StationConfig &config)
+{
+    const QByteArrayList lines = StationConfigFileLines(config);
+    return std::all_of(lines.cbegin(), lines.cend(),
+                       [](const QByteArray &line) { return ConfigValueChecks::fitsOneLine(line); });
 }
 
 QString StationIdCopyFileName(const QByteArray &stationId)
