@@ -4,7 +4,20 @@
 #include "station/ApplicationTitle.h"
 
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
+#include <QPointer>
+
+namespace {
+
+// The boxes showBox has open, innermost last. GUI thread only.
+QList<QPointer<QMessageBox>> &openBoxes()
+{
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+} // namespace
 
 NoticeAnswer StationMessageBox::show(const QByteArray &text, NoticeButtons buttons)
 {
@@ -25,7 +38,10 @@ NoticeAnswer StationMessageBox::showBox(const QByteArray &text, NoticeButtons bu
     box.setWindowModality(Qt::ApplicationModal);
     if (buttons == NoticeButtons::YesNoDefaultNo)
         box.setDefaultButton(QMessageBox::No);
-    switch (box.exec()) {
+    openBoxes().append(&box);
+    const int answer = box.exec();
+    openBoxes().removeAll(&box);
+    switch (answer) {
     case QMessageBox::Ok:
         return NoticeAnswer::Ok;
     case QMessageBox::Yes:
@@ -35,4 +51,12 @@ NoticeAnswer StationMessageBox::showBox(const QByteArray &text, NoticeButtons bu
     default:
         return NoticeAnswer::Closed;
     }
+}
+
+void StationMessageBox::closeOpenBoxes()
+{
+    const QList<QPointer<QMessageBox>> boxes = openBoxes();
+    for (const QPointer<QMessageBox> &box : boxes)
+        if (box)
+            box->reject();
 }

@@ -22,6 +22,9 @@ public:
 
     // The real box, without the hook.
     static NoticeAnswer showBox(const QByteArray &text, NoticeButtons buttons);
+    // Closes every real box that is open, unanswered (its showBox gives
+    // Closed). GUI thread.
+    static void closeOpenBoxes();
 
 private:
     std::function<void()> m_beforeShow;

@@ -349,73 +349,73 @@ void TFConfig::Timer1Timer()
 
 // Remote configuration
 
-void TFConfig::RemoteSetTmin()
+void TFConfig::RemoteSetTmin(const QByteArray &value)
 {
-    m_settings.remoteSet(1);
+    m_settings.remoteSet(1, value);
 }
-void TFConfig::RemoteSetTmax()
+void TFConfig::RemoteSetTmax(const QByteArray &value)
 {
-    m_settings.remoteSet(2);
+    m_settings.remoteSet(2, value);
 }
-void TFConfig::RemoteSetTPmin()
+void TFConfig::RemoteSetTPmin(const QByteArray &value)
 {
-    m_settings.remoteSet(3);
+    m_settings.remoteSet(3, value);
 }
-void TFConfig::RemoteSetTPmax()
+void TFConfig::RemoteSetTPmax(const QByteArray &value)
 {
-    m_settings.remoteSet(4);
+    m_settings.remoteSet(4, value);
 }
-void TFConfig::RemoteSetT_TPmin()
+void TFConfig::RemoteSetT_TPmin(const QByteArray &value)
 {
-    m_settings.remoteSet(5);
+    m_settings.remoteSet(5, value);
 }
-void TFConfig::RemoteSetT_TPmax()
+void TFConfig::RemoteSetT_TPmax(const QByteArray &value)
 {
-    m_settings.remoteSet(6);
+    m_settings.remoteSet(6, value);
 }
-void TFConfig::RemoteSetRHmin()
+void TFConfig::RemoteSetRHmin(const QByteArray &value)
 {
-    m_settings.remoteSet(7);
+    m_settings.remoteSet(7, value);
 }
-void TFConfig::RemoteSetRHmax()
+void TFConfig::RemoteSetRHmax(const QByteArray &value)
 {
-    m_settings.remoteSet(8);
+    m_settings.remoteSet(8, value);
 }
-void TFConfig::RemoteSetRx()
+void TFConfig::RemoteSetRx(const QByteArray &value)
 {
-    m_settings.remoteSet(9);
+    m_settings.remoteSet(9, value);
 }
-void TFConfig::RemoteSetRI()
+void TFConfig::RemoteSetRI(const QByteArray &value)
 {
-    m_settings.remoteSet(10);
+    m_settings.remoteSet(10, value);
 }
-void TFConfig::RemoteSetDC()
+void TFConfig::RemoteSetDC(const QByteArray &value)
 {
-    m_settings.remoteSet(11);
+    m_settings.remoteSet(11, value);
 }
-void TFConfig::RemoteSetCts()
+void TFConfig::RemoteSetCts(const QByteArray &value)
 {
-    m_settings.remoteSet(12);
+    m_settings.remoteSet(12, value);
 }
-void TFConfig::RemoteSetKennung()
+void TFConfig::RemoteSetKennung(const QByteArray &value)
 {
-    m_settings.remoteSet(13);
+    m_settings.remoteSet(13, value);
 }
-void TFConfig::RemoteSetHeronserver()
+void TFConfig::RemoteSetHeronserver(const QByteArray &value)
 {
-    m_settings.remoteSet(14);
+    m_settings.remoteSet(14, value);
 }
-void TFConfig::RemoteSetComPort()
+void TFConfig::RemoteSetComPort(const QByteArray &value)
 {
-    m_settings.remoteSet(15);
+    m_settings.remoteSet(15, value);
 }
-void TFConfig::RemoteSetAlarmintervall()
+void TFConfig::RemoteSetAlarmintervall(const QByteArray &value)
 {
-    m_settings.remoteSet(16);
+    m_settings.remoteSet(16, value);
 }
-void TFConfig::RemoteSetCPUMAXTemp()
+void TFConfig::RemoteSetCPUMAXTemp(const QByteArray &value)
 {
-    m_settings.remoteSet(17);
+    m_settings.remoteSet(17, value);
 }
 void TFConfig::RemoteApply()
 {

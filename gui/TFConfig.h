@@ -66,25 +66,26 @@ public:
     void Timer1Timer();
 
     // The remote configuration's setters, in the order of the viewer's
-    // configuration message, and the apply after the seventeenth (handed
-    // over by a viewer connection thread that holds SharedDataSemaphore).
-    void RemoteSetTmin();
-    void RemoteSetTmax();
-    void RemoteSetTPmin();
-    void RemoteSetTPmax();
-    void RemoteSetT_TPmin();
-    void RemoteSetT_TPmax();
-    void RemoteSetRHmin();
-    void RemoteSetRHmax();
-    void RemoteSetRx();
-    void RemoteSetRI();
-    void RemoteSetDC();
-    void RemoteSetCts();
-    void RemoteSetKennung();
-    void RemoteSetHeronserver();
-    void RemoteSetComPort();
-    void RemoteSetAlarmintervall();
-    void RemoteSetCPUMAXTemp();
+    // configuration message, each with the value the connection read for
+    // its item, and the apply after the seventeenth (handed over by a viewer
+    // connection thread that holds SharedDataSemaphore).
+    void RemoteSetTmin(const QByteArray &value);
+    void RemoteSetTmax(const QByteArray &value);
+    void RemoteSetTPmin(const QByteArray &value);
+    void RemoteSetTPmax(const QByteArray &value);
+    void RemoteSetT_TPmin(const QByteArray &value);
+    void RemoteSetT_TPmax(const QByteArray &value);
+    void RemoteSetRHmin(const QByteArray &value);
+    void RemoteSetRHmax(const QByteArray &value);
+    void RemoteSetRx(const QByteArray &value);
+    void RemoteSetRI(const QByteArray &value);
+    void RemoteSetDC(const QByteArray &value);
+    void RemoteSetCts(const QByteArray &value);
+    void RemoteSetKennung(const QByteArray &value);
+    void RemoteSetHeronserver(const QByteArray &value);
+    void RemoteSetComPort(const QByteArray &value);
+    void RemoteSetAlarmintervall(const QByteArray &value);
+    void RemoteSetCPUMAXTemp(const QByteArray &value);
     void RemoteApply();
 
     // The proxy dialog that Button2 shows (set by the program body).

@@ -250,6 +250,12 @@ StationPlatform TFR2U_Radadu::systemPlatform()
 {
     StationPlatform p = StationPlatform::system();
     p.beep = [] { QApplication::beep(); };
+    // The message loop ends every box that is open in it; a box shown
+    // before the loop runs (from the main window's creation) is closed here.
+    p.quit = [] {
+        QCoreApplication::quit();
+        StationMessageBox::closeOpenBoxes();
+    };
     return p;
 }
 

@@ -105,7 +105,7 @@ public:
 
     // A viewer's configuration (hand-overs of its connection thread): the
     // setters and the save of FConfig, the server display, Button1Click.
-    void remoteSet(int item) override;
+    void remoteSet(int item, const QByteArray &value) override;
     void remoteApply() override;
     void showServerHost(const QByteArray &host) override;
     void clickStartButton() override;

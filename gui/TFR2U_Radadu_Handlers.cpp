@@ -69,11 +69,11 @@ void TFR2U_Radadu::Button1Click()
     m_sensor.toggle();
 }
 
-void TFR2U_Radadu::remoteSet(int item)
+void TFR2U_Radadu::remoteSet(int item, const QByteArray &value)
 {
     if (!FConfig)
         return;
-    using Setter = void (TFConfig::*)();
+    using Setter = void (TFConfig::*)(const QByteArray &);
     static constexpr Setter setters[] = {
         &TFConfig::RemoteSetTmin,       &TFConfig::RemoteSetTmax,
         &TFConfig::RemoteSetTPmin,      &TFConfig::RemoteSetTPmax,
@@ -87,7 +87,7 @@ void TFR2U_Radadu::remoteSet(int item)
     };
     static_assert(std::size(setters) == ConfigSettings::RemoteItemCount);
     if (item >= 1 && item <= ConfigSettings::RemoteItemCount)
-        (FConfig->*setters[item - 1])();
+        (FConfig->*setters[item - 1])(value);
 }
 
 void TFR2U_Radadu::remoteApply()

@@ -13,7 +13,9 @@
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "station/ConfigTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/LimitLabels.h"
+#include "station/LogFile.h"
 #include "station/ServiceControl.h"
 #include "station/StationConfigFile.h"
 #include "station/LogFile.h"
@@ -386,8 +388,20 @@ MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString
             return fail(out.errorString());
         for (int pair = 0; pair < 17; ++pair) {
             QByteArray value;
-            if ((pair > 0 && !next(key)) || !write(Text8::trimmed(key)) || !next(value))
+            // A line that would break the file (or an identifier that would
+            // leave the folder) is not taken: the setting in force stays and
+            // goes into the file, and the log says why.
+            const QByteArray ownKey = ConfigFormat::StationKeys[pair];
+            if ((pair > 0 && !next(key)) ||
+                !write(ConfigValueChecks::fitsOneLine(key) ? Text8::trimmed(key) : ownKey) || !next(value))
                 return false;
+            if (const char *why = ConfigValueChecks::receivedValueRefusal(pair, value)) {
+                WriteLogLine(m_core,
+                             cp(DownloadValueRefused) + ownKey + cp(DownloadValueRefusedEnd) + cp(why));
+                if (!write(StationConfigFileLines(cfg).at(2 * pair + 1)))
+                    return false;
+                continue;
+            }
             QByteArray line = Text8::trimmed(value);
             switch (pair) {
             case 0:
@@ -620,7 +634,8 @@ bool MyHERONThread::updateRestart()
     {
         SharedDataLock lock(m_core.semaphore);
         copy = StationConfigFileBytes(m_core.config);
-        copyName = StationIdCopyFileName(m_core.config.StationId);
+        copyName = StationConfigFitsLines(m_core.config) ? StationIdCopyFileName(m_core.config.StationId)
+                                                         : QString();
     }
     if (copyName.isEmpty() || !writeWhole(copyName, copy)) {
         m_core.onGui([](StationView &v) { v.Timer1Status(false); });

@@ -7,6 +7,7 @@
 #include "station/LogFile.h"
 #include "station/MeasureRecords.h"
 #include "station/StationCore.h"
+#include "station/StationFileNames.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -77,28 +78,7 @@ constexpr int kIdlePauseMs = 1000;
 constexpr int kStartWaitMs = 10000;
 constexpr int kDisconnectWaitMs = 3000;
 
-char digitOrLetter(int v)
-{
-    return static_cast<char>(v < 10 ? '0' + v : 'A' + (v - 10));
-}
-
-// The station identifier as the file name template has it: seven characters.
-QByteArray idForFileName(const QByteArray &stationId)
-{
-    QByteArray id = stationId.left(7);
-    while (id.size() < 7)
-        id.append('-');
-    return id;
-}
-
-QByteArray errorFileName(const QByteArray &stationId, const QDateTime &local, int counter)
-{
-    QByteArray name = idForFileName(stationId) + "_.__R";
-    name[7] = static_cast<char>('0' + local.date().dayOfWeek() % 7); // 0 = Sunday
-    name[9] = digitOrLetter(local.time().hour());
-    name[10] = digitOrLetter(counter);
-    return name;
-}
+using StationFileNames::errorFileName;
 
 QByteArray twoDigits(int v)
 {
@@ -211,7 +191,7 @@ void MyHERONThread::threadStart()
     removeReceivedLeftover();
 
     // A configuration written before an update restart: report at once.
-    if (QFileInfo::exists(Text8::toQString(cfg.StationId + ".cfg"))) {
+    if (QFileInfo::exists(StationFileNames::configCopyName(cfg.StationId))) {
         statusLine(cp(ReportAfterUpdate));
         s.AcknowledgeRequest = true;
     }
@@ -222,7 +202,7 @@ void MyHERONThread::threadStart()
         sleepMs(m_core.clock(), std::min(100, kStartWaitMs - waited));
 
     // Record files left from before the start: two or more force a report.
-    const QStringList filter{Text8::toQString(cfg.StationId + "*.?MS")};
+    const QStringList filter{StationFileNames::measureFilePattern(cfg.StationId)};
     const qsizetype waiting =
         QDir::current().entryList(filter, QDir::Files | QDir::Hidden | QDir::System).size();
     if (waiting >= 2)

@@ -12,6 +12,7 @@
 #include "reporting/TCPUtils.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
+#include "station/StationFileNames.h"
 #include "station/VersionText.h"
 
 #include <QDir>
@@ -316,9 +317,9 @@ bool MyHERONThread::sendFiles(FileKind kind)
     {
         SharedDataLock lock(m_core.semaphore);
         stationId = m_core.config.StationId;
-        pattern = Text8::toQString(kind == FileKind::Error     ? stationId + "?.??r"
-                                   : kind == FileKind::Measure ? stationId + "*.?MS"
-                                                               : QByteArray("*.log"));
+        pattern = kind == FileKind::Error     ? StationFileNames::errorFilePattern(stationId)
+                  : kind == FileKind::Measure ? StationFileNames::measureFilePattern(stationId)
+                                              : QStringLiteral("*.log");
     }
     // Error files: plain files only; the others: every entry but directories.
     const QDir::Filters filters =

@@ -190,6 +190,11 @@ inline constexpr char StationUpdateDropped[] = "Datei Sensor.upd gelöscht"; // 
 inline constexpr char UpdateNoConnection[] = "***Keine Verbindung  zu "; // + host + ":" + port + "!"
 inline constexpr char UpdateNoConnectionEnd[] = "!";
 
+// A value of the received configuration that was not taken:
+// DownloadValueRefused + key + DownloadValueRefusedEnd + reason (log file).
+inline constexpr char DownloadValueRefused[] = "Konfiguration vom Server: ";
+inline constexpr char DownloadValueRefusedEnd[] = " abgewiesen, bisheriger Wert bleibt: ";
+
 // Update restart
 inline constexpr char RestartScript[] = "restart.bat";
 inline constexpr char ScheduleScript[] = "jobat.bat";

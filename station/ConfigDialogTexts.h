@@ -22,6 +22,11 @@ inline constexpr char CpuDistanceNotInteger[] = "Abstand zur CPU-Max-Temp muss e
 // CpuDistanceRangePrefix + CpuTjMax in decimal + CpuDistanceRangeSuffix.
 inline constexpr char CpuDistanceRangePrefix[] = "Abstand zur CPU-Max-Temp muss >0 und <";
 inline constexpr char CpuDistanceRangeSuffix[] = " sein!";
+// Refusals of texts that cannot stand in the configuration files or in a
+// file name.
+inline constexpr char IdNotPlain[] = "Sensor-Kennung darf kein / \\ : .. und keine Steuerzeichen enthalten!";
+inline constexpr char ServerNotOneLine[] =
+    "Server-Adresse darf keinen Zeilenumbruch und kein NUL-Zeichen enthalten!";
 inline constexpr char UpdateFileLocked[] =
     "Update-File ist gerade gesperrt; betätigen Sie OK etwas später noch einmal!";
 

@@ -4,7 +4,9 @@
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "station/ConfigDialogTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/LimitLabels.h"
+#include "station/MeasurementTexts.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 #include "station/StationIdentifier.h"
@@ -49,7 +51,7 @@ constexpr bool StationConfig::*kContactSettings[] = {&StationConfig::CheckRX, &S
 // dialog accepts is the limit the evaluation applies.
 bool isThresholdNumber(const QByteArray &text)
 {
-    return ConfigFormat::toThreshold(text).has_value();
+    return ConfigValueChecks::fitsOneLine(text) && ConfigFormat::toThreshold(text).has_value();
 }
 
 // The station's notices for the save's failure messages.
@@ -144,9 +146,20 @@ void ConfigSettings::thresholdExit(ConfigField field, bool sender)
         cfg.*(t->setting) = text;
 }
 
-void ConfigSettings::kennungExit(bool)
+void ConfigSettings::kennungExit(bool sender)
 {
     QByteArray id = m_view.fieldText(ConfigField::Kennung);
+    if (emptiedByRejection(ConfigField::Kennung, id))
+        return;
+    // The identifier names the record, error and copy files: one that
+    // could not be a plain file name in the working folder is refused, as
+    // typed or received (the rule below would cut off what follows the
+    // seventh character).
+    if (!ConfigValueChecks::isPlainStationId(id)) {
+        m_ruledId.clear();
+        reject(ConfigField::Kennung, sender, ConfigDialogTexts::IdNotPlain);
+        return;
+    }
     // The rule's own result stands: the save runs the rule again, and eight
     // underscores, cut to seven, would then turn into hyphens.
     if (id != m_ruledId) {
@@ -166,10 +179,16 @@ void ConfigSettings::kennungExit(bool)
     }
 }
 
-void ConfigSettings::heronserverExit(bool)
+void ConfigSettings::heronserverExit(bool sender)
 {
     StationConfig &cfg = m_core.config;
     QByteArray s = m_view.fieldText(ConfigField::Heronserver);
+    if (emptiedByRejection(ConfigField::Heronserver, s))
+        return;
+    if (!ConfigValueChecks::fitsOneLine(s)) {
+        reject(ConfigField::Heronserver, sender, ConfigDialogTexts::ServerNotOneLine);
+        return;
+    }
     if (!ConfigUnconfirmed) {
         QByteArray port = "2000";
         const qsizetype colon = s.indexOf(':');
@@ -326,7 +345,11 @@ void ConfigSettings::formDeactivate(bool sender)
     for (int i = 0; i < 4; ++i)
         cfg.*kContactSettings[i] = m_view.flag(kContactFlags[i]);
     m_window.setContactWatch(cfg.CheckRI, cfg.CheckDC);
-    m_window.setPortText(m_view.fieldText(ConfigField::ComPort));
+    const QByteArray port = m_view.fieldText(ConfigField::ComPort);
+    if (ConfigValueChecks::fitsOneLine(port))
+        m_window.setPortText(port);
+    else
+        reject(ConfigField::ComPort, sender, MeasurementTexts::IllegalComPort);
     if (InputRejected)
         return;
 
@@ -378,27 +401,25 @@ void ConfigSettings::comSelectChange()
     m_core.config.StationId = serial;
 }
 
-void ConfigSettings::remoteSet(int item)
+void ConfigSettings::remoteSet(int item, const QByteArray &value)
 {
-    const StationConfig &cfg = m_core.config;
-    const QByteArray &text = m_core.state.StatusText;
-    const auto set = [this](ConfigField field, const QByteArray &value) {
+    const auto set = [this](ConfigField field, const QByteArray &text) {
         m_emptied.removeAll(field); // the remote text counts as typed
-        m_view.setFieldText(field, value);
+        m_view.setFieldText(field, text);
     };
     if (item >= 1 && item <= 8) {
-        set(kThresholds[item - 1].field, text);
+        set(kThresholds[item - 1].field, value);
     } else if (item >= 9 && item <= 12) {
-        if (const std::optional<bool> b = ConfigFormat::toBoolean(text))
+        if (const std::optional<bool> b = ConfigFormat::toBoolean(value))
             m_view.setFlag(kContactFlags[item - 9], *b);
     } else if (item == 13) {
-        set(ConfigField::Kennung, text);
+        set(ConfigField::Kennung, value);
     } else if (item == 14) {
-        set(ConfigField::Heronserver, cfg.ServerHost + ':' + cfg.ServerPort);
+        set(ConfigField::Heronserver, value);
     } else if (item == 16) {
-        set(ConfigField::Alarmintervall, text);
+        set(ConfigField::Alarmintervall, value);
     } else if (item == 17) {
-        set(ConfigField::CPUMAXTemp, text);
+        set(ConfigField::CPUMAXTemp, value);
     }
     // Item 15, the port: the station keeps polling its own.
 }

@@ -59,12 +59,12 @@ public:
     // Remote configuration, item 1 to 17 of the viewer's configuration
     // message in its order (thresholds Tmin, Tmax, TPmin, TPmax, T_TPmin,
     // T_TPmax, RHmin, RHmax; flags Rx, RI, DC, Cts; identifier; server; port;
-    // interval; CPU distance): fills the control from StatusText (the server
-    // from ServerHost and ServerPort; the port is ignored). remoteApply
+    // interval; CPU distance): fills the control with `value` (see
+    // RemoteConfigTarget::remoteSet; the port is ignored). remoteApply
     // confirms and saves without a sender. Called in a hand-over of a viewer
     // connection thread that holds SharedDataSemaphore; none takes it.
     static constexpr int RemoteItemCount = 17;
-    void remoteSet(int item);
+    void remoteSet(int item, const QByteArray &value);
     void remoteApply();
 
 private:

@@ -13,6 +13,10 @@ inline constexpr char ConfigCopySuffix[] = ".cfg";
 inline constexpr char WriteConfigError1[] = "Fehler beim Schreiben der neuen Konfiguration(1)";
 inline constexpr char WriteConfigError2[] = "Fehler beim Schreiben der neuen Konfiguration(2)";
 
+// Why a value of a received configuration was not taken.
+inline constexpr char ValueNotOneLine[] = "Zeilenumbruch oder NUL im Wert";
+inline constexpr char IdNotPlainFileName[] = "Kennung ist kein einfacher Dateiname";
+
 inline constexpr char NoMsrAccess[] = "*** no access to MSR-Registers ***";
 inline constexpr char NoMsr19C[] = "*** no access to MSR-19Ch ***";
 // The same text the viewer link sends for a missing CPU value.

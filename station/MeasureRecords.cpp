@@ -7,6 +7,7 @@
 #include "station/EvaluationTexts.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
+#include "station/StationFileNames.h"
 
 #include <QDir>
 
@@ -16,28 +17,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-QByteArray normalisedId(const QByteArray &stationId)
-{
-    QByteArray id = stationId.left(7);
-    while (id.size() < 7)
-        id.append('-');
-    return id;
-}
-
-} // namespace
-
 namespace MeasureRecords {
 
 QByteArray fileName(const QByteArray &stationId, const QDateTime &local)
 {
-    QByteArray name = normalisedId(stationId) + "_._MS";
-    const int weekday = local.date().dayOfWeek() % 7; // 0 = Sunday .. 6 = Saturday
-    const int hour = local.time().hour();
-    name[7] = static_cast<char>('0' + weekday);
-    name[9] = static_cast<char>(hour < 10 ? '0' + hour : 'A' + (hour - 10));
-    return name;
+    return StationFileNames::measureFileName(stationId, local);
 }
 
 QByteArray timestamp(const QDateTime &local)

@@ -3,6 +3,7 @@
 #include "common/Text8.h"
 #include "common/ViewerProtocol.h"
 #include "common/ViewerTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/RemoteConfigTarget.h"
 #include "station/StationCore.h"
 #include "station/ViewerServiceTexts.h"
@@ -203,10 +204,16 @@ bool MyClientConnectThread::ReceiveConfiguration(const QByteArray &text)
             drop();
             return false;
         }
-        texts.append(value.trimmed());
+        texts.append(value);
         if (up() && !send(VP::okText()))
             return false;
     }
+    const std::optional<VP::ReceivedConfig> received = VP::readRemoteConfig(texts);
+    if (!received) {
+        drop();
+        return false;
+    }
+    const VP::ReceivedConfig &rc = *received;
 
     SharedDataLock lock(m_core.semaphore);
     StationState &s = m_core.state;
@@ -222,32 +229,69 @@ bool MyClientConnectThread::ReceiveConfiguration(const QByteArray &text)
         }
         return true;
     };
+
+    // The identifier, the server, the interval and the CPU distance are
+    // settings the connection stores itself; the dialog checks and saves
+    // all 17. A text that cannot stand in the configuration files (or, for
+    // the identifier, in a file name) is not stored here and goes to the
+    // dialog as received, whose check refuses it like any other value that
+    // fails its check: no file is written.
+    const QByteArray receivedId = Text8::trimmed(texts[12]);
+    QByteArray idValue = receivedId;
+    if (ConfigValueChecks::isPlainStationId(receivedId)) {
+        cfg.ManualStationId = rc.StationId.ManualStationId;
+        if (rc.StationId.takesId()) {
+            cfg.StationId = rc.StationId.Id;
+            s.DeviceStationId = rc.StationId.Id;
+        }
+        idValue = rc.StationId.Id;
+    }
+    const QByteArray receivedServer = Text8::trimmed(texts[13]);
+    QByteArray serverValue = receivedServer;
+    const bool serverTaken = ConfigValueChecks::fitsOneLine(receivedServer);
+    if (serverTaken) {
+        if (rc.Server.Port)
+            cfg.ServerPort = *rc.Server.Port;
+        cfg.ServerHost = rc.Server.Host;
+        serverValue = cfg.ServerHost + ':' + cfg.ServerPort;
+    }
+    if (ConfigValueChecks::fitsOneLine(rc.AlarmInterval))
+        cfg.AlarmInterval = rc.AlarmInterval;
+    if (ConfigValueChecks::fitsOneLine(rc.CpuMaxTempDistance))
+        cfg.CpuMaxTempDistance = rc.CpuMaxTempDistance;
+
+    // A flag goes as "-1" or "0"; one that did not read as its text, which
+    // leaves the dialog's box as it was.
+    const auto flag = [&texts](const std::optional<bool> &b, int index) {
+        return b ? VP::booleanText(*b) : Text8::trimmed(texts[index]);
+    };
+    const QByteArray values[VP::RemoteConfigTextCount] = {rc.TempMin,
+                                                          rc.TempMax,
+                                                          rc.TPMin,
+                                                          rc.TPMax,
+                                                          rc.TTPMin,
+                                                          rc.TTPMax,
+                                                          rc.RHMin,
+                                                          rc.RHMax,
+                                                          flag(rc.CheckRX, 8),
+                                                          flag(rc.CheckRI, 9),
+                                                          flag(rc.CheckDC, 10),
+                                                          flag(rc.CheckCTS, 11),
+                                                          idValue,
+                                                          serverValue,
+                                                          rc.ComPort,
+                                                          rc.AlarmInterval,
+                                                          rc.CpuMaxTempDistance};
     for (int item = 1; item <= VP::RemoteConfigTextCount; ++item) {
-        const QByteArray &value = texts[item - 1];
-        s.StatusText = value;
-        if (item == 13) {
-            const VP::ReceivedStationId id = VP::readConfigStationId(value);
-            cfg.ManualStationId = id.ManualStationId;
-            if (id.takesId()) {
-                cfg.StationId = id.Id;
-                s.DeviceStationId = id.Id;
-            }
-            s.StatusText = id.Id;
-        } else if (item == 14) {
-            const VP::ReceivedServer server = VP::readServerText(value);
-            if (server.Port)
-                cfg.ServerPort = *server.Port;
-            cfg.ServerHost = server.Host;
-            s.StatusText = server.Host;
-            const QByteArray host = server.Host;
+        const QByteArray value = values[item - 1];
+        // The main window's server display takes the host with the server's
+        // setter.
+        if (item == 14 && serverTaken) {
+            const QByteArray host = cfg.ServerHost;
             if (!onGui([host](RemoteConfigTarget &t) { t.showServerHost(host); }))
                 return false;
-        } else if (item == 16) {
-            cfg.AlarmInterval = value;
-        } else if (item == 17) {
-            cfg.CpuMaxTempDistance = value;
         }
-        if (!onGui([item](RemoteConfigTarget &t) { t.remoteSet(item); }))
+        if (!onGui([item, value](RemoteConfigTarget &t) { t.remoteSet(item, value); }))
             return false;
     }
     // SyncStopSensor, the save, SyncToggleSensor.

@@ -14,8 +14,12 @@ public:
     virtual ~RemoteConfigTarget() = default;
 
     // Setter of configuration item 1 to 17 (TFConfig.RemoteSetTmin to
-    // TFConfig.RemoteSetCPUMAXTemp); each reads StatusText.
-    virtual void remoteSet(int item) = 0;
+    // TFConfig.RemoteSetCPUMAXTemp) with the value the connection read for
+    // it: the trimmed text; for a flag "-1" or "0" (the text itself when it
+    // did not read); for the identifier the one the rule made of it; for the
+    // server the stored host ":" port. A text the connection refused comes
+    // as received, so that the dialog's check refuses it as well.
+    virtual void remoteSet(int item, const QByteArray &value) = 0;
     // TFConfig.RemoteApply: confirms the dialog and saves without a sender.
     virtual void remoteApply() = 0;
     // EditServerDisplay.

@@ -3,11 +3,15 @@
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "station/ConfigTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/CpuTemperature.h"
 #include "station/Notices.h"
+#include "station/StationFileNames.h"
 
 #include <QFile>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,17 +34,27 @@ bool writeConfigFile(const QString &name, StationConfig &config, const std::func
 {
     if (name.isEmpty())
         return false;
+    // The files are read by position: a setting holding a line break or a
+    // NUL never goes in (the checks refuse such texts before they become
+    // settings; this is the last guard).
+    if (!StationConfigFitsLines(config))
+        return false;
+    QByteArrayList lines = StationConfigFileLines(config);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QByteArrayList lines = StationConfigFileLines(config);
     const QByteArray head = ConfigFormat::joinLines(lines.mid(0, ComPortValueLine));
     if (file.write(head) != head.size()) {
         file.cancelWriting();
         return false;
     }
     if (takePort) {
-        config.ComPort = (*takePort)();
+        const QByteArray port = (*takePort)();
+        if (!ConfigValueChecks::fitsOneLine(port)) {
+            file.cancelWriting();
+            return false;
+        }
+        config.ComPort = port;
         lines[ComPortValueLine] = Text8::trimmed(config.ComPort);
     }
     const QByteArray tail = ConfigFormat::joinLines(lines.mid(ComPortValueLine));
@@ -88,12 +102,16 @@ QByteArray StationConfigFileBytes(const StationConfig &config)
     return ConfigFormat::joinLines(StationConfigFileLines(config));
 }
 
+bool StationConfigFitsLines(const StationConfig &config)
+{
+    const QByteArrayList lines = StationConfigFileLines(config);
+    return std::all_of(lines.cbegin(), lines.cend(),
+                       [](const QByteArray &line) { return ConfigValueChecks::fitsOneLine(line); });
+}
+
 QString StationIdCopyFileName(const QByteArray &stationId)
 {
-    const QByteArray id = Text8::trimmed(stationId);
-    if (id.contains('/') || id.contains('\\') || id.contains('\0'))
-        return QString();
-    return Text8::toQString(id) + QString::fromLatin1(ConfigTexts::ConfigCopySuffix);
+    return StationFileNames::configCopyName(stationId);
 }
 
 void SaveStationConfigFiles(StationConfig &config, const std::function<QByteArray()> &portBoxText,

@@ -20,9 +20,15 @@ QByteArrayList StationConfigFileLines(const StationConfig &config);
 // The whole file: the 34 lines, each ended by CR LF.
 QByteArray StationConfigFileBytes(const StationConfig &config);
 
+// False when a line of the file would hold a CR, an LF or a NUL (a setting
+// read from an older, broken file): such a file is never written, as its
+// lines are read back by position.
+bool StationConfigFitsLines(const StationConfig &config);
+
 // Name of the identifier copy: Trim(StationId) + ".cfg" (".cfg" for an empty
-// identifier). Empty when the identifier holds a path separator or a NUL, so
-// that no identifier can place the copy outside the working directory.
+// identifier). Empty when the identifier is no plain file name
+// (StationFileNames), so that no identifier can place the copy outside the
+// working directory.
 QString StationIdCopyFileName(const QByteArray &stationId);
 
 // Writes r2arodire.cfg, then the identifier copy, each replaced whole and

@@ -14,6 +14,9 @@ StationCore::StationCore(StationView &view, StationPlatform platform)
 
 NoticeAnswer StationCore::notify(const QByteArray &text, NoticeButtons buttons)
 {
+    // A program that is ending waits for nobody.
+    if (m_quitRequested.load())
+        return NoticeAnswer::Closed;
     return m_platform.notices ? m_platform.notices->show(text, buttons) : NoticeAnswer::Closed;
 }
 
@@ -48,6 +51,7 @@ void StationCore::beep()
 
 void StationCore::quit()
 {
+    m_quitRequested = true;
     if (m_platform.quit)
         m_platform.quit();
 }

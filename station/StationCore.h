@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <functional>
 
 // Everything the station's threads share: the live state, the settings, the
@@ -63,11 +64,17 @@ public:
     void processPendingMessages();
     // The platform's beep and quit; nothing when the platform has none.
     void beep();
+    // Asks the message loop to end. From then on no notice is shown (each
+    // counts as closed unanswered), and a request made before the loop runs
+    // (during the main window's creation) is kept for the program body,
+    // which then does not enter the loop.
     void quit();
+    bool quitRequested() const { return m_quitRequested.load(); }
     // Waits on the station's clock.
     void sleep(int ms);
 
 private:
+    std::atomic<bool> m_quitRequested{false};
     StationView &m_view;
     StationPlatform m_platform;
     LogFile m_log{m_platform};

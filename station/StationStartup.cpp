@@ -40,7 +40,6 @@ void StationStartup::FormCreate(const QStringList &arguments)
     StationState &st = m_core.state;
     StationConfig &cfg = m_core.config;
     const StationPlatform &platform = m_core.platform();
-    m_created = true;
     // Every box of the station comes a full supervision interval before the
     // tick that closes it, so nothing that start-up shows can block a
     // station nobody watches.
@@ -176,6 +175,10 @@ void StationStartup::FormCreate(const QStringList &arguments)
     // 25
     if ((!ConfigReadError || !cfg.ComPort.isEmpty()) && !ConfigurationMode)
         m_sensor.toggle();
+    // Only now may the first activation run: a box shown above runs the
+    // message loop, and an activation inside it would retitle the program,
+    // so that the supervision tick no longer finds the box to close it.
+    m_created = true;
 }
 
 void StationStartup::fillLimitLabels()
@@ -233,8 +236,12 @@ void StationStartup::FormActivate()
     // 5
     m_window.stopWindowTimer(StationTimer::Timer1);
     m_window.stopWindowTimer(StationTimer::Timer2);
+    // A program asked to end meanwhile (SHUTDOWN while a box was open)
+    // does not start up any further.
+    if (m_core.quitRequested())
+        return;
     if (!ConfigurationMode) {
-        for (int n = 10; n >= 1; --n) {
+        for (int n = 10; n >= 1 && !m_core.quitRequested(); --n) {
             m_window.setCaption(Text8::cp(StartupTexts::CountdownPrefix) + QByteArray::number(n) +
                                 StartupTexts::CountdownSuffix);
             m_core.sleep(500);

@@ -61,7 +61,9 @@ int main(int argc, char *argv[])
     QTimer::singleShot(0, &FR2U_Radadu, [&] { FR2U_Radadu.FormActivate(); });
     FR2U_Radadu.show();
 
-    const int rc = app.exec();
+    // An end asked for during the creation (SHUTDOWN while a box of it was
+    // open) is not lost: the loop would never hear of it.
+    const int rc = FR2U_Radadu.core().quitRequested() ? 0 : app.exec();
     FR2U_Radadu.FormDestroy();
     if (FR2U_Radadu.core().state.ActiveThreadCount.load() > 0) {
         // Workers that did not end in time end with the process.

@@ -277,3 +277,45 @@ TEST_F(StationReport, ReportThroughAnHttpProxyArrivesWhole)
               QFileDevice::Permissions());
     ASSERT_TRUE(station->shutdown());
 }
+
+// The server's copy of the configuration names the station "../../Z": the
+// station keeps its identifier, writes it into r2arodire.cfg in place of the
+// received one and logs why; the other values are taken.
+TEST_F(StationReport, DownloadedIdentifierThatLeavesTheFolderIsRefused)
+{
+    HeronStandin server;
+    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
+    const QString served = tmp.filePath(QStringLiteral("served"));
+    QDir().mkpath(uploads);
+    QDir().mkpath(served + QStringLiteral("/seconfig"));
+    server.setUploadDir(uploads);
+    server.setServeDir(served);
+    ASSERT_TRUE(server.start());
+    configure(server.port());
+    QList<QByteArray> values = StationProcess::configValues();
+    values[12] = "../../Z";
+    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    values[15] = "6";
+    {
+        QFile f(served + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(StationProcess::configFile(values));
+    }
+    station->start();
+
+    ASSERT_TRUE(
+        station->waitForFileContaining(QStringLiteral("zav_sensor_logfile.log"),
+                                       "Konfiguration vom Server: HERON-Kennung abgewiesen, bisheriger Wert "
+                                       "bleibt: Kennung ist kein einfacher Dateiname\r\n",
+                                       kStartMs))
+        << station->output().constData() << log().constData();
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] { return station->file(QStringLiteral("r2arodire.cfg")).split('\n').size() == 35; }, kStartMs));
+    const QByteArrayList lines = station->file(QStringLiteral("r2arodire.cfg")).split('\n');
+    EXPECT_EQ(lines[25], "SIM1234\r");
+    EXPECT_EQ(lines[31], "6\r"); // the interval came
+    EXPECT_TRUE(QDir(tmp.filePath(QStringLiteral("..")))
+                    .entryList({QStringLiteral("Z?.?MS"), QStringLiteral("Z?.??R")})
+                    .isEmpty());
+    ASSERT_TRUE(station->shutdown());
+}

@@ -6,6 +6,7 @@
 #include "gui/TFR2U_Radadu.h"
 #include "platform/PortDirectory.h"
 #include "station/ConfigDialogTexts.h"
+#include "station/ConfigValueChecks.h"
 #include "station/MeasurementTexts.h"
 #include "station/StationTexts.h"
 #include "support/FakePortDirectory.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -229,6 +231,65 @@ TEST_F(ConfigDialogFixture, IdentifierRule)
         EXPECT_EQ(dir.read(Text8::toQString(c.id) + QStringLiteral(".cfg")), file());
     }
     EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+// An identifier that could not be a plain file name in the working folder,
+// and a server or port text with a line break (pasted), are refused like a
+// value that fails its check: message, field emptied, nothing written, the
+// setting in force stays.
+TEST_F(ConfigDialogFixture, IdentifierOrServerThatBreaksTheFilesIsRefused)
+{
+    const QByteArray idMessage = cp(ConfigDialogTexts::IdNotPlain);
+    const QByteArray serverMessage = cp(ConfigDialogTexts::ServerNotOneLine);
+    const struct
+    {
+        const char *what;
+        QWidget *field;
+        QString text;
+        QByteArray message;
+    } cases[] = {
+        {"two folders up", dialog.EditKennung, QStringLiteral("../../Q"), idMessage},
+        {"absolute path", dialog.EditKennung, QStringLiteral("/tmp/rB"), idMessage},
+        {"backslash", dialog.EditKennung, QStringLiteral("a\\b"), idMessage},
+        {"drive", dialog.EditKennung, QStringLiteral("c:abc"), idMessage},
+        {"dots", dialog.EditKennung, QStringLiteral("ab..cd"), idMessage},
+        {"NUL", dialog.EditKennung, QString::fromLatin1("SI\0M123", 7), idMessage},
+        {"past the seventh character", dialog.EditKennung, QStringLiteral("ABCDEFG/"), idMessage},
+        {"line break in the server", dialog.EditHeronserver,
+         QStringLiteral("127.0.0.1\r\nTemp-Min\r\n99:2000"), serverMessage},
+        {"NUL in the server", dialog.EditHeronserver, QString::fromLatin1("heron\0x:2000", 12),
+         serverMessage},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.shown.clear();
+        const StationConfig before = cfg;
+        open();
+        c.field->setFocus(Qt::TabFocusReason);
+        if (auto *combo = qobject_cast<QComboBox *>(c.field))
+            combo->setEditText(c.text);
+        else
+            qobject_cast<QLineEdit *>(c.field)->setText(c.text);
+        leave(c.field);
+        EXPECT_EQ(boxes.shown, Texts{c.message});
+        EXPECT_TRUE(dialog.settings().InputRejected);
+        ok();
+        EXPECT_FALSE(QFile::exists(dir.file("r2arodire.cfg")));
+        EXPECT_EQ(cfg.StationId, before.StationId);
+        EXPECT_EQ(cfg.ServerHost, before.ServerHost);
+        EXPECT_EQ(cfg.ServerPort, before.ServerPort);
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+        dialog.settings().InputRejected = false;
+    }
+
+    // A port box text with a line break: the port message, nothing written.
+    boxes.shown.clear();
+    open();
+    dialog.ComSelectComboBox1->setEditText(QStringLiteral("COM4:\r\nX"));
+    ok();
+    EXPECT_EQ(boxes.shown, Texts{cp(MeasurementTexts::IllegalComPort)});
+    EXPECT_FALSE(QFile::exists(dir.file("r2arodire.cfg")));
+    EXPECT_EQ(w.portText(), "COM4:");
 }
 
 TEST_F(ConfigDialogFixture, EachThresholdIsCheckedAndStoredUnderItsOwnName)
@@ -543,7 +604,7 @@ struct RemoteConfig
 
 struct RemoteConfigFixture : ConfigDialogFixture
 {
-    using Setter = void (TFConfig::*)();
+    using Setter = void (TFConfig::*)(const QByteArray &);
     static constexpr Setter kSetters[17] = {&TFConfig::RemoteSetTmin,      &TFConfig::RemoteSetTmax,
                                             &TFConfig::RemoteSetTPmin,     &TFConfig::RemoteSetTPmax,
                                             &TFConfig::RemoteSetT_TPmin,   &TFConfig::RemoteSetT_TPmax,
@@ -554,25 +615,28 @@ struct RemoteConfigFixture : ConfigDialogFixture
                                             &TFConfig::RemoteSetComPort,   &TFConfig::RemoteSetAlarmintervall,
                                             &TFConfig::RemoteSetCPUMAXTemp};
 
-    // The viewer connection's part: each text into StatusText and its setter
-    // handed over; the server split and the interval stored beforehand as
-    // the viewer service does; then the apply.
+    // The viewer connection's part: the identifier, the server and the
+    // interval stored beforehand as the viewer service does (not when they
+    // cannot stand in the files), each value handed to its setter (the
+    // server as the stored host ":" port), then the apply.
     void handOver(const RemoteConfig &rc)
     {
         StationCore &core = w.core();
         for (int i = 0; i < 17; ++i) {
-            core.state.StatusText = rc.items[i];
+            QByteArray value = rc.items[i];
+            const bool oneLine = ConfigValueChecks::fitsOneLine(value);
             if (i == 12)
                 core.config.ManualStationId = rc.manual;
-            if (i == 13) {
+            if (i == 13 && oneLine) {
                 const QByteArray &s = rc.items[i];
                 const qsizetype colon = s.indexOf(':');
                 core.config.ServerHost = colon >= 0 ? s.left(colon) : s;
                 core.config.ServerPort = colon >= 0 ? s.mid(colon + 1) : QByteArray("2000");
+                value = core.config.ServerHost + ':' + core.config.ServerPort;
             }
-            if (i == 15)
+            if (i == 15 && oneLine)
                 core.config.AlarmInterval = rc.items[i];
-            core.handover.runOnGui([this, i] { (dialog.*kSetters[i])(); });
+            core.handover.runOnGui([this, i, value] { (dialog.*kSetters[i])(value); });
         }
         core.handover.runOnGui([this] { dialog.RemoteApply(); });
     }
@@ -632,6 +696,44 @@ TEST_F(RemoteConfigFixture, RejectedValueStopsTheSavesUntilTheDialogIsOpenedLoca
     w.Button2->click();
     ASSERT_TRUE(apply({}));
     EXPECT_TRUE(QFile::exists(dir.file("r2arodire.cfg")));
+}
+
+// From a viewer, a text with a line break or a NUL, or an identifier that is
+// no plain file name, is refused like any value that fails its check on
+// this path: silently, nothing written, the setting in force stays.
+TEST_F(RemoteConfigFixture, TextThatBreaksTheFilesIsRefusedLikeARejectedValue)
+{
+    const struct
+    {
+        int index;
+        QByteArray text;
+    } cases[] = {
+        {12, "../../Q"},
+        {12, QByteArray("SI\0M123", 7)},
+        {13, "127.0.0.1\r\nTemp-Min\r\n99:2000"},
+        {0, "5\r\n6"},
+        {15, "4\r\n5"},
+        {16, QByteArray("7\0", 2)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        dialog.settings().InputRejected = false;
+        cfg = savedConfig();
+        const StationConfig before = cfg;
+        RemoteConfig rc;
+        rc.items[c.index] = c.text;
+        ASSERT_TRUE(apply(rc));
+        EXPECT_FALSE(QFile::exists(dir.file("r2arodire.cfg")));
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+        EXPECT_TRUE(boxes.shown.isEmpty());
+        EXPECT_TRUE(dialog.settings().InputRejected);
+        EXPECT_EQ(cfg.StationId, c.index == 12 ? before.StationId : QByteArray("RM1-234"));
+        EXPECT_EQ(cfg.ServerHost, c.index == 13 ? before.ServerHost : QByteArray("remote.example"));
+        EXPECT_EQ(cfg.TempMin, c.index == 0 ? before.TempMin : QByteArray("10"));
+        EXPECT_EQ(cfg.AlarmInterval, c.index == 15 ? before.AlarmInterval : QByteArray("8"));
+        EXPECT_EQ(cfg.CpuMaxTempDistance, c.index == 16 ? before.CpuMaxTempDistance : QByteArray("7"));
+        EXPECT_FALSE(st.ImmediateReport.load());
+    }
 }
 
 TEST_F(RemoteConfigFixture, IntervalOutOfRangeShowsItsMessage)

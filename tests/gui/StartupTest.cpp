@@ -1,4 +1,5 @@
 #include "common/Text8.h"
+#include "gui/StationMessageBox.h"
 #include "gui/TFConfig.h"
 #include "gui/TFR2U_Radadu.h"
 #include "platform/InstanceLock.h"
@@ -398,6 +399,47 @@ TEST_F(StartupFixture, SupervisionTickClosesAnUnansweredBox)
     EXPECT_GE(ticks, 1);
     EXPECT_TRUE(w.activated());
     EXPECT_EQ(control(), "RUNNING");
+}
+
+// A box that the creation shows (here the port message for a port line that
+// a broken configuration file shifted) runs the message loop. The window
+// system may activate the main window meanwhile: the first activation still
+// waits for the creation to end, so the program keeps its title and the
+// supervision tick finds the box and closes it. SHUTDOWN at that tick ends
+// the start-up: no box is shown any more and the program body is told not
+// to enter the loop.
+TEST_F(StartupFixture, ShutdownWhileACreationBoxIsOpenEndsTheStartUp)
+{
+    notices = nullptr; // real boxes
+    dir.write("r2arodire.cfg", configFile("ABC1234", "99:2000"));
+    TFR2U_Radadu w;
+    prepare(w);
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&w, &activate);
+        QCoreApplication::processEvents();
+        if (ticks == 1)
+            dir.write("service/CONTROL", QByteArray("SHUTDOWN\0", 9));
+        w.Timer1Timer();
+        if (ticks > 50) // the box would stay for good: let the test end
+            StationMessageBox::closeOpenBoxes();
+    });
+    tick.start(0);
+    w.FormCreate({});
+    tick.stop();
+    EXPECT_LE(ticks, 10);
+    EXPECT_FALSE(w.activated());
+    EXPECT_EQ(ApplicationTitle::get(), StationTexts::ApplicationTitle);
+    EXPECT_EQ(quitCalls, 1);
+    EXPECT_TRUE(w.core().quitRequested());
+    EXPECT_TRUE(dir.read("zav_sensor_logfile.log").endsWith("Proramm beendet wegen SHUTDOWN\r\n"));
+    // Ending, the program waits for nobody: no further box.
+    EXPECT_EQ(w.core().notify("late"), NoticeAnswer::Closed);
+    for (QWidget *x : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<QMessageBox *>(x) && x->isVisible());
 }
 
 TEST_F(StartupFixture, ClosingTheWindowAsksTwiceAndEndsOnlyOnTwoYes)

@@ -7,6 +7,7 @@
 #include "reporting/MyHERONThread.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
+#include "station/ConfigTexts.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 #include "station/ViewerService.h"
@@ -436,6 +437,70 @@ TEST_F(Exchange, DownloadWithoutAConfigurationKeepsTheOldOne)
     }
 }
 
+// A downloaded value that would break the line-based file, or an identifier
+// that could not be a plain file name in the working folder, is not taken:
+// the setting in force stays, goes into r2arodire.cfg, and the log says why.
+// The other values are taken as always.
+TEST_F(Exchange, DownloadedValuesThatBreakTheFileOrLeaveTheFolderAreRefused)
+{
+    const QByteArray notOneLine = cp(ConfigTexts::ValueNotOneLine);
+    const QByteArray notPlain = cp(ConfigTexts::IdNotPlainFileName);
+    const struct
+    {
+        const char *what;
+        int line; // zero-based value line
+        QByteArray served;
+        const char *key;
+        QByteArray reason;
+    } cases[] = {
+        {"identifier two folders up", 25, "../../Z", "HERON-Kennung", notPlain},
+        {"identifier with an absolute path", 25, "/tmp/rB", "HERON-Kennung", notPlain},
+        {"hand-entered identifier a folder up", 25, "$../../M", "HERON-Kennung", notPlain},
+        {"identifier with a drive", 25, "C:ABCDE", "HERON-Kennung", notPlain},
+        {"identifier with a NUL", 25, QByteArray("SI\0M123", 7), "HERON-Kennung", notOneLine},
+        {"server with a carriage return", 27, "127.0.0.1\rTemp-Min", "HERON-Server", notOneLine},
+        {"threshold with a NUL", 3,
+         QByteArray("3\0"
+                    "0",
+                    3),
+         "Temp-Max", notOneLine},
+        {"port with a carriage return", 29, "COM3:\r99", "COM-Port", notOneLine},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines;
+        served[c.line] = c.served;
+        serve("seconfig/ABC1234.cfg", lines(served));
+        work.write("r2arodire.cfg", kOldConfig);
+        cfg.StationId = "ABC1234";
+        cfg.ManualStationId = false;
+        cfg.ServerHost = "127.0.0.1";
+        cfg.ServerPort = QByteArray::number(server.port());
+        cfg.TempMax = "28";
+        cfg.ComPort = "COM3:";
+        const StationConfig before = cfg;
+        QFile::remove(QDir(logDir.path()).filePath(QStringLiteral("zav_sensor_logfile.log")));
+
+        report();
+
+        // The refused setting is the one in force; the others came.
+        QByteArrayList expected = kWrittenLines;
+        expected[c.line] = StationConfigFileLines(before).at(c.line);
+        EXPECT_EQ(work.read("r2arodire.cfg"), lines(expected));
+        EXPECT_EQ(cfg.StationId, c.line == 25 ? before.StationId : QByteArray("NEW1234"));
+        EXPECT_EQ(cfg.ManualStationId, c.line != 25);
+        EXPECT_EQ(cfg.ServerHost, c.line == 27 ? before.ServerHost : QByteArray("heron.example"));
+        EXPECT_EQ(cfg.TempMax, c.line == 3 ? before.TempMax : QByteArray("30"));
+        EXPECT_EQ(cfg.TempMin, " 12,5 ");
+        EXPECT_TRUE(view.lines.contains(cp(ConfigActivated)));
+        QFile log(QDir(logDir.path()).filePath(QStringLiteral("zav_sensor_logfile.log")));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(log.readAll().contains(cp(DownloadValueRefused) + c.key + cp(DownloadValueRefusedEnd) +
+                                           c.reason + "\r\n"));
+        QFile::remove(files() + QStringLiteral("/seconfig/ABC1234.cfg"));
+    }
+}
+
 TEST_F(Exchange, ThirtyFifthLineAsksForTheUpdates)
 {
     const struct
@@ -836,15 +901,22 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         QByteArray control;     // CONTROL afterwards
         QByteArray servedId = "ABC1234";
         bool copyWritten = true;
+        const char *blockedCopy = nullptr; // a folder of that name stands in the copy's place
     } cases[] = {
         {"under the service host", QByteArray("zav_sensor\0", 11), "UPDATE"},
         {"on the desktop", QByteArray("Klimawarte\0", 11), "RUNNING"},
-        // An identifier that names no file of the working directory: the
-        // copy cannot be written, the restart goes on after the message.
-        {"identifier copy not written", QByteArray("Klimawarte\0", 11), "RUNNING", "AB/1234", false},
+        // An identifier that names no plain file of the working directory is
+        // not taken: the copy goes under the identifier in force.
+        {"identifier with a path refused", QByteArray("Klimawarte\0", 11), "RUNNING", "AB/1234"},
+        // The copy cannot be written: the restart goes on after the message.
+        {"identifier copy not written", QByteArray("Klimawarte\0", 11), "RUNNING", "XYZ9876", false,
+         "XYZ9876.cfg"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.blockedCopy) {
+            ASSERT_TRUE(QDir().mkpath(work.file(QString::fromLatin1(c.blockedCopy))));
+        }
         QByteArrayList served = kServerLines;
         served[25] = c.servedId;
         served[27] = "127.0.0.1:" + QByteArray::number(server.port());
@@ -917,6 +989,8 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         EXPECT_EQ(s.ActiveThreadCount.load(), 0);
         QFile::remove(work.file("Klimawarte.upd"));
         QFile::remove(work.file("ABC1234.cfg"));
+        if (c.blockedCopy)
+            QDir().rmdir(work.file(QString::fromLatin1(c.blockedCopy)));
         core.mirror.UpdatePending = false;
     }
 }

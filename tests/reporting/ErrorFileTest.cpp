@@ -68,6 +68,28 @@ TEST_F(ReportingPass, ErrorFileNameCarriesWeekdayAndHour)
     }
 }
 
+// An identifier that could not be a plain file name (one read from an old
+// file) still names an error file in the working folder: each offending
+// character becomes "-"; the shape of the name stays.
+TEST_F(ReportingPass, ErrorFileNameNeverLeavesTheWorkingFolder)
+{
+    const struct
+    {
+        QByteArray id;
+        const char *name;
+    } cases[] = {
+        {"../../Z", "------Z2.E0R"}, {"/tmp/rB", "-tmp-rB2.E0R"}, {QByteArray("SI\0M123", 7), "SI-M1232.E0R"},
+        {"A:\\B", "A--B---2.E0R"},   {"AB.CD", "AB.CD--2.E0R"}, // one dot is a plain name
+    };
+    clock.setLocalDateTime(QDateTime(QDate(2024, 12, 3), QTime(14, 5)));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        core.config.StationId = c.id;
+        ScriptedHERONThread fresh{core};
+        EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.name));
+    }
+}
+
 TEST_F(ReportingPass, ErrorFileLinesPerAlarmGroup)
 {
     const QByteArray head = "03-12-24;14:05:09;";

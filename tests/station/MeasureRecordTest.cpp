@@ -100,9 +100,17 @@ TEST(MeasureRecords, FileNameTable)
         // Identifiers of another length keep the name's shape.
         {"AB", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "AB-----2.8MS"},
         {"ABCDEFGHIJ", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "ABCDEFG2.8MS"},
+        // An identifier that is no plain file name (read from an old file)
+        // still names a file in the working folder.
+        {"../../Z", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "------Z2.8MS"},
+        {"/tmp/rB", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "-tmp-rB2.8MS"},
+        {"..\\..\\Q", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "------Q2.8MS"},
+        {"C:X\x7F\x01", QDateTime(QDate(2011, 3, 1), QTime(8, 30)), "C-X----2.8MS"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(MeasureRecords::fileName(c.id, c.when), c.name) << c.when.toString().toStdString();
+    EXPECT_EQ(MeasureRecords::fileName(QByteArray("SI\0M123", 7), QDateTime(QDate(2011, 3, 1), QTime(8, 30))),
+              "SI-M1232.8MS");
 }
 
 TEST(MeasureRecords, TimestampIsLocalSecondsSince1970InHex)

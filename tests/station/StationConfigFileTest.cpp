@@ -374,6 +374,20 @@ TEST(StationConfigFile, SaveEdgeCases)
          {error1, error2},
          "COM2:",
          {}},
+        {"a setting holding a line break or a NUL is never written: the old files stay",
+         [](ScopedWorkDir &d) {
+             d.write("r2arodire.cfg", "old\r\n");
+             d.write("AB12-CD.cfg", "old copy\r\n");
+         },
+         [](StationConfig &c) {
+             c.ServerHost = "127.0.0.1\r\nTemp-Min\r\n99";
+             c.TempMax = QByteArray("3\0"
+                                    "0",
+                                    3);
+         },
+         {error1, error2},
+         "COM2:",
+         {{"r2arodire.cfg", QByteArray("old\r\n")}, {"AB12-CD.cfg", QByteArray("old copy\r\n")}}},
         {"an identifier with a path separator never leaves the working directory",
          [](ScopedWorkDir &d) {
              QDir(d.path()).mkdir("inner");

@@ -312,7 +312,7 @@ TEST_F(ViewerServiceTest, ConfigCollisionIsRepeatedThenTakenAndApplied)
     }
     const QList<QByteArray> expectedSets = {
         "1=11",     "2=29", "3=2",  "4=19",  "5=3",  "6=14",       "7=25",
-        "8=75",     "9=-1", "10=0", "11=-1", "12=0", "13=NEW1234", "14=alarm.example",
+        "8=75",     "9=-1", "10=0", "11=-1", "12=0", "13=NEW1234", "14=alarm.example:2010",
         "15=COM9:", "16=6", "17=12"};
     EXPECT_EQ(sets, expectedSets);
     ASSERT_GE(target->calls.size(), 3);
@@ -331,6 +331,73 @@ TEST_F(ViewerServiceTest, ConfigCollisionIsRepeatedThenTakenAndApplied)
     EXPECT_EQ(c.CpuMaxTempDistance, "12");
     EXPECT_EQ(c.ComPort, "COM3:"); // the station keeps its port
     EXPECT_EQ(c.TempMin, "10");    // thresholds only reach the dialog
+}
+
+// A text with a line break or a NUL, or an identifier that could not be a
+// plain file name in the working folder, is not taken by the connection: the
+// settings it would set stay, and the text goes to the dialog as received,
+// whose check refuses it. The viewer gets its "OK" as for every text.
+TEST_F(ViewerServiceTest, TextsThatBreakTheFilesOrLeaveTheFolderAreNotTaken)
+{
+    const QByteArrayList sent = {"../../Q ", QByteArray("SI\0M123 $$$", 11), "/tmp/rB $$$"};
+    for (const QByteArray &id : sent) {
+        SCOPED_TRACE(id.toStdString());
+        target->calls.clear();
+        const QByteArrayList config = {"11 ",
+                                       "29 ",
+                                       "2 ",
+                                       "19 ",
+                                       "3 ",
+                                       "14 ",
+                                       "25 ",
+                                       "75 ",
+                                       "-1",
+                                       "0",
+                                       "-1",
+                                       "0",
+                                       id,
+                                       "127.0.0.1\r\nTemp-Min\r\n99:2 ",
+                                       "COM9: ",
+                                       "4\r\n5 ",
+                                       QByteArray("1\0"
+                                                  "2 ",
+                                                  4)};
+        QByteArrayList got;
+        ViewerPeer peer(port, [&](ViewerPeer::Link &link) {
+            link.write("<CONFIG>");
+            got.append(link.read());
+            for (const QByteArray &t : config) {
+                link.write(t);
+                got.append(link.read());
+            }
+        });
+        ASSERT_TRUE(pumpUntilDone(peer));
+        ASSERT_TRUE(pumpUntilIdle());
+        ASSERT_EQ(got.size(), 18);
+        for (const QByteArray &answer : got)
+            EXPECT_EQ(answer, "OK");
+        const StationConfig &c = core->config;
+        EXPECT_EQ(c.StationId, "ABCDEFG");
+        EXPECT_FALSE(c.ManualStationId);
+        EXPECT_EQ(core->state.DeviceStationId.get(), "");
+        EXPECT_EQ(c.ServerHost, "heron.example");
+        EXPECT_EQ(c.ServerPort, "2001");
+        EXPECT_EQ(c.AlarmInterval, "4");
+        EXPECT_EQ(c.CpuMaxTempDistance, "10");
+        QList<QByteArray> sets;
+        bool serverShown = false;
+        for (const auto &call : target->calls) {
+            if (call.what == "set" && (call.item == 13 || call.item == 14 || call.item >= 16))
+                sets.append(QByteArray::number(call.item) + "=" + call.text);
+            serverShown = serverShown || call.what == "server";
+        }
+        EXPECT_EQ(sets,
+                  (QList<QByteArray>{"13=" + id.trimmed(), "14=127.0.0.1\r\nTemp-Min\r\n99:2", "16=4\r\n5",
+                                     "17=" + QByteArray("1\0"
+                                                        "2",
+                                                        3)}));
+        EXPECT_FALSE(serverShown); // the main window's server display stays
+    }
 }
 
 // A configuration taken between messages also clears the pending state set

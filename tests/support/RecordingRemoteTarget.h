@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QList>
 
-// A RemoteConfigTarget that records each call with the StatusText it found,
+// A RemoteConfigTarget that records each call with the value it was given,
 // and the GUI thread it ran on.
 class RecordingRemoteTarget : public RemoteConfigTarget
 {
@@ -19,12 +19,12 @@ public:
     {
         QByteArray what; // "set", "apply", "server", "button"
         int item = 0;
-        QByteArray text; // StatusText, or the host for "server"
+        QByteArray text; // the value, or the host for "server"
         bool semaphoreHeld = false;
         bool onGuiThread = false;
     };
 
-    void remoteSet(int item) override { record("set", item, m_core.state.StatusText); }
+    void remoteSet(int item, const QByteArray &value) override { record("set", item, value); }
     void remoteApply() override { record("apply", 0, {}); }
     void showServerHost(const QByteArray &host) override { record("server", 0, host); }
     void clickStartButton() override
