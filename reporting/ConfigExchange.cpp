@@ -18,7 +18,6 @@
 #include "station/LogFile.h"
 #include "station/ServiceControl.h"
 #include "station/StationConfigFile.h"
-#include "station/LogFile.h"
 #include "station/StationCore.h"
 
 #include <QCoreApplication>
