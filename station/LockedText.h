@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <mutex>
 
 // A text that several threads read and write without the shared-data
@@ -53,5 +54,27 @@ public:
     WakeList &waiters() { return m_waiters; }
 
 private:
+    WakeList m_waiters;
+};
+
+// A flag that threads read without the shared-data semaphore; setting it
+// wakes the threads that wait for it (a viewer connection that idles on its
+// socket learns of the shut-down at once).
+class WakingFlag
+{
+public:
+    bool load() const { return m_value.load(); }
+    operator bool() const { return load(); }
+    WakingFlag &operator=(bool value)
+    {
+        m_value.store(value);
+        if (value)
+            m_waiters.wakeAll();
+        return *this;
+    }
+    WakeList &waiters() { return m_waiters; }
+
+private:
+    std::atomic<bool> m_value{false};
     WakeList m_waiters;
 };

@@ -11,6 +11,11 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/socket.h>
+
 namespace VP = ViewerProtocol;
 
 MyClientConnectThread::MyClientConnectThread(StationCore &core, ViewerService &service, qintptr descriptor)
@@ -23,6 +28,12 @@ MyClientConnectThread::MyClientConnectThread(StationCore &core, ViewerService &s
 }
 
 MyClientConnectThread::~MyClientConnectThread() = default;
+
+void MyClientConnectThread::requestStop()
+{
+    requestInterruption();
+    m_wake.wake();
+}
 
 bool MyClientConnectThread::up() const
 {
@@ -58,11 +69,41 @@ QByteArray MyClientConnectThread::readText(int waitMs)
 
 bool MyClientConnectThread::send(const QByteArray &text)
 {
-    if (!up() || m_socket->write(text) != text.size()) {
+    if (!up()) {
         drop();
         return false;
     }
-    m_socket->flush();
+    // One text, one send on the socket itself while nothing waits in the
+    // socket's own buffer: the buffer would arm and disarm a write
+    // notifier, two wake-ups of this thread's event dispatcher per text.
+    // What the line does not take at once waits in that buffer, behind
+    // which every later text goes.
+    qsizetype sent = 0;
+    const qintptr fd = m_socket->socketDescriptor();
+    if (m_socket->bytesToWrite() == 0 && fd >= 0) {
+        while (sent < text.size()) {
+            const ssize_t n = ::send(static_cast<int>(fd), text.constData() + sent,
+                                     static_cast<size_t>(text.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += n;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                break;
+            } else {
+                drop();
+                return false;
+            }
+        }
+    }
+    if (sent < text.size()) {
+        const QByteArray rest = text.mid(sent);
+        if (m_socket->write(rest) != rest.size()) {
+            drop();
+            return false;
+        }
+        m_socket->flush();
+    }
     // A viewer that does not read would let the unsent texts pile up.
     if (m_socket->bytesToWrite() > MaxUnsentBytes) {
         drop();
@@ -314,16 +355,21 @@ void MyClientConnectThread::run()
     QByteArray lastSentTime;
     bool configPending = false;
 
-    // Woken by every new measurement time, so that the idle wait needs no
-    // short polling.
-    WakeSignal wake;
+    // Woken by every new measurement time, by the shut-down and by
+    // requestStop(), so that the idle wait needs no short polling.
+    WakeSignal &wake = m_wake;
     s.MeasureTime.waiters().add(&wake);
+    s.TerminateRequested.waiters().add(&wake);
     struct Unregister
     {
-        WakingText &text;
+        StationState &state;
         WakeSignal &signal;
-        ~Unregister() { text.waiters().remove(&signal); }
-    } unregister{s.MeasureTime, wake};
+        ~Unregister()
+        {
+            state.MeasureTime.waiters().remove(&signal);
+            state.TerminateRequested.waiters().remove(&signal);
+        }
+    } unregister{s, wake};
 
     m_socket = std::make_unique<QTcpSocket>();
     if (!m_socket->setSocketDescriptor(m_descriptor))
@@ -386,15 +432,16 @@ void MyClientConnectThread::run()
             }
             continue;
         }
-        // Idle: a text of the viewer or a new measurement time ends the wait
-        // at once; the bound only paces the check for the shut-down.
+        // Idle: a text of the viewer, a new measurement time or the
+        // shut-down ends the wait at once; the bound is only a fallback.
         if (up() && m_socket->bytesAvailable() == 0) {
             const qintptr fd = m_socket->socketDescriptor();
             if (wake.valid() && fd >= 0) {
                 if (wake.waitWithSocket(static_cast<int>(fd), m_waits.idleMs))
                     m_socket->waitForReadyRead(0); // take in what arrived
             } else {
-                m_socket->waitForReadyRead(m_waits.idleMs);
+                // Nothing wakes this wait: it paces the shut-down check.
+                m_socket->waitForReadyRead(std::min(m_waits.idleMs, 100));
             }
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/WakeSignal.h"
 #include "station/ViewerService.h"
 
 #include <QByteArray>
@@ -35,6 +36,9 @@ public:
 
     int connectionNumber() const { return m_connectionNumber; }
 
+    // Asks the thread to end and wakes it from its idle wait.
+    void requestStop();
+
 protected:
     // The connection loop (Execute). ActiveThreadCount was raised for this
     // thread by the accept; every way out of here lowers it.
@@ -64,4 +68,5 @@ private:
     std::unique_ptr<QTcpSocket> m_socket;
     int m_connectionNumber = 0;
     bool m_end = false;
+    WakeSignal m_wake;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QSemaphore>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class GuiHandover;
 
@@ -11,6 +13,11 @@ class GuiHandover;
 // time-out and runs the hand-overs queued for the GUI thread between tries,
 // so a worker that holds the semaphore while it waits for a hand-over always
 // finishes and releases it.
+//
+// Most holds are short (a text built from shared values), and many viewer
+// connections take the semaphore at the same moments: a thread that finds it
+// taken first retries for a few microseconds before it sleeps, so that a
+// short hold costs no sleep and wake-up on either side.
 class SharedDataSemaphore
 {
 public:
@@ -23,10 +30,18 @@ public:
     // Adds 1 to the count; refused (false) when the count is already at its
     // maximum of 1.
     bool release();
-    int available() const { return m_sem.available(); }
+    int available() const { return m_count.load(); }
 
 private:
-    QSemaphore m_sem{1};
+    bool take();
+    bool spinTake();
+    // Sleeps until the count can be taken; a negative bound waits without one.
+    bool wait(int timeoutMs);
+
+    std::atomic<int> m_count{1};
+    std::atomic<int> m_sleepers{0};
+    std::mutex m_sleepMutex;
+    std::condition_variable m_wakeUp;
     GuiHandover *m_handover = nullptr;
 };
 

@@ -79,7 +79,7 @@ struct StationState
 
     // Run control and counters
     std::atomic<bool> SensorRunning{false};
-    std::atomic<bool> TerminateRequested{false};
+    WakingFlag TerminateRequested; // wakes the idle viewer connections when set
     std::atomic<qint32> ActiveThreadCount{0};
     std::atomic<qint32> ConnectionCounter{0};
 

@@ -44,7 +44,7 @@ ViewerService::~ViewerService()
         threads.swap(m_threads);
     }
     for (MyClientConnectThread *t : threads)
-        t->requestInterruption();
+        t->requestStop();
     for (MyClientConnectThread *t : threads) {
         // A thread that does not end in time (it waits for a lock that is
         // never released) is left to end with the process.

@@ -16,7 +16,7 @@ class StationCore;
 struct ViewerWaits
 {
     int answerMs = 1000; // one answer of the viewer
-    int idleMs = 100;    // a loop pass without a text or a new measurement (the shut-down check)
+    int idleMs = 1000;   // a loop pass without a text, a new measurement or the shut-down (a fallback: each wakes the wait)
     int startMs = 100;   // before the first pass (on the station's clock)
 };
 

@@ -36,6 +36,8 @@ struct FullDisk : ::testing::Test
     QTemporaryDir tmp;
     const QString work = tmp.filePath(QStringLiteral("work"));
     const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
+    const QString exe = StationProcess::programCopy(tmp.filePath(QStringLiteral("bin")));
+    const quint16 viewerPort = StationProcess::freeViewerPorts();
     std::unique_ptr<ScopedTmpfs> disk;       // unmounted after the station ended
     std::unique_ptr<StationProcess> station; // declared later: ends first
 
@@ -44,11 +46,13 @@ struct FullDisk : ::testing::Test
         disk = std::make_unique<ScopedTmpfs>(work, 1 << 20);
         if (!disk->mounted())
             GTEST_SKIP() << "no tmpfs for the working folder (" << disk->whyNot().toStdString() << ")";
-        station = std::make_unique<StationProcess>(QStringLiteral(KLIMAWARTE_EXE), work,
-                                                   tmp.filePath(QStringLiteral("service")));
+        ASSERT_FALSE(exe.isEmpty());
+        ASSERT_NE(viewerPort, 0);
+        station = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service")));
         station->writeFile(QStringLiteral("r2arodire.cfg"), configFile());
         writeSim("raw_temp=6000\nraw_humidity=1500\n");
         station->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+        station->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
         if (QFile::exists(StationProcess::fasterClockLibrary()))
             station->setEnv(QStringLiteral("FAKETIME"), QStringLiteral("@2011-03-01 08:30:00 x10"));
     }
@@ -172,10 +176,10 @@ TEST_F(FullDisk, UnwritableFolderEndsTheStationWithAnErrorNotAsSecondInstance)
             disk = std::make_unique<ScopedTmpfs>(work, 1 << 20);
             ASSERT_TRUE(disk->mounted());
         }
-        station = std::make_unique<StationProcess>(QStringLiteral(KLIMAWARTE_EXE), work,
-                                                   tmp.filePath(QStringLiteral("service%1").arg(round)));
+        station = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service%1").arg(round)));
         station->writeFile(QStringLiteral("r2arodire.cfg"), configFile());
         station->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+        station->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
         if (c.readOnly)
             ASSERT_TRUE(disk->remountReadOnly());
         else

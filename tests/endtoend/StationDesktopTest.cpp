@@ -31,8 +31,12 @@ TEST(StationDesktop, KeepsMeasuringAfterItsWindowHidesAndTheCpuNoticeIsClosed)
         GTEST_SKIP() << "no X server for this test: " << why.toStdString();
 
     QTemporaryDir tmp;
-    StationProcess st(QStringLiteral(KLIMAWARTE_EXE), tmp.filePath(QStringLiteral("work")),
-                      tmp.filePath(QStringLiteral("service")));
+    const QString exe = StationProcess::programCopy(tmp.filePath(QStringLiteral("bin")));
+    ASSERT_FALSE(exe.isEmpty());
+    const quint16 viewerPort = StationProcess::freeViewerPorts();
+    ASSERT_NE(viewerPort, 0);
+    StationProcess st(exe, tmp.filePath(QStringLiteral("work")), tmp.filePath(QStringLiteral("service")));
+    st.setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
     QList<QByteArray> values = StationProcess::configValues();
     values[1] = "30"; // TempMax: a warmer reading later changes the colour and writes records
     st.writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));

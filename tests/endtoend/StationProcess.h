@@ -8,6 +8,10 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 // The real station program in a process of its own, for end-to-end tests.
 // Its clock runs ten times faster (libfaketime), so the start-up countdown
 // and the supervision ticks that close unanswered boxes take a tenth of
@@ -31,24 +35,51 @@ public:
         }
     }
 
-    // The first of four consecutive free ports: the stations of a test search
-    // their viewer port there, so stations of other runs on this machine, which
-    // use 2002 and up, never take a port a test expects to be free.
+    // The first of four consecutive free ports, reserved for this test
+    // process: the stations of a test search their viewer port there. The
+    // ports lie below the range the system hands out for outgoing
+    // connections and for listening on port 0, and above 2002 and the
+    // ports next to it that other stations on this machine use. Test
+    // processes that run side by side (also those of other build trees) each
+    // hold a lock file for their block until they end, so no two of them
+    // pick the same ports.
     static quint16 freeViewerPorts()
     {
-        for (int attempt = 0; attempt < 50; ++attempt) {
-            QTcpServer first;
-            if (!first.listen(QHostAddress::Any, 0) || first.serverPort() > 65000)
+        static const int first = 20000 + static_cast<int>(QCoreApplication::applicationPid() % 2000) * 4;
+        static const QString locks = QDir(QDir::tempPath()).filePath(QStringLiteral("klimawarte-test-ports"));
+        QDir().mkpath(locks);
+        for (int i = 0; i < 2000; ++i) {
+            const int base = 20000 + (first - 20000 + i * 4) % 8000;
+            const QByteArray lockPath = QDir(locks).filePath(QString::number(base)).toLocal8Bit();
+            const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (fd < 0)
                 continue;
-            const quint16 base = first.serverPort();
-            QTcpServer more[3];
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd);
+                continue;
+            }
+            QTcpServer probes[4];
             bool free = true;
-            for (int i = 0; i < 3 && free; ++i)
-                free = more[i].listen(QHostAddress::Any, static_cast<quint16>(base + 1 + i));
+            for (int p = 0; p < 4 && free; ++p)
+                free = probes[p].listen(QHostAddress::Any, static_cast<quint16>(base + p));
             if (free)
-                return base;
+                return static_cast<quint16>(base); // fd stays open: the lock lasts until the process ends
+            ::close(fd);
         }
         return 0;
+    }
+
+    // A copy of the program in dir, for one test: the start-up hunt for an
+    // older copy of the same executable then never ends a station of a test
+    // that runs at the same time, nor one started by hand from the build.
+    // Empty when the copy failed.
+    static QString programCopy(const QString &dir)
+    {
+        QDir().mkpath(dir);
+        const QString exe = QDir(dir).filePath(QStringLiteral("klimawarte"));
+        if (!QFile::exists(exe) && !QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe))
+            return {};
+        return exe;
     }
 
     static QString fasterClockLibrary()

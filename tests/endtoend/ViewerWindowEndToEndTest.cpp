@@ -52,8 +52,8 @@ class Station
 public:
     explicit Station(QList<QByteArray> config = StationProcess::configValues(),
                      const QByteArray &sim = "raw_temp=6000\nraw_humidity=1500\n")
-        : m_process(QStringLiteral(KLIMAWARTE_EXE), m_tmp.filePath(QStringLiteral("work")),
-                    m_tmp.filePath(QStringLiteral("service")))
+        : m_process(StationProcess::programCopy(m_tmp.filePath(QStringLiteral("bin"))),
+                    m_tmp.filePath(QStringLiteral("work")), m_tmp.filePath(QStringLiteral("service")))
     {
         m_base = StationProcess::freeViewerPorts();
         m_process.setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(m_base));

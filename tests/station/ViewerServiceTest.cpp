@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -256,6 +257,55 @@ TEST_F(ViewerServiceTest, NewMeasurementTimeWakesAnIdleLinkAtOnce)
     // The shut-down check comes with the next wake-up.
     core->state.TerminateRequested = true;
     core->state.MeasureTime = "01.03.2011 08:30:04";
+}
+
+// An idle link with an idle bound far beyond the test's time ends at once,
+// with "<BREAK>" to the viewer, when it is told to: by the station's
+// shut-down and by the service that goes.
+TEST_F(ViewerServiceTest, ShutDownAndTheServiceGoingEndAnIdleLinkAtOnce)
+{
+    for (const bool shutDown : {true, false}) {
+        SCOPED_TRACE(shutDown ? "shut-down" : "service goes");
+        if (!service) {
+            service = std::make_unique<ViewerService>(*core);
+            service->setRemoteTarget(target.get());
+            service->open();
+            service->listen();
+            port = service->socket()->serverPort();
+        }
+        ViewerWaits waits;
+        waits.answerMs = 300;
+        waits.idleMs = 60000;
+        service->setWaits(waits);
+        core->state.TerminateRequested = false;
+        core->state.MeasureTime = kTime;
+        std::atomic<bool> firstRead{false};
+        QByteArray after;
+        bool closed = false;
+        ViewerPeer peer(port, [&](ViewerPeer::Link &link) {
+            readMessage(link, 24);
+            firstRead = true;
+            after = link.read(5000);
+            closed = link.closedByStation(5000);
+        });
+        ASSERT_TRUE(pumpUntil([&] { return firstRead.load() && service->connectionThreads() == 1; }));
+        // The link is in its idle wait shortly after its message; no clock
+        // of the test can stand in for that moment.
+        QElapsedTimer settle;
+        settle.start();
+        pumpUntil([&] { return settle.elapsed() >= 50; });
+        QElapsedTimer ending;
+        ending.start();
+        if (shutDown)
+            core->state.TerminateRequested = true;
+        else
+            service.reset(); // waits for the link's thread
+        ASSERT_TRUE(pumpUntilDone(peer));
+        EXPECT_EQ(after, "<BREAK>");
+        EXPECT_TRUE(closed);
+        EXPECT_LT(ending.elapsed(), 3000); // far below the idle bound
+        ASSERT_TRUE(pumpUntil([&] { return core->state.ActiveThreadCount.load() == 0; }));
+    }
 }
 
 TEST_F(ViewerServiceTest, BreakAnswerToTheLastTextEndsTheConnection)
