@@ -191,7 +191,8 @@ if [ "$fresh_standin" = yes ] && [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
       : > "$id$weekday.${letter}MS"
     done
     echo "Two empty record files of earlier hours wait in run/: the first report comes about"
-    echo "20 s after the start (run/heron/uploads/data/ then holds this hour's records)."
+    echo "15 s after the start, 30 s without r2arodire.cfg (run/heron/uploads/data/ then holds"
+    echo "this hour's records)."
   fi
 fi
 
