@@ -9,4 +9,5 @@ if [ ! -f "$BUILD_DIR/build.ninja" ]; then
 elif [ -n "${KLIMA_WERROR:-}" ]; then
   cmake -S . -B "$BUILD_DIR" -DKLIMA_WERROR="$KLIMA_WERROR"
 fi
-cmake --build "$BUILD_DIR" --parallel "$(nproc)" "$@"
+# CMAKE_BUILD_PARALLEL_LEVEL limits the jobs (every core unless set).
+cmake --build "$BUILD_DIR" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" "$@"

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the station Klimawarte in the
+# Installs what is missing, builds the station Klimawarte, the viewer
+# Fernblick and the stand-in HERON server, and starts the station in the
 # folder run/ (its working directory for configuration, records and log).
 #
 # Without an FTDI adapter the station talks to the simulated sensor stick
-# (run/sensor-sim.txt, see README); without a reachable central server on
-# 127.0.0.1:2000 the stand-in HERON server is started there (run/heron/); a
-# station without r2arodire.cfg reports to 127.0.0.1:2000.
+# (run/sensor-sim.txt, see README). A station without r2arodire.cfg reports to
+# 127.0.0.1:2000; when r2arodire.cfg names 127.0.0.1 or localhost with a
+# port, the station reports there. When nothing listens on that port, the
+# stand-in HERON server is started there (run/heron/); a stand-in that an
+# earlier run command started in this folder is shared. A watcher ends the
+# stand-in once no station started by a run command in this folder runs any
+# more (run/heron/stations lists them, process id and start time).
 # The service host's values live in run/service/ unless
 # KLIMAWARTE_SERVICE_DIR says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-"$PWD/scripts/build.sh" --target klimawarte heronstandin
+"$PWD/scripts/build.sh" --target klimawarte heronstandin fernblick
 BUILD_DIR=${BUILD_DIR:-build}
 root=$PWD
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -31,38 +36,164 @@ fi
 export KLIMAWARTE_SERVICE_DIR=${KLIMAWARTE_SERVICE_DIR:-$PWD/service}
 mkdir -p "$KLIMAWARTE_SERVICE_DIR"
 
-standin_pid=""
-if ! (exec 3<>/dev/tcp/127.0.0.1/2000) 2>/dev/null; then
-  mkdir -p heron/uploads heron/files
-  "$root/$BUILD_DIR/tools/heronstandin/heronstandin" --port 2000 \
-      --upload-dir heron/uploads --serve-dir heron/files > heron/standin.log 2>&1 &
-  standin_pid=$!
-  echo "Stand-in HERON server on 127.0.0.1:2000 (log: run/heron/standin.log)."
-  echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/)."
-  # A station that finds record files of two earlier hours waiting reports at
-  # once (as after an outage), instead of one alarm interval after its start:
-  # with the simulated sensor, two empty ones are put in place, so that the
-  # first report, with the records of this hour and the log, arrives within
-  # the first minute.
-  if [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
-    id=SIM1234
-    if [ -f r2arodire.cfg ]; then
-      cfg_id=$(sed -n 26p r2arodire.cfg | tr -d '\r$')
-      [ -n "$cfg_id" ] && id=$cfg_id
+# --- The stand-in HERON server -------------------------------------------
+
+# The start time of a process (clock ticks after boot), which tells it from
+# a later process of the same id; nothing when there is no such process or
+# it has ended (a zombie).
+proc_start() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  # shellcheck disable=SC2086
+  set -- $stat
+  case $1 in Z | X) return 1 ;; esac
+  echo "${20}"
+}
+# alive PID START: the process PID that started at START still runs.
+alive() {
+  [ -n "$1" ] && [ "$(proc_start "$1" || true)" = "$2" ]
+}
+# Keeps the stations of run/heron/stations that still run; true when any does.
+# The caller holds the lock.
+prune_stations() {
+  local pid start kept=""
+  if [ -f heron/stations ]; then
+    while read -r pid start; do
+      if alive "$pid" "$start"; then kept+="$pid $start"$'\n'; fi
+    done < heron/stations
+  fi
+  printf '%s' "$kept" > heron/stations.new && mv -f heron/stations.new heron/stations
+  [ -n "$kept" ]
+}
+# Ends the stand-in (heron/standin.pid: pid, start time, port) once no listed
+# station runs any more, or when it ended by itself. Runs detached, in a
+# session of its own, so that neither the end of a run command nor its
+# terminal's signals reach it.
+watch_standin() {
+  local pid start p s
+  read -r pid start _ < heron/standin.pid || exit 0
+  while sleep 1; do
+    exec 9>> heron/standin.lock || exit 1
+    flock 9
+    # Another stand-in is in charge once the file names it.
+    read -r p s _ < heron/standin.pid 2> /dev/null || p=""
+    [ "$p $s" = "$pid $start" ] || exit 0
+    if alive "$pid" "$start" && prune_stations; then
+      exec 9>&-
+      continue
     fi
-    if ! compgen -G "$id?.?MS" > /dev/null; then
-      for back in 1 2; do
-        weekday=$(date -d "-$back hour" +%w)
-        hour=$((10#$(date -d "-$back hour" +%H)))
-        if [ "$hour" -lt 10 ]; then letter=$hour; else letter=$(printf "\\$(printf '%03o' $((65 + hour - 10)))"); fi
-        : > "$id$weekday.${letter}MS"
-      done
-      echo "Two empty record files of earlier hours wait in run/: the first report comes about"
-      echo "20 s after the start (run/heron/uploads/data/ then holds this hour's records)."
+    if alive "$pid" "$start"; then
+      kill -TERM "$pid" 2> /dev/null
+      for _ in $(seq 50); do alive "$pid" "$start" || break; sleep 0.1; done
+      if alive "$pid" "$start"; then kill -KILL "$pid" 2> /dev/null; fi
+    fi
+    rm -f heron/standin.pid heron/watcher.pid
+    exit 0
+  done
+}
+# The stand-in and its watcher are started from a subshell that ends at
+# once, so that they are no children of the station (which would not reap
+# them).
+start_watcher() {
+  local pid
+  pid=$(setsid bash -c "$(declare -f proc_start alive prune_stations watch_standin); watch_standin" \
+      < /dev/null > /dev/null 2>&1 9>&- & echo $!)
+  echo "$pid $(proc_start "$pid" || true)" > heron/watcher.pid
+}
+# Lists this process: it becomes the station (exec below keeps its id and
+# start time).
+register_station() {
+  prune_stations || true
+  echo "$$ $(proc_start $$)" >> heron/stations
+}
+
+standin_port=2000
+if [ -f r2arodire.cfg ]; then
+  server=$(sed -n 28p r2arodire.cfg | tr -d '\r')
+  case $server in
+    127.0.0.1:* | localhost:*)
+      p=${server#*:}
+      if [[ $p =~ ^[0-9]{1,5}$ ]] && [ "$((10#$p))" -ge 1 ] && [ "$((10#$p))" -le 65535 ]; then
+        standin_port=$((10#$p))
+      fi
+      ;;
+  esac
+fi
+
+standin_failed() {
+  echo "The stand-in HERON server failed to start on 127.0.0.1:$standin_port: $1." >&2
+  echo "The station starts without it; its reports fail until a server answers there." >&2
+}
+
+fresh_standin=no
+if ! mkdir -p heron/uploads heron/files 2> /dev/null || ! { exec 9>> heron/standin.lock; } 2> /dev/null \
+    || ! : 2> /dev/null >> heron/stations; then
+  exec 9>&-
+  standin_failed "cannot write in $PWD/heron/"
+else
+  flock 9
+  standin_pid="" standin_start=""
+  [ -f heron/standin.pid ] && read -r standin_pid standin_start _ < heron/standin.pid || true
+  if alive "$standin_pid" "$standin_start"; then
+    register_station
+    read -r wpid wstart < heron/watcher.pid 2> /dev/null || true
+    alive "${wpid:-}" "${wstart:-}" || start_watcher
+    echo "Stand-in HERON server on 127.0.0.1:$standin_port, started by an earlier run command; this"
+    echo "station reports there too (log: run/heron/standin.log)."
+  elif (exec 3<> "/dev/tcp/127.0.0.1/$standin_port") 2> /dev/null; then
+    echo "A server answers on 127.0.0.1:$standin_port: no stand-in started, the station reports there."
+  elif ! : 2> /dev/null > heron/standin.log; then
+    standin_failed "cannot write $PWD/heron/standin.log"
+  else
+    standin_pid=$(setsid "$root/$BUILD_DIR/tools/heronstandin/heronstandin" --port "$standin_port" \
+        --upload-dir heron/uploads --serve-dir heron/files < /dev/null > heron/standin.log 2>&1 9>&- & echo $!)
+    standin_start=$(proc_start "$standin_pid" || true)
+    listening=no
+    for _ in $(seq 100); do
+      if grep -qs '^listening on ' heron/standin.log; then listening=yes; break; fi
+      alive "$standin_pid" "$standin_start" || break
+      sleep 0.1
+    done
+    if [ "$listening" = yes ] && alive "$standin_pid" "$standin_start" \
+        && echo "$standin_pid $standin_start $standin_port" > heron/standin.pid; then
+      register_station
+      start_watcher
+      fresh_standin=yes
+      echo "Stand-in HERON server on 127.0.0.1:$standin_port (log: run/heron/standin.log)."
+      echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/)."
+    else
+      kill "$standin_pid" 2> /dev/null || true
+      reason=$(tail -n 1 heron/standin.log 2> /dev/null || true)
+      standin_failed "${reason:-it did not answer within 10 s}"
     fi
   fi
+  flock -u 9
+  exec 9>&-
 fi
-cleanup() { [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true; }
-trap cleanup EXIT
 
-"$root/$BUILD_DIR/apps/klimawarte" "$@"
+# A station that finds record files of two earlier hours waiting reports at
+# once (as after an outage), instead of one alarm interval after its start:
+# with the simulated sensor and a new stand-in, two empty ones are put in
+# place, so that the first report, with the records of this hour and the
+# log, arrives within the first minute.
+if [ "$fresh_standin" = yes ] && [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
+  id=SIM1234
+  if [ -f r2arodire.cfg ]; then
+    cfg_id=$(sed -n 26p r2arodire.cfg | tr -d '\r$')
+    [ -n "$cfg_id" ] && id=$cfg_id
+  fi
+  if ! compgen -G "$id?.?MS" > /dev/null; then
+    for back in 1 2; do
+      weekday=$(date -d "-$back hour" +%w)
+      hour=$((10#$(date -d "-$back hour" +%H)))
+      if [ "$hour" -lt 10 ]; then letter=$hour; else letter=$(printf "\\$(printf '%03o' $((65 + hour - 10)))"); fi
+      : > "$id$weekday.${letter}MS"
+    done
+    echo "Two empty record files of earlier hours wait in run/: the first report comes about"
+    echo "15 s after the start, 30 s without r2arodire.cfg (run/heron/uploads/data/ then holds"
+    echo "this hour's records)."
+  fi
+fi
+
+exec "$root/$BUILD_DIR/apps/klimawarte" "$@"

@@ -62,19 +62,6 @@ TEST_F(StandinLinkTest, LoginComesFirstAndUploadsStayInTheirDirectory)
     EXPECT_FALSE(send("seconfig\\nothing.cfg", FrameType::FileRequestFrame));
     EXPECT_TRUE(server.uploads().isEmpty());
 
-    // Two uploads under one name: the stored file is the last one, the
-    // record keeps both.
-    for (const QByteArray &text : {QByteArray("first log\r\n"), QByteArray("second log\r\n")}) {
-        ASSERT_TRUE(send("sensorlogfile\\ABCDEFG.log", FrameType::OpenFrame));
-        ASSERT_TRUE(send(text, FrameType::DataFrame));
-        ASSERT_TRUE(send(QByteArray(), FrameType::CloseFrame));
-    }
-    ASSERT_EQ(server.uploads().size(), 2);
-    EXPECT_EQ(server.uploads()[0].content, "first log\r\n");
-    QFile stored(uploadDir() + "/sensorlogfile/ABCDEFG.log");
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), "second log\r\n");
-
     // A frame with a wrong checksum is answered "N" and counts for nothing.
     QByteArray broken = BuildFrame("*DATA*", FrameType::TextFrame, 0, 0);
     broken[1] = char(broken[1] ^ 0x01);
@@ -108,4 +95,43 @@ TEST(HeronStandinLife, RestartListensAnew)
     EXPECT_TRUE(SendFrame(&link, 0, sequence, LoginFrame::literal(), FrameType::LoginFrame));
     socket.abort();
     server.stop();
+}
+
+// A record, error or log file that arrives again under its name is appended
+// to the stored one, so that the folder shows all the station delivered; a
+// configuration copy replaces the one before. The record of uploads keeps
+// each one as it came.
+TEST_F(StandinLinkTest, FilesThatArriveAgainGrowConfigurationCopiesAreReplaced)
+{
+    struct Case
+    {
+        QByteArray name;
+        QString stored;
+        bool appended;
+    } cases[] = {
+        {"data\\ABCDEFG3.9MS", "data/ABCDEFG3.9MS", true},
+        {"data\\ABCDEFG.CMS", "data/ABCDEFG.CMS", true},
+        {"sensorlogfile\\ABCDEFG.log", "sensorlogfile/ABCDEFG.log", true},
+        {"seconfig\\ABCDEFG.cfg", "seconfig/ABCDEFG.cfg", false},
+    };
+    ASSERT_TRUE(login());
+    // The first part comes in three data frames, as the station sends them.
+    const QByteArray first = "1.g19.40;\xF8" "C;;21;ABCDEFG\r\n" + QByteArray(600, 'a');
+    const QByteArray second = "2.g19.50;\xF8" "C;;21;ABCDEFG\r\n";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name.constData());
+        for (const QByteArray &text : {first, second}) {
+            ASSERT_TRUE(send(c.name, FrameType::OpenFrame));
+            for (qsizetype at = 0; at < text.size(); at += 250)
+                ASSERT_TRUE(send(text.mid(at, 250), FrameType::DataFrame));
+            ASSERT_TRUE(send(QByteArray(), FrameType::CloseFrame));
+        }
+        QFile stored(uploadDir() + QLatin1Char('/') + c.stored);
+        ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+        EXPECT_EQ(stored.readAll(), c.appended ? first + second : second);
+    }
+    const QList<HeronStandin::Upload> uploads = server.uploads();
+    ASSERT_EQ(uploads.size(), 8);
+    EXPECT_EQ(uploads[0].content, first);
+    EXPECT_EQ(uploads[1].content, second);
 }

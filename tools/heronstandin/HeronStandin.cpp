@@ -49,6 +49,15 @@ QString HeronStandin::mapName(const QString &dir, const QByteArray &serverName)
     return QDir(dir).filePath(parts.join(QLatin1Char('/')));
 }
 
+bool HeronStandin::appendsOnArrival(const QByteArray &serverName)
+{
+    const QStringList parts = Text8::toQString(serverName).split(QRegularExpression(QStringLiteral("[\\\\/]")));
+    if (parts.size() < 2)
+        return false;
+    const QString folder = parts.first().toLower();
+    return folder == QLatin1String("data") || folder == QLatin1String("sensorlogfile");
+}
+
 QByteArray HeronStandin::encodeFrame(quint8 type, const QByteArray &payload)
 {
     int total = int(payload.size()) + 3;
@@ -364,8 +373,20 @@ private:
         if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
             return false;
         QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size() || !f.flush())
+        if (appendsOnArrival(name)) {
+            // A failed append leaves the file as it was, so that the upload
+            // offered again is not stored twice in part.
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+                return false;
+            const qint64 before = f.size();
+            if (f.write(content) != content.size() || !f.flush()) {
+                f.resize(before);
+                return false;
+            }
+        } else if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size()
+                   || !f.flush()) {
             return false;
+        }
         f.close();
         {
             std::lock_guard lock(m_mutex);

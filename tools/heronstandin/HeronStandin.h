@@ -15,7 +15,11 @@
 // - the first frame must be the login frame with the fixed literal;
 // - text frames are accepted;
 // - uploads (open, data, close frames) are stored under their server-side
-//   name below the upload directory ("data\x.1MS" -> <dir>/data/x.1MS);
+//   name below the upload directory ("data\x.1MS" -> <dir>/data/x.1MS); a
+//   record, error or log file (below "data\" or "sensorlogfile\") that
+//   arrives again under a name the directory holds is appended to it, so the
+//   directory shows all a station delivered; any other upload (a
+//   configuration copy) replaces the file of its name;
 // - file requests are served from the serve directory the same way: a file
 //   length frame, data frames of up to 752 bytes (the length-extension bits
 //   set where needed) and a close frame with the file's date, each sent after
@@ -130,6 +134,9 @@ public:
     // Names on the server map to paths below a directory; names that leave it
     // ("..", absolute, empty parts) map to nothing.
     static QString mapName(const QString &dir, const QByteArray &serverName);
+    // Whether an upload of this name is appended to the stored file of the
+    // same name (record, error and log files) instead of replacing it.
+    static bool appendsOnArrival(const QByteArray &serverName);
 
     // A frame as the server sends it, length-extension bits included.
     static QByteArray encodeFrame(quint8 type, const QByteArray &payload);

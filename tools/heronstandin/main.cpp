@@ -1,7 +1,8 @@
 // heronstandin: the stand-in HERON server as a program.
 //   heronstandin [--port N] [--upload-dir DIR] [--serve-dir DIR]
 // Listens on 127.0.0.1 (port 2000 unless told otherwise), stores uploads
-// below the upload directory, serves requested files from the serve
+// below the upload directory (a record, error or log file that arrives again
+// is appended to the one stored), serves requested files from the serve
 // directory and prints one line per frame and answer it receives.
 
 #include "HeronStandin.h"
