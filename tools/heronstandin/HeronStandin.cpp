@@ -140,14 +140,25 @@ public:
         m_changed.notify_all();
     }
 
-    Reaction nextReaction()
+    // Records a frame and takes the reaction to it, both under one lock: the
+    // frame loop pays for one lock a frame.
+    Reaction recordFrame(const Received &r)
     {
-        std::lock_guard lock(m_mutex);
-        if (m_reactions.empty())
-            return Reaction::normal();
-        Reaction r = m_reactions.front();
-        m_reactions.pop_front();
-        return r;
+        std::function<void(const Received &)> observer;
+        Reaction reaction = Reaction::normal();
+        {
+            std::lock_guard lock(m_mutex);
+            m_received.append(r);
+            observer = m_observer;
+            if (!m_reactions.empty()) {
+                reaction = m_reactions.front();
+                m_reactions.pop_front();
+            }
+        }
+        m_changed.notify_all();
+        if (observer)
+            observer(r);
+        return reaction;
     }
 
 protected:
@@ -214,6 +225,15 @@ private:
         return true;
     }
 
+    // An answer as the server sends it, behind the frame's prefix if any.
+    static QByteArray answerBytes(const QByteArray &prefix, char letter)
+    {
+        QByteArray a;
+        a.reserve(prefix.size() + kAnswerStart.size() + 1);
+        a.append(prefix).append(kAnswerStart).append(letter);
+        return a;
+    }
+
     void stall(QTcpSocket &s)
     {
         while (!m_stop && s.state() == QAbstractSocket::ConnectedState)
@@ -258,13 +278,14 @@ private:
                 return;
             Received r;
             r.connection = m_connection;
-            r.raw = prefix + header + payload;
+            r.raw.reserve(prefix.size() + header.size() + payload.size());
+            r.raw.append(prefix).append(header).append(payload);
             r.type = quint8(header[2]);
             r.payload = payload;
-            r.checksumOk = FrameChecksum(header + payload) == 0;
-            record(r);
+            // The sum of header and payload, without joining them first.
+            r.checksumOk = quint8(FrameChecksum(header) + FrameChecksum(payload)) == 0;
 
-            const Reaction reaction = nextReaction();
+            const Reaction reaction = recordFrame(r);
             switch (reaction.kind) {
             case Kind::Stall:
                 stall(s);
@@ -274,7 +295,7 @@ private:
             case Kind::Silent:
                 continue;
             case Kind::Answer:
-                if (!send(s, prefix + kAnswerStart + QByteArray(1, reaction.letter)))
+                if (!send(s, answerBytes(prefix, reaction.letter)))
                     return;
                 continue;
             case Kind::Normal:
@@ -353,7 +374,7 @@ private:
                 }
             }
             // A prefixed frame is answered with the same prefix.
-            if (!send(s, prefix + kAnswerStart + QByteArray(1, letter)))
+            if (!send(s, answerBytes(prefix, letter)))
                 return;
             if (reaction.kind == Kind::AnswerThenDrop)
                 return;
