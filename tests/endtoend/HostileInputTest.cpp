@@ -30,24 +30,10 @@ struct HostileInput : ::testing::Test
 {
     QTemporaryDir tmp;
     const QString work = tmp.filePath(QStringLiteral("deep/er/work"));
-    const quint16 viewerPort = StationProcess::freeViewerPorts();
-
     std::unique_ptr<StationProcess> station()
     {
-        const QString bin = tmp.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        const QString exe = QDir(bin).filePath(QStringLiteral("klimawarte"));
-        if (!QFile::exists(exe)) {
-            EXPECT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe));
-        }
-        auto p = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service")));
-        EXPECT_NE(viewerPort, 0);
-        p->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
-        const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
-        QFile f(sim);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("raw_temp=6000\nraw_humidity=1500\n");
-        p->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+        auto p = StationProcess::simulated(tmp.path(), work);
+        EXPECT_TRUE(p);
         return p;
     }
 
@@ -188,7 +174,7 @@ TEST_F(HostileInput, ViewerTextsThatBreakTheFilesOrLeaveTheFolderAreRefused)
     st->writeFile(QStringLiteral("r2arodire.cfg"), config);
     st->start();
     ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
-    const quint16 port = static_cast<quint16>(viewerPort + st->instanceNumber() - 1);
+    const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
 
     const QByteArrayList good = {"5 ", "31 ", "-3 ", "18 ",      "2 ",           "12 ",    "20 ", "80 ", "0",
                                  "0",  "0",   "0",   "SIM1234 ", "127.0.0.1:1 ", "COM3: ", "4 ",  "5 "};

@@ -27,23 +27,12 @@ struct HostileServer : ::testing::Test
 {
     QTemporaryDir tmp;
     const QString work = tmp.filePath(QStringLiteral("work"));
-    const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
     std::unique_ptr<StationProcess> station;
 
     void SetUp() override
     {
-        const QString bin = tmp.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        const QString exe = QDir(bin).filePath(QStringLiteral("klimawarte"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe));
-        station = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service")));
-        const quint16 viewerPort = StationProcess::freeViewerPorts();
-        ASSERT_NE(viewerPort, 0);
-        station->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
-        station->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
-        QFile f(sim);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("raw_temp=6000\nraw_humidity=1500\n");
+        station = StationProcess::simulated(tmp.path());
+        ASSERT_TRUE(station);
     }
     void TearDown() override
     {

@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -81,6 +83,33 @@ public:
             return {};
         return exe;
     }
+
+    // A station in the test folder root: its own copy of the program in
+    // root/bin, working in work (root/work unless given), its service store
+    // in root/service, viewer ports of this test process, and the simulated
+    // sensor reading root/sensor-sim.txt (written with a plain measurement).
+    // Null when the copy, the ports or the simulation file failed.
+    static std::unique_ptr<StationProcess> simulated(const QString &root, QString work = {})
+    {
+        const QString exe = programCopy(QDir(root).filePath(QStringLiteral("bin")));
+        const quint16 viewerPort = freeViewerPorts();
+        const QString sim = QDir(root).filePath(QStringLiteral("sensor-sim.txt"));
+        QFile f(sim);
+        const QByteArray plain("raw_temp=6000\nraw_humidity=1500\n");
+        if (exe.isEmpty() || viewerPort == 0 || !f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            f.write(plain) != plain.size())
+            return nullptr;
+        if (work.isEmpty())
+            work = QDir(root).filePath(QStringLiteral("work"));
+        auto p = std::make_unique<StationProcess>(exe, work, QDir(root).filePath(QStringLiteral("service")));
+        p->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
+        p->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
+        p->m_viewerPort = viewerPort;
+        return p;
+    }
+
+    // The first viewer port of a station made by simulated().
+    quint16 viewerPort() const { return m_viewerPort; }
 
     static QString fasterClockLibrary()
     {
@@ -220,4 +249,5 @@ private:
     QProcessEnvironment m_env;
     QProcess m_process;
     QByteArray m_output;
+    quint16 m_viewerPort = 0;
 };

@@ -44,20 +44,10 @@ struct StationReport : ::testing::Test
     const QString sim = tmp.filePath(QStringLiteral("sensor-sim.txt"));
     std::unique_ptr<StationProcess> station;
 
-    // A copy of the program under a path of its own, so that the hunt for
-    // an older copy never ends a station started by hand from the build.
     void SetUp() override
     {
-        const QString bin = tmp.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        const QString exe = QDir(bin).filePath(QStringLiteral("klimawarte"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KLIMAWARTE_EXE), exe));
-        station = std::make_unique<StationProcess>(exe, work, tmp.filePath(QStringLiteral("service")));
-        const quint16 viewerPort = StationProcess::freeViewerPorts();
-        ASSERT_NE(viewerPort, 0);
-        station->setEnv(QStringLiteral("KLIMAWARTE_VIEWER_PORT"), QString::number(viewerPort));
-        station->setEnv(QStringLiteral("KLIMAWARTE_SENSOR_SIM"), sim);
-        writeSim("raw_temp=6000\nraw_humidity=1500\n");
+        station = StationProcess::simulated(tmp.path());
+        ASSERT_TRUE(station);
         station->writeFile(QString::fromLatin1(otherWeekdayFile(0)), kWaitingA);
         station->writeFile(QString::fromLatin1(otherWeekdayFile(1)), kWaitingB);
     }
