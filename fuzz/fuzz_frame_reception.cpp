@@ -15,10 +15,10 @@
 #include "FuzzSupport.h"
 
 #include "common/Text8.h"
-#include "reporting/ScriptedSocket.h"
 #include "reporting/TCPUtils.h"
 #include "station/StationCore.h"
 #include "support/RecordingView.h"
+#include "support/ScriptedSocket.h"
 #include "support/TestPlatform.h"
 
 #include <QFile>

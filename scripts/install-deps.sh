@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev
   faketime
   dante-server squid tinyproxy apache2-utils
   xvfb qt6-qpa-plugins

@@ -1,6 +1,6 @@
 #include "station/SharedDataSemaphore.h"
 
-#include "station/GuiHandover.h"
+#include "common/GuiHandover.h"
 
 #include <chrono>
 

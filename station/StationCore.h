@@ -1,7 +1,7 @@
 #pragma once
 
 #include "station/ActivityList.h"
-#include "station/GuiHandover.h"
+#include "common/GuiHandover.h"
 #include "station/LogFile.h"
 #include "station/Notices.h"
 #include "station/SharedDataSemaphore.h"

@@ -1,5 +1,6 @@
 #include "viewer/MyClientConnectThread.h"
 
+#include "common/GuiHandover.h"
 #include "common/LocaleFormat.h"
 #include "common/SensorConversion.h"
 #include "common/StationConfigFormat.h"
@@ -8,7 +9,6 @@
 #include "common/ViewerTexts.h"
 #include "viewer/FernblickTexts.h"
 #include "viewer/RemoteStationState.h"
-#include "viewer/ViewerHandover.h"
 #include "viewer/ViewerView.h"
 
 #include <QElapsedTimer>
@@ -136,7 +136,7 @@ MyClientConnectThread::~MyClientConnectThread()
 
 template <typename F> bool MyClientConnectThread::gui(F &&task)
 {
-    if (m_ctx.handover.run([&] { task(m_ctx.view); }))
+    if (m_ctx.handover.runOnGui([&] { task(m_ctx.view); }))
         return true;
     m_terminated = true;
     m_closeRequested = true;

@@ -13,7 +13,7 @@
 
 class QTcpSocket;
 class RemoteStationState;
-class ViewerHandover;
+class GuiHandover;
 class ViewerView;
 
 // The viewer's side of the station link (the station has a class of the same
@@ -37,7 +37,7 @@ struct ConnectionContext
 {
     RemoteStationState &state;
     ViewerView &view;
-    ViewerHandover &handover;
+    GuiHandover &handover;
     Clock &clock;
     // Set at the end of the current connection; Timer1 reports it.
     std::atomic<bool> &connectionLost;

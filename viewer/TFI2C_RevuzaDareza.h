@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "common/GuiHandover.h"
 #include "viewer/MyClientConnectThread.h"
 #include "viewer/RemoteStationState.h"
-#include "viewer/ViewerHandover.h"
 #include "viewer/ViewerView.h"
 
 #include <QMainWindow>
@@ -101,7 +101,7 @@ private:
     std::unique_ptr<Shell> m_ownShell;
     viewer::ConnectionTimings m_timings;
     RemoteStationState m_state;
-    ViewerHandover m_handover{this};
+    GuiHandover m_handover;
     std::atomic<quint64> m_currentConnection{0};
     quint64 m_connections = 0;
     quint16 m_port = 2002;

@@ -1,9 +1,6 @@
 #include "viewer/TFRemoteConfig.h"
 
-#include "common/StationConfigFormat.h"
-#include "common/Text8.h"
 #include "viewer/RemoteConfigTexts.h"
-#include "viewer/RemoteStationState.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMutexLocker>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -66,25 +62,6 @@ void setBold(QLabel *label)
 
 } // namespace
 
-struct TFRemoteConfig::LimitField
-{
-    QLineEdit *TFRemoteConfig::*edit;
-    QString RemoteStationConfig::*copy;
-    const char *message;
-};
-
-// In the order in which FormDeactivate checks them.
-const TFRemoteConfig::LimitField TFRemoteConfig::kLimits[8] = {
-    {&TFRemoteConfig::EditTmin, &RemoteStationConfig::TempMin, RemoteConfigTexts::TminNotFloat},
-    {&TFRemoteConfig::EditTmax, &RemoteStationConfig::TempMax, RemoteConfigTexts::TmaxNotFloat},
-    {&TFRemoteConfig::EditTPmin, &RemoteStationConfig::TPMin, RemoteConfigTexts::TPminNotFloat},
-    {&TFRemoteConfig::EditTPmax, &RemoteStationConfig::TPMax, RemoteConfigTexts::TPmaxNotFloat},
-    {&TFRemoteConfig::EditT_TPmin, &RemoteStationConfig::TTPMin, RemoteConfigTexts::T_TPminNotFloat},
-    {&TFRemoteConfig::EditT_TPmax, &RemoteStationConfig::TTPMax, RemoteConfigTexts::T_TPmaxNotFloat},
-    {&TFRemoteConfig::EditRHmin, &RemoteStationConfig::RHMin, RemoteConfigTexts::RHminNotFloat},
-    {&TFRemoteConfig::EditRHmax, &RemoteStationConfig::RHMax, RemoteConfigTexts::RHmaxNotFloat},
-};
-
 const QStringList &TFRemoteConfig::ServerPresets()
 {
     // The stand-in central server on this machine, by address and by name,
@@ -97,7 +74,7 @@ const QStringList &TFRemoteConfig::ServerPresets()
 TFRemoteConfig::TFRemoteConfig(RemoteConfigHost &host, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , m_host(host)
+    , m_settings(host, *this)
 {
     setObjectName(QStringLiteral("FRemoteConfig"));
     setWindowTitle(u(RemoteConfigTexts::Caption));
@@ -203,7 +180,7 @@ TFRemoteConfig::TFRemoteConfig(RemoteConfigHost &host, QWidget *parent)
     id->addWidget(EditHeronserver, 1, 1, 1, 2);
     id->setColumnStretch(2, 1);
     layout->addLayout(id);
-    colourIdentifier(Silver);
+    setIdentifierBackground(Silver);
 
     auto *buttons = new QHBoxLayout;
     Button1 = new QPushButton(u(RemoteConfigTexts::Ok), this);
@@ -226,11 +203,9 @@ TFRemoteConfig::TFRemoteConfig(RemoteConfigHost &host, QWidget *parent)
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    for (const LimitField &f : kLimits)
-        (this->*f.edit)->installEventFilter(this);
-    for (QWidget *w : {static_cast<QWidget *>(EditAlarmintervall), static_cast<QWidget *>(EditCPUMaxtemp),
-                       static_cast<QWidget *>(EditKennung)})
-        w->installEventFilter(this);
+    for (QLineEdit *e : {EditTmin, EditTmax, EditTPmin, EditTPmax, EditT_TPmin, EditT_TPmax, EditRHmin, EditRHmax,
+                         EditAlarmintervall, EditCPUMaxtemp, EditKennung})
+        e->installEventFilter(this);
 
     connect(ModifyKennung, &QCheckBox::toggled, this, [this] { ModifyKennungClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -239,148 +214,205 @@ TFRemoteConfig::TFRemoteConfig(RemoteConfigHost &host, QWidget *parent)
     FormCreate();
 }
 
-RemoteStationState &TFRemoteConfig::state()
-{
-    return m_host.remoteState();
-}
+// Handlers
 
 void TFRemoteConfig::FormCreate()
 {
-    m_inputRejected = false;
+    m_settings.formCreate();
 }
-
-// Field checks
-
-void TFRemoteConfig::rejectField(QLineEdit *edit, const QString &message)
+void TFRemoteConfig::FormActivate()
 {
-    m_messages.show(this, message);
-    edit->clear();
-    edit->setFocus(Qt::OtherFocusReason);
-    m_inputRejected = true;
+    m_settings.formActivate();
 }
-
-void TFRemoteConfig::limitExit(const LimitField &field)
+void TFRemoteConfig::FormDeactivate()
 {
-    QLineEdit *edit = this->*field.edit;
-    const QString text = edit->text();
-    if (text.isEmpty())
-        return;
-    // Blanks around the number do not hinder the conversion; the copy keeps them.
-    if (!ConfigFormat::toThreshold(Text8::fromQString(text))) {
-        rejectField(edit, u(field.message));
-        return;
-    }
-    QMutexLocker lock(&state().ConfigSection);
-    if (!m_configUnconfirmed)
-        state().config.*field.copy = text;
+    m_settings.formDeactivate();
 }
-
 void TFRemoteConfig::EditTminExit()
 {
-    limitExit(kLimits[0]);
+    m_settings.limitExit(RemoteConfigField::Tmin);
 }
 void TFRemoteConfig::EditTmaxExit()
 {
-    limitExit(kLimits[1]);
+    m_settings.limitExit(RemoteConfigField::Tmax);
 }
 void TFRemoteConfig::EditTPminExit()
 {
-    limitExit(kLimits[2]);
+    m_settings.limitExit(RemoteConfigField::TPmin);
 }
 void TFRemoteConfig::EditTPmaxExit()
 {
-    limitExit(kLimits[3]);
+    m_settings.limitExit(RemoteConfigField::TPmax);
 }
 void TFRemoteConfig::EditT_TPminExit()
 {
-    limitExit(kLimits[4]);
+    m_settings.limitExit(RemoteConfigField::T_TPmin);
 }
 void TFRemoteConfig::EditT_TPmaxExit()
 {
-    limitExit(kLimits[5]);
+    m_settings.limitExit(RemoteConfigField::T_TPmax);
 }
 void TFRemoteConfig::EditRHminExit()
 {
-    limitExit(kLimits[6]);
+    m_settings.limitExit(RemoteConfigField::RHmin);
 }
 void TFRemoteConfig::EditRHmaxExit()
 {
-    limitExit(kLimits[7]);
+    m_settings.limitExit(RemoteConfigField::RHmax);
 }
-
 void TFRemoteConfig::EditAlarmintervallExit()
 {
-    const QString text = EditAlarmintervall->text();
-    if (text.isEmpty()) {
-        // Also while the dialog is not confirmed.
-        QMutexLocker lock(&state().ConfigSection);
-        state().config.AlarmInterval = QStringLiteral("0");
-        return;
-    }
-    const std::optional<qint32> v = ConfigFormat::toInteger(Text8::fromQString(text));
-    if (!v) {
-        rejectField(EditAlarmintervall, u(RemoteConfigTexts::IntervalNotInteger));
-        return;
-    }
-    {
-        QMutexLocker lock(&state().ConfigSection);
-        if (!m_configUnconfirmed)
-            state().config.AlarmInterval = text;
-    }
-    // The range comes after the copy: a value out of range stays copied.
-    if (*v < 0 || *v > 24)
-        rejectField(EditAlarmintervall, u(RemoteConfigTexts::IntervalOutOfRange));
+    m_settings.alarmintervallExit();
 }
-
 void TFRemoteConfig::EditCPUMaxtempExit()
 {
-    const QString text = EditCPUMaxtemp->text();
-    if (text.isEmpty())
-        return;
-    const std::optional<qint32> v = ConfigFormat::toInteger(Text8::fromQString(text));
-    if (!v) {
-        rejectField(EditCPUMaxtemp, u(RemoteConfigTexts::CpuNotInteger));
-        return;
-    }
-    QMutexLocker lock(&state().ConfigSection);
-    const qint32 tjMax = state().StationTjMax;
-    // 0 is kept (the CPU turns red only at its maximum), StationTjMax is not
-    // (the station would count every reading as too hot): the ends the
-    // station's own dialog keeps.
-    if (*v < 0 || *v >= tjMax) {
-        lock.unlock(); // no lock over a message window
-        rejectField(EditCPUMaxtemp,
-               u(RemoteConfigTexts::CpuRangePrefix) + QString::number(tjMax) + u(RemoteConfigTexts::CpuRangeSuffix));
-        return;
-    }
-    if (!m_configUnconfirmed)
-        state().config.CpuMaxTempDistance = text;
+    m_settings.cpuMaxtempExit();
 }
-
 void TFRemoteConfig::EditKennungExit()
 {
-    QByteArray id = Text8::upper(Text8::fromQString(EditKennung->text()));
-    while (id.size() < RemoteConfigTexts::IdLength)
-        id.append(RemoteConfigTexts::IdFill);
-    id.truncate(RemoteConfigTexts::IdLength);
-    EditKennung->setText(Text8::toQString(id));
+    m_settings.kennungExit();
 }
-
 void TFRemoteConfig::EditHeronserverExit()
 {
-    if (EditHeronserver->currentText().isEmpty())
-        m_messages.show(this, u(RemoteConfigTexts::NoServer));
+    m_settings.heronserverExit();
 }
-
 void TFRemoteConfig::ModifyKennungClick()
 {
-    const bool manual = ModifyKennung->isChecked();
-    colourIdentifier(manual ? QGuiApplication::palette().color(QPalette::Base) : Silver);
-    QMutexLocker lock(&state().ConfigSection);
-    state().StationIdLocked = !manual;
+    m_settings.modifyKennungClick();
 }
 
-void TFRemoteConfig::colourIdentifier(const QColor &background)
+void TFRemoteConfig::Button1Click()
+{
+    m_settings.okClick();
+    done(1); // hiding the dialog runs FormDeactivate
+}
+
+void TFRemoteConfig::CancelButtonClick()
+{
+    m_settings.cancelClick();
+    done(1);
+}
+
+// The view
+
+QLineEdit *TFRemoteConfig::editOf(RemoteConfigField field) const
+{
+    switch (field) {
+    case RemoteConfigField::Tmin:
+        return EditTmin;
+    case RemoteConfigField::Tmax:
+        return EditTmax;
+    case RemoteConfigField::TPmin:
+        return EditTPmin;
+    case RemoteConfigField::TPmax:
+        return EditTPmax;
+    case RemoteConfigField::T_TPmin:
+        return EditT_TPmin;
+    case RemoteConfigField::T_TPmax:
+        return EditT_TPmax;
+    case RemoteConfigField::RHmin:
+        return EditRHmin;
+    case RemoteConfigField::RHmax:
+        return EditRHmax;
+    case RemoteConfigField::Kennung:
+        return EditKennung;
+    case RemoteConfigField::Alarmintervall:
+        return EditAlarmintervall;
+    case RemoteConfigField::CPUMaxtemp:
+        return EditCPUMaxtemp;
+    case RemoteConfigField::Heronserver:
+        break;
+    }
+    return nullptr;
+}
+
+QWidget *TFRemoteConfig::controlOf(RemoteConfigField field) const
+{
+    if (field == RemoteConfigField::Heronserver)
+        return EditHeronserver;
+    return editOf(field);
+}
+
+QString TFRemoteConfig::fieldText(RemoteConfigField field) const
+{
+    if (field == RemoteConfigField::Heronserver)
+        return EditHeronserver->currentText();
+    return editOf(field)->text();
+}
+
+void TFRemoteConfig::setFieldText(RemoteConfigField field, const QString &text)
+{
+    if (field == RemoteConfigField::Heronserver)
+        EditHeronserver->setEditText(text);
+    else
+        editOf(field)->setText(text);
+}
+
+void TFRemoteConfig::clearField(RemoteConfigField field)
+{
+    if (field == RemoteConfigField::Heronserver)
+        EditHeronserver->clearEditText();
+    else
+        editOf(field)->clear();
+}
+
+void TFRemoteConfig::focusField(RemoteConfigField field)
+{
+    controlOf(field)->setFocus(Qt::OtherFocusReason);
+}
+
+void TFRemoteConfig::showMessage(const QString &text)
+{
+    m_messages.show(this, text);
+}
+
+ContactChecks TFRemoteConfig::dialogChecks() const
+{
+    return {CheckRX->isChecked(), CheckRI->isChecked(), CheckDC->isChecked(), CheckCTS->isChecked()};
+}
+
+void TFRemoteConfig::setDialogChecks(const ContactChecks &checks)
+{
+    CheckRX->setChecked(checks.rx);
+    CheckRI->setChecked(checks.ri);
+    CheckDC->setChecked(checks.dc);
+    CheckCTS->setChecked(checks.cts);
+}
+
+bool TFRemoteConfig::modifyKennung() const
+{
+    return ModifyKennung->isChecked();
+}
+
+void TFRemoteConfig::setModifyKennung(bool checked)
+{
+    ModifyKennung->setChecked(checked);
+}
+
+void TFRemoteConfig::setIdentifierReadOnly(bool readOnly)
+{
+    EditKennung->setReadOnly(readOnly);
+}
+
+void TFRemoteConfig::colourIdentifier(IdentifierColour colour)
+{
+    switch (colour) {
+    case IdentifierColour::CaptionText:
+        setIdentifierBackground(CaptionText);
+        return;
+    case IdentifierColour::InactiveCaptionText:
+        setIdentifierBackground(InactiveCaptionText);
+        return;
+    case IdentifierColour::SystemWindow:
+        setIdentifierBackground(QGuiApplication::palette().color(QPalette::Base));
+        return;
+    case IdentifierColour::Silver:
+        setIdentifierBackground(Silver);
+        return;
+    }
+}
+
+void TFRemoteConfig::setIdentifierBackground(const QColor &background)
 {
     QPalette p = EditKennung->palette();
     p.setColor(QPalette::Base, background);
@@ -388,92 +420,7 @@ void TFRemoteConfig::colourIdentifier(const QColor &background)
     EditKennung->setPalette(p);
 }
 
-// Activation and deactivation
-
-void TFRemoteConfig::FormActivate()
-{
-    m_configUnconfirmed = true;
-    RemoteStationState &st = state();
-    QMutexLocker lock(&st.ConfigSection);
-    st.ConfigState = 1;
-    const RemoteStationConfig &c = st.config;
-    EditTmin->setText(c.TempMin);
-    EditTmax->setText(c.TempMax);
-    EditTPmin->setText(c.TPMin);
-    EditTPmax->setText(c.TPMax);
-    EditT_TPmin->setText(c.TTPMin);
-    EditT_TPmax->setText(c.TTPMax);
-    EditRHmin->setText(c.RHMin);
-    EditRHmax->setText(c.RHMax);
-    EditKennung->setText(c.StationId);
-    EditHeronserver->setEditText(c.Server);
-    EditAlarmintervall->setText(c.AlarmInterval);
-    EditCPUMaxtemp->setText(c.CpuMaxTempDistance);
-
-    const ContactChecks checks = m_host.contactChecks();
-    CheckRX->setChecked(checks.rx);
-    CheckRI->setChecked(checks.ri);
-    CheckDC->setChecked(checks.dc);
-    CheckCTS->setChecked(checks.cts);
-
-    const bool locked = st.StationIdLocked;
-    ModifyKennung->setChecked(!locked); // runs ModifyKennungClick when the state changes
-    EditKennung->setReadOnly(locked);
-    colourIdentifier(locked ? InactiveCaptionText : CaptionText);
-}
-
-void TFRemoteConfig::FormDeactivate()
-{
-    if (m_configUnconfirmed)
-        return;
-    RemoteStationState &st = state();
-    {
-        QMutexLocker lock(&st.ConfigSection);
-        EditTminExit();
-        EditTmaxExit();
-        EditTPminExit();
-        EditTPmaxExit();
-        EditT_TPminExit();
-        EditT_TPmaxExit();
-        EditRHminExit();
-        EditRHmaxExit();
-        EditKennungExit();
-        EditHeronserverExit();
-        EditAlarmintervallExit();
-        EditCPUMaxtempExit();
-
-        RemoteStationConfig &c = st.config;
-        c.TempMin = EditTmin->text();
-        c.TempMax = EditTmax->text();
-        c.TPMin = EditTPmin->text();
-        c.TPMax = EditTPmax->text();
-        c.TTPMin = EditT_TPmin->text();
-        c.TTPMax = EditT_TPmax->text();
-        c.RHMin = EditRHmin->text();
-        c.RHMax = EditRHmax->text();
-        c.StationId = EditKennung->text();
-        c.Server = EditHeronserver->currentText();
-
-        m_host.setContactChecks(
-            {CheckRX->isChecked(), CheckRI->isChecked(), CheckDC->isChecked(), CheckCTS->isChecked()});
-    }
-    if (!m_inputRejected) {
-        st.ConfigSendRequested = true;
-        st.ConfigState = 1;
-    }
-}
-
-void TFRemoteConfig::Button1Click()
-{
-    m_configUnconfirmed = false;
-    done(1); // hiding the dialog runs FormDeactivate
-}
-
-void TFRemoteConfig::CancelButtonClick()
-{
-    m_configUnconfirmed = true;
-    done(1);
-}
+// Activation, deactivation and leaving a field
 
 void TFRemoteConfig::showEvent(QShowEvent *event)
 {
@@ -509,12 +456,23 @@ bool TFRemoteConfig::eventFilter(QObject *watched, QEvent *event)
 
 void TFRemoteConfig::fieldExit(QObject *control)
 {
-    for (const LimitField &f : kLimits)
-        if (this->*f.edit == control) {
-            limitExit(f);
-            return;
-        }
-    if (control == EditAlarmintervall)
+    if (control == EditTmin)
+        EditTminExit();
+    else if (control == EditTmax)
+        EditTmaxExit();
+    else if (control == EditTPmin)
+        EditTPminExit();
+    else if (control == EditTPmax)
+        EditTPmaxExit();
+    else if (control == EditT_TPmin)
+        EditT_TPminExit();
+    else if (control == EditT_TPmax)
+        EditT_TPmaxExit();
+    else if (control == EditRHmin)
+        EditRHminExit();
+    else if (control == EditRHmax)
+        EditRHmaxExit();
+    else if (control == EditAlarmintervall)
         EditAlarmintervallExit();
     else if (control == EditCPUMaxtemp)
         EditCPUMaxtempExit();

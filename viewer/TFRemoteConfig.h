@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/RemoteConfigSettings.h"
+#include "viewer/RemoteConfigView.h"
 #include "viewer/ViewerMessageBox.h"
 
 #include <QColor>
@@ -10,8 +12,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class RemoteConfigHost;
-struct RemoteStationState;
 
 // Dialog for a new configuration of the connected station ("Sensor-Konfiguration",
 // FRemoteConfig). The main window shows it modally, again while it returns with
@@ -23,16 +23,19 @@ struct RemoteStationState;
 // hidden (OK, Abbruch, the close box); only after OK does it copy and request
 // the send. A field's check runs when the field is left (focus moving to
 // another control, not to a message box or another window).
-class TFRemoteConfig : public QDialog
+//
+// The rules live in RemoteConfigSettings; the dialog is its view, and its
+// handlers hand over to it.
+class TFRemoteConfig : public QDialog, private RemoteConfigView
 {
     Q_OBJECT
 public:
     explicit TFRemoteConfig(RemoteConfigHost &host, QWidget *parent = nullptr);
 
-    bool InputRejected() const { return m_inputRejected; }
-    void clearInputRejected() { m_inputRejected = false; }
+    bool InputRejected() const { return m_settings.InputRejected(); }
+    void clearInputRejected() { m_settings.clearInputRejected(); }
     // True while the dialog's contents are not confirmed with OK.
-    bool ConfigUnconfirmed() const { return m_configUnconfirmed; }
+    bool ConfigUnconfirmed() const { return m_settings.ConfigUnconfirmed(); }
 
     // The form's background and the identifier edit's backgrounds: writable
     // (caption text) and read-only (inactive caption text) in the classic
@@ -77,19 +80,27 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct LimitField;
-    static const LimitField kLimits[8];
+    // RemoteConfigView
+    QString fieldText(RemoteConfigField field) const override;
+    void setFieldText(RemoteConfigField field, const QString &text) override;
+    void clearField(RemoteConfigField field) override;
+    void focusField(RemoteConfigField field) override;
+    void showMessage(const QString &text) override;
+    ContactChecks dialogChecks() const override;
+    void setDialogChecks(const ContactChecks &checks) override;
+    bool modifyKennung() const override;
+    void setModifyKennung(bool checked) override;
+    void setIdentifierReadOnly(bool readOnly) override;
+    void colourIdentifier(IdentifierColour colour) override;
 
-    RemoteStationState &state();
-    void limitExit(const LimitField &field);
-    void rejectField(QLineEdit *edit, const QString &message);
-    void colourIdentifier(const QColor &background);
+    // The edit of a field (nullptr for the server box).
+    QLineEdit *editOf(RemoteConfigField field) const;
+    QWidget *controlOf(RemoteConfigField field) const;
+    void setIdentifierBackground(const QColor &background);
     void fieldExit(QObject *control);
 
-    RemoteConfigHost &m_host;
     ViewerMessageBox m_messages;
-    bool m_inputRejected = false;
-    bool m_configUnconfirmed = false;
+    RemoteConfigSettings m_settings;
 
     QLabel *Label1 = nullptr;
     QLineEdit *EditTmin = nullptr;

@@ -1,4 +1,4 @@
-#include "StandinLink.h"
+#include "support/StandinLink.h"
 
 #include "common/FrameChecksum.h"
 

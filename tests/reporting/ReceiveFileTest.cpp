@@ -1,5 +1,5 @@
-#include "ScriptedSocket.h"
-#include "StandinLink.h"
+#include "support/ScriptedSocket.h"
+#include "support/StandinLink.h"
 
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"

@@ -1,4 +1,4 @@
-#include "ScriptedSocket.h"
+#include "support/ScriptedSocket.h"
 
 #include "common/Text8.h"
 #include "reporting/ReportingTexts.h"

@@ -1,4 +1,4 @@
-#include "ReportingPass.h"
+#include "support/ReportingPass.h"
 
 #include <QDir>
 #include <QTest>

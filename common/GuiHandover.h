@@ -10,13 +10,13 @@
 
 // Carries work from worker threads to the GUI thread (the thread the object
 // lives in) and lets the worker wait until it has run: the GUI thread's
-// synchronisation call.
+// synchronisation call, in the station and in the viewer alike.
 //
-// The GUI thread may itself wait for SharedDataSemaphore while a worker that
-// holds the semaphore waits here. SharedDataSemaphore therefore never blocks
-// the GUI thread outright: between short tries it calls drain(), which runs
-// the hand-overs already queued, so the worker always gets its work done and
-// releases the semaphore.
+// The GUI thread may itself wait for a lock (the station's
+// SharedDataSemaphore) while a worker that holds the lock waits here. Such a
+// lock therefore never blocks the GUI thread outright: between short tries it
+// calls drain(), which runs the hand-overs already queued, so the worker
+// always gets its work done and releases the lock.
 class GuiHandover : public QObject
 {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "station/GuiHandover.h"
+#include "common/GuiHandover.h"
 
 #include <QThread>
 
