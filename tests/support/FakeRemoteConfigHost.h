@@ -15,6 +15,28 @@ public:
         ++contactWrites;
     }
 
+    // A station's copy as a typical station sends it: every limit set, a
+    // CPU at 85 degrees and input 1 (RI) watched.
+    void holdTypicalStation()
+    {
+        RemoteStationConfig &c = state.config;
+        c.TempMin = "5";
+        c.TempMax = "30";
+        c.TPMin = "-2";
+        c.TPMax = "20";
+        c.TTPMin = "1";
+        c.TTPMax = "15";
+        c.RHMin = "10";
+        c.RHMax = "90";
+        c.StationId = "ABC1234";
+        c.ComPort = "COM3:";
+        c.Server = "127.0.0.1:2000";
+        c.AlarmInterval = "4";
+        c.CpuMaxTempDistance = "10";
+        state.StationTjMax = 85;
+        checks = {false, true, false, false};
+    }
+
     RemoteStationState state;
     ContactChecks checks;
     int contactWrites = 0;

@@ -38,22 +38,7 @@ protected:
         , dialog(host)
     {
         dialog.messages().setPresenter([this](const QString &text) { messages.append(text); });
-        RemoteStationConfig &c = host.state.config;
-        c.TempMin = "5";
-        c.TempMax = "30";
-        c.TPMin = "-2";
-        c.TPMax = "20";
-        c.TTPMin = "1";
-        c.TTPMax = "15";
-        c.RHMin = "10";
-        c.RHMax = "90";
-        c.StationId = "ABC1234";
-        c.ComPort = "COM3:";
-        c.Server = "127.0.0.1:2000";
-        c.AlarmInterval = "4";
-        c.CpuMaxTempDistance = "10";
-        host.state.StationTjMax = 85;
-        host.checks = {false, true, false, false};
+        host.holdTypicalStation();
     }
 
     template <class T> T *control(const char *name)
