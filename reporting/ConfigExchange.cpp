@@ -10,6 +10,7 @@
 #include "platform/ProgramRestart.h"
 #include "platform/ServiceStore.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "station/ConfigTexts.h"
@@ -31,16 +32,7 @@
 namespace {
 
 using namespace ReportingTexts;
-
-QByteArray cp(const char *text)
-{
-    return Text8::cp(text);
-}
-
-QByteArray now(const Clock &clock)
-{
-    return LocaleFormat::dateTime(clock.localDateTime());
-}
+using namespace ReportingHelpers;
 
 const QString kConfigFile = QString::fromLatin1(ConfigTexts::ConfigFileName);
 const QString kSaveFile = QString::fromLatin1(ConfigTexts::ConfigSaveName);
@@ -474,13 +466,13 @@ MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString
             if (!write(line))
                 return false;
         }
-        UpdateRequested = false;
+        m_state.UpdateRequested = false;
         QByteArray request;
         if (!next(request))
             return false;
         if (Text8::upper(Text8::trimmed(request)) == UpdateWord) {
             m_core.appendStatusLine(cp(UpdateRequestedText));
-            UpdateRequested = true;
+            m_state.UpdateRequested = true;
         }
         in.close();
         // Flushed first: a commit does not see a failed write of the last
@@ -548,7 +540,7 @@ void MyHERONThread::viewerUpdate()
     statusLine(cp(ViewerUpdateDeleted));
 
     marker(MarkerUpdate1);
-    const bool accepted = UpdateRequested
+    const bool accepted = m_state.UpdateRequested
                           && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerViewerUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
@@ -582,7 +574,7 @@ void MyHERONThread::stationUpdate()
     statusLine(cp(StationUpdateDeleted));
 
     marker(MarkerUpdate2);
-    const bool accepted = UpdateRequested
+    const bool accepted = m_state.UpdateRequested
                           && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerStationUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));

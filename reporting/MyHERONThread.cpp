@@ -3,6 +3,7 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "station/LogFile.h"
 #include "station/MeasureRecords.h"
@@ -24,21 +25,7 @@
 namespace {
 
 using namespace ReportingTexts;
-
-QByteArray cp(const char *text)
-{
-    return Text8::cp(text);
-}
-
-QByteArray now(const Clock &clock)
-{
-    return LocaleFormat::dateTime(clock.localDateTime());
-}
-
-void sleepMs(Clock &clock, int ms)
-{
-    clock.sleep(ms);
-}
+using namespace ReportingHelpers;
 
 // The alarm groups in the order in which a pass files them.
 enum class GroupKind { Limit, Input, Sensor, Cpu };
@@ -174,11 +161,11 @@ void MyHERONThread::threadStart()
     m_client.reset();
     m_handler.reset();
 
-    PendingAlarmFlags = 0;
-    ReportFailed = false;
-    ReportDue = false;
-    LanErrorFiled = false;
-    FirstPass = true;
+    m_state.PendingAlarmFlags = 0;
+    m_state.ReportFailed = false;
+    m_state.ReportDue = false;
+    m_state.LanErrorFiled = false;
+    m_state.FirstPass = true;
 
     {
         SharedDataLock lock(m_core.semaphore);
@@ -258,13 +245,13 @@ void MyHERONThread::pass()
     StationConfig &cfg = m_core.config;
 
     // 1: one LAN error file per failure streak.
-    if (ReportFailed && !LanErrorFiled) {
-        LanErrorFiled = true;
+    if (m_state.ReportFailed && !m_state.LanErrorFiled) {
+        m_state.LanErrorFiled = true;
         if (!writeLanErrorFile())
             return;
         SharedDataLock lock(m_core.semaphore);
         s.AlarmFlags |= AlarmBit::Network;
-        PendingAlarmFlags |= s.AlarmFlags;
+        m_state.PendingAlarmFlags |= s.AlarmFlags;
     }
 
     // 2 to 6: heartbeat, interval, acknowledgement.
@@ -273,12 +260,12 @@ void MyHERONThread::pass()
     {
         SharedDataLock lock(m_core.semaphore);
         s.ReportHeartbeat = now(m_core.clock());
-        ReportInterval = ReportIntervalFrom(cfg.AlarmInterval);
-        PassTickTime = m_core.clock().tickSeconds();
+        m_state.ReportInterval = ReportIntervalFrom(cfg.AlarmInterval);
+        m_state.PassTickTime = m_core.clock().tickSeconds();
 
         if (s.AcknowledgeRequest.load()) {
             s.AcknowledgeRequest = false;
-            LanErrorFiled = false;
+            m_state.LanErrorFiled = false;
             const bool immediate = s.ImmediateReport.load();
             if (s.AlarmFlags != 0 && !immediate) {
                 m_core.appendStatusLine(cp(ErrorAcknowledged));
@@ -288,7 +275,7 @@ void MyHERONThread::pass()
                 logAcknowledge = true;
             }
             if (s.AlarmFlags == 0 || immediate)
-                s.LastReportTime = -2.0L * ReportInterval;
+                s.LastReportTime = -2.0L * m_state.ReportInterval;
             if (!immediate) {
                 s.AlarmCpu.AlarmTime = 0;
                 s.AlarmCpu.LastAlarmTime = 0;
@@ -305,7 +292,7 @@ void MyHERONThread::pass()
                 s.AlarmFlags = 0;
                 s.FiledAlarmFlags = 0;
                 s.ReportedAlarmFlags = 0;
-                ReportFailed = false;
+                m_state.ReportFailed = false;
             }
         }
     }
@@ -315,23 +302,23 @@ void MyHERONThread::pass()
         WriteLogLine(m_core, cp(LogAcknowledgeKey));
 
     // 7: no alarm expires while the server cannot be reached.
-    if (!ReportFailed)
+    if (!m_state.ReportFailed)
         expireAlarms();
 
     // 8: nothing new and the interval still running: the pass ends here.
-    if (!FirstPass) {
+    if (!m_state.FirstPass) {
         TickSeconds next = 0;
         bool unchanged = false;
         {
             SharedDataLock lock(m_core.semaphore);
-            next = s.LastReportTime + ReportInterval;
+            next = s.LastReportTime + m_state.ReportInterval;
             unchanged = s.AlarmFlags == s.ReportedAlarmFlags;
         }
         if (unchanged) {
-            const TickSeconds left = next - PassTickTime;
+            const TickSeconds left = next - m_state.PassTickTime;
             const QByteArray text = roundedSeconds(left);
             m_core.onGui([text](StationView &v) { v.setIntervallLeft(text); });
-            if (left > 0 && left < ReportInterval && !s.ImmediateReport.load()) {
+            if (left > 0 && left < m_state.ReportInterval && !s.ImmediateReport.load()) {
                 sleepMs(m_core.clock(), kIdlePauseMs);
                 return;
             }
@@ -342,7 +329,7 @@ void MyHERONThread::pass()
     for (int g = 0; g < int(std::size(kGroups)); ++g) {
         const AlarmGroup &group = kGroups[g];
         const int hour = m_core.clock().localDateTime().time().hour();
-        const int filedThisHour = ErrorFileHour == hour ? ErrorFileCount : 0;
+        const int filedThisHour = m_state.ErrorFileHour == hour ? m_state.ErrorFileCount : 0;
         if (filedThisHour >= kAlarmFilesPerHour)
             continue;
         bool needed = false;
@@ -350,9 +337,9 @@ void MyHERONThread::pass()
             SharedDataLock lock(m_core.semaphore);
             needed = (s.AlarmFlags & group.bits) != 0 && (s.FiledAlarmFlags & group.bits) == 0;
             if (needed && group.kind == GroupKind::Limit)
-                needed = AlarmRepeatDue(ReportInterval, (s.*group.limit).LastAlarmTime);
+                needed = AlarmRepeatDue(m_state.ReportInterval, (s.*group.limit).LastAlarmTime);
             else if (needed && group.kind == GroupKind::Cpu)
-                needed = AlarmRepeatDue(ReportInterval, s.AlarmCpu.LastAlarmTime);
+                needed = AlarmRepeatDue(m_state.ReportInterval, s.AlarmCpu.LastAlarmTime);
         }
         if (needed && !writeGroupErrorFile(g))
             return;
@@ -364,19 +351,19 @@ void MyHERONThread::pass()
         SharedDataLock lock(m_core.semaphore);
         last = s.LastReportTime;
     }
-    const TickSeconds next = last + ReportInterval;
-    const QByteArray text = roundedSeconds(next - PassTickTime);
+    const TickSeconds next = last + m_state.ReportInterval;
+    const QByteArray text = roundedSeconds(next - m_state.PassTickTime);
     m_core.onGui([text](StationView &v) { v.setIntervallLeft(text); });
-    const bool byTime = next < PassTickTime;
-    const bool byWrap = last > PassTickTime + ReportInterval;
+    const bool byTime = next < m_state.PassTickTime;
+    const bool byWrap = last > m_state.PassTickTime + m_state.ReportInterval;
     if (byTime || byWrap || s.ImmediateReport.load()) {
-        ReportDue = true;
+        m_state.ReportDue = true;
         if (byTime || byWrap)
             WriteLogLine(m_core, cp(LogIntervalReport));
     }
 
     // 11
-    if (!ReportDue && PendingAlarmFlags == 0) {
+    if (!m_state.ReportDue && m_state.PendingAlarmFlags == 0) {
         sleepMs(m_core.clock(), kIdlePauseMs);
         return;
     }
@@ -384,7 +371,7 @@ void MyHERONThread::pass()
     // 12
     if (s.ImmediateReport.load())
         WriteLogLine(m_core, cp(LogImmediateActive));
-    if (PendingAlarmFlags != 0)
+    if (m_state.PendingAlarmFlags != 0)
         WriteLogLine(m_core, cp(LogAcknowledgeActive));
     WriteLogLine(m_core, cp(LogConnecting));
     runReportSession();
@@ -394,7 +381,7 @@ void MyHERONThread::expireAlarms()
 {
     StationState &s = m_core.state;
     SharedDataLock lock(m_core.semaphore);
-    auto expired = [this](TickSeconds alarmTime) { return alarmTime + ReportInterval < PassTickTime; };
+    auto expired = [this](TickSeconds alarmTime) { return alarmTime + m_state.ReportInterval < m_state.PassTickTime; };
     auto clear = [&s](quint32 bits) {
         s.AlarmFlags &= ~bits;
         s.FiledAlarmFlags &= ~bits;
@@ -433,24 +420,24 @@ QByteArray MyHERONThread::MakeErrorFileName()
 {
     const QDateTime local = m_core.clock().localDateTime();
     const int hour = local.time().hour();
-    if (hour != ErrorFileHour) {
-        ErrorFileHour = hour;
-        ErrorFileCount = 0;
+    if (hour != m_state.ErrorFileHour) {
+        m_state.ErrorFileHour = hour;
+        m_state.ErrorFileCount = 0;
     } else {
-        ++ErrorFileCount;
+        ++m_state.ErrorFileCount;
     }
-    if (ErrorFileCount > kLastCounter)
-        ErrorFileCount = 0;
+    if (m_state.ErrorFileCount > kLastCounter)
+        m_state.ErrorFileCount = 0;
 
     // After the counter started again within the hour, a file of the same
     // name may still wait to be sent: it is never replaced, the counter moves
     // on to the next free name. When every name of the hour is taken the
     // name stays taken and making the file fails.
-    QByteArray name = errorFileName(m_core.config.StationId, local, ErrorFileCount);
+    QByteArray name = errorFileName(m_core.config.StationId, local, m_state.ErrorFileCount);
     for (int tries = 0; tries < kLastCounter && QFileInfo::exists(Text8::toQString(name)); ++tries) {
-        if (++ErrorFileCount > kLastCounter)
-            ErrorFileCount = 0;
-        name = errorFileName(m_core.config.StationId, local, ErrorFileCount);
+        if (++m_state.ErrorFileCount > kLastCounter)
+            m_state.ErrorFileCount = 0;
+        name = errorFileName(m_core.config.StationId, local, m_state.ErrorFileCount);
     }
     return name;
 }
@@ -506,7 +493,7 @@ bool MyHERONThread::writeLanErrorFile()
     {
         SharedDataLock lock(m_core.semaphore);
         errorFileFailed(name);
-        ReportFailed = true;
+        m_state.ReportFailed = true;
     }
     sleepMs(m_core.clock(), kFailurePauseMs);
     return false;
@@ -564,16 +551,16 @@ bool MyHERONThread::writeGroupErrorFile(int g)
     SharedDataLock lock(m_core.semaphore);
     if (!ok) {
         errorFileFailed(name);
-        if (ErrorFileCount > 0)
-            --ErrorFileCount;
+        if (m_state.ErrorFileCount > 0)
+            --m_state.ErrorFileCount;
         s.FiledAlarmFlags &= ~group.bits; // the next pass tries again
-        ReportFailed = true;
+        m_state.ReportFailed = true;
         lock.unlock();
         sleepMs(m_core.clock(), kFailurePauseMs);
         return false;
     }
-    PendingAlarmFlags |= s.AlarmFlags & group.bits;
-    s.FiledAlarmFlags |= PendingAlarmFlags;
+    m_state.PendingAlarmFlags |= s.AlarmFlags & group.bits;
+    s.FiledAlarmFlags |= m_state.PendingAlarmFlags;
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "reporting/HttpProxyConnector.h"
+#include "reporting/ReportThreadState.h"
 
 #include <QByteArray>
 #include <QThread>
@@ -84,24 +85,12 @@ public:
     ProxyEndpoint IdConnectThroughHttpProxy;
 
     // --- Thread state -----------------------------------------------------
-    qint32 ErrorFileCount = 0;
-    qint32 ErrorFileHour = 0;
-    bool ReportFailed = false;
-    bool LanErrorFiled = false;
-    bool FirstPass = true;
-    bool ReportDue = false;
-    quint32 PendingAlarmFlags = 0;
-    qint32 ReportInterval = 0;
-    TickSeconds PassTickTime = 0;
+    ReportThreadState &state() { return m_state; }
+    const ReportThreadState &state() const { return m_state; }
 
     // AlarmInterval (hours) to the report interval in seconds; cuts the text
     // in place before its first character above '9'.
     static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
-
-    // Set by the configuration download when the received copy's 35th line
-    // is "UPDATE"; the update steps fetch the updates only then. It keeps its
-    // value until a download reaches that line again.
-    bool UpdateRequested = false;
 
     // The two command scripts of the update restart, byte for byte (CR LF):
     // restart.bat replaces and starts the program in `dir`; jobat.bat
@@ -159,6 +148,7 @@ protected:
     virtual bool updateRestart();
 
     StationCore &m_core;
+    ReportThreadState m_state;
 
 private:
     bool keepRunning() const;

@@ -217,7 +217,7 @@ TEST_F(ReportTransport, PassWithTheServerClosedFailsAndFilesTheLanError)
     const qint64 before = clock.totalSlept();
     ASSERT_TRUE(thread->step());
     EXPECT_EQ(clock.totalSlept() - before, 5000);
-    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_TRUE(thread->state().ReportFailed);
     EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + core.config.ServerPort));
     EXPECT_TRUE(view.lines.contains("(10) Connection refused"));
     EXPECT_EQ(view.intervallLeft.last(), "Connect");

@@ -1,0 +1,31 @@
+#pragma once
+
+// Small helpers shared by the reporting thread's source files; not part of
+// the layer's interface.
+
+#include "common/Clock.h"
+#include "common/LocaleFormat.h"
+#include "common/Text8.h"
+
+#include <QByteArray>
+
+namespace ReportingHelpers {
+
+// A code-page text constant as bytes.
+inline QByteArray cp(const char *text)
+{
+    return Text8::cp(text);
+}
+
+// The clock's local date and time as the status and log lines show it.
+inline QByteArray now(const Clock &clock)
+{
+    return LocaleFormat::dateTime(clock.localDateTime());
+}
+
+inline void sleepMs(Clock &clock, int ms)
+{
+    clock.sleep(ms);
+}
+
+} // namespace ReportingHelpers
