@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "reporting/AlarmFiling.h"
 #include "reporting/HttpProxyConnector.h"
 #include "reporting/ReportThreadState.h"
 
@@ -153,12 +154,8 @@ protected:
 private:
     bool keepRunning() const;
     void pass();
-    bool writeLanErrorFile();
     bool acknowledge();
-    void expireAlarms();
-    bool writeGroupErrorFile(int group);
     void statusLine(const QByteArray &text);
-    void errorFileFailed(const QByteArray &name);
 
     // Report session pieces (ReportSession.cpp).
     enum class FileKind { Error, Measure, Log };
@@ -191,6 +188,7 @@ private:
     // The texts of a server beyond a bound: status line and log line.
     void serverTooSlow(const TCPUtils::ServerTooSlow &e);
 
+    AlarmFiling m_alarms;
     std::shared_ptr<HttpProxyConnector> m_httpProxy;
     std::unique_ptr<QTcpSocket> m_handler;
     std::unique_ptr<TcpFrameSocket> m_client;
