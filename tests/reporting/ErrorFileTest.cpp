@@ -1,5 +1,7 @@
 #include "ReportingPass.h"
 
+#include "reporting/AlarmFiling.h"
+
 #include <QFile>
 
 #include <csignal>
@@ -36,14 +38,16 @@ private:
 
 TEST_F(ReportingPass, ErrorFileCounterRunsFromZeroToZThenBracket)
 {
+    ReportThreadState state;
+    AlarmFiling filing{core, state};
     clock.setLocalDateTime(passTime());
-    thread.state().ErrorFileHour = 14;
-    thread.state().ErrorFileCount = 0;
+    state.ErrorFileHour = 14;
+    state.ErrorFileCount = 0;
     // A new hour starts the counter at "0".
     clock.setLocalDateTime(passTime().addSecs(3600));
     QByteArray counters;
     for (int i = 0; i < 38; ++i)
-        counters += thread.MakeErrorFileName().at(10);
+        counters += filing.MakeErrorFileName().at(10);
     EXPECT_EQ(counters, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ[0");
 }
 
@@ -62,7 +66,8 @@ TEST_F(ReportingPass, ErrorFileNameCarriesWeekdayAndHour)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first);
-        ScriptedHERONThread fresh{core};
+        ReportThreadState state;
+        AlarmFiling fresh{core, state};
         clock.setLocalDateTime(c.local);
         EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.first));
     }
@@ -85,7 +90,8 @@ TEST_F(ReportingPass, ErrorFileNameNeverLeavesTheWorkingFolder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         core.config.StationId = c.id;
-        ScriptedHERONThread fresh{core};
+        ReportThreadState state;
+        AlarmFiling fresh{core, state};
         EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.name));
     }
 }
@@ -207,10 +213,12 @@ TEST_F(ReportingPass, AlarmRepeatDue)
         TickSeconds last, tick;
         bool due;
     } cases[] = {{1000, 4540, false}, {1000, 4541, true}, {1000, 900, true}, {0, 10, true}};
+    ReportThreadState state;
+    const AlarmFiling filing{core, state};
     for (const auto &c : cases) {
         SCOPED_TRACE(double(c.tick));
         tickAt(c.tick);
-        EXPECT_EQ(thread.AlarmRepeatDue(3600, c.last), c.due);
+        EXPECT_EQ(filing.AlarmRepeatDue(3600, c.last), c.due);
     }
 }
 
