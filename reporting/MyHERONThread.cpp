@@ -69,6 +69,7 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     : QThread(parent)
     , m_core(core)
     , m_alarms(core, m_state)
+    , m_restart(core)
     , m_httpProxy(std::move(httpProxy))
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
@@ -447,4 +448,9 @@ void MyHERONThread::DisconnectServer()
     });
     if (m_core.config.Proxy.UseProxy)
         guarded("", [this] { statusLine(cp(ProxyEnded)); });
+}
+
+bool MyHERONThread::updateRestart()
+{
+    return m_restart.run();
 }

@@ -4,6 +4,7 @@
 #include "reporting/AlarmFiling.h"
 #include "reporting/HttpProxyConnector.h"
 #include "reporting/ReportThreadState.h"
+#include "reporting/UpdateRestart.h"
 
 #include <QByteArray>
 #include <QThread>
@@ -92,12 +93,6 @@ public:
     // AlarmInterval (hours) to the report interval in seconds; cuts the text
     // in place before its first character above '9'.
     static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
-
-    // The two command scripts of the update restart, byte for byte (CR LF):
-    // restart.bat replaces and starts the program in `dir`; jobat.bat
-    // schedules it with AT at `now` + 216 s (long time format of the locale).
-    static QByteArray RestartBatch(const QByteArray &dir);
-    static QByteArray JobAtBatch(const QByteArray &dir, const QTime &now);
 
     // The longest line of a received configuration the station takes, line
     // end not counted. The longest real line is a host name with its port
@@ -189,6 +184,7 @@ private:
     void serverTooSlow(const TCPUtils::ServerTooSlow &e);
 
     AlarmFiling m_alarms;
+    UpdateRestart m_restart;
     std::shared_ptr<HttpProxyConnector> m_httpProxy;
     std::unique_ptr<QTcpSocket> m_handler;
     std::unique_ptr<TcpFrameSocket> m_client;

@@ -8,6 +8,8 @@
 #include "common/Text8.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QString>
 
 namespace ReportingHelpers {
 
@@ -26,6 +28,18 @@ inline QByteArray now(const Clock &clock)
 inline void sleepMs(Clock &clock, int ms)
 {
     clock.sleep(ms);
+}
+
+// A code-page file name constant as a file name.
+inline QString name(const char *text)
+{
+    return Text8::toQString(cp(text));
+}
+
+// The current directory as the scripts and texts name it.
+inline QByteArray currentDirectory()
+{
+    return Text8::fromQString(QDir::toNativeSeparators(QDir::currentPath()));
 }
 
 } // namespace ReportingHelpers

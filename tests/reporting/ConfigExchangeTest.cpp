@@ -6,6 +6,7 @@
 #include "platform/ServiceStore.h"
 #include "reporting/MyHERONThread.h"
 #include "reporting/ReportingTexts.h"
+#include "reporting/UpdateRestart.h"
 #include "reporting/TCPUtils.h"
 #include "station/ConfigTexts.h"
 #include "station/StationConfigFile.h"
@@ -1008,9 +1009,9 @@ TEST(UpdateScripts, JobAtSchedulesTwoHundredSixteenSecondsLater)
         {QTime(23, 56, 24), "00:00:00"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(MyHERONThread::JobAtBatch("C:\\Station", c.now),
+        EXPECT_EQ(UpdateRestart::JobAtBatch("C:\\Station", c.now),
                   QByteArray("AT ") + c.at + " /interactive \"C:\\Station\\restart.bat\"\r\n");
-    EXPECT_EQ(MyHERONThread::RestartBatch("C:\\Station"),
+    EXPECT_EQ(UpdateRestart::RestartBatch("C:\\Station"),
               "cd C:\\Station\r\ndel C:\\Station\\Klimawarte.exe\r\nren Klimawarte.upd Klimawarte.exe\r\n"
               "C:\\Station\\Klimawarte.exe\r\nexit\r\n");
 }
