@@ -76,7 +76,7 @@ int firstLineTooLong(const QString &file)
 qint64 MyHERONThread::receiveInto(const QByteArray &fileName, const QString &localName)
 {
     StationState &s = m_core.state;
-    return TCPUtils::ReceiveFile(m_client.get(), SequenceMode, Sequence, fileName, false, m_core,
+    return TCPUtils::ReceiveFile(Cl2Socket(), SequenceMode, Sequence, fileName, false, m_core,
                                  [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
 }
 
@@ -93,8 +93,8 @@ bool MyHERONThread::stepRaised(bool updateStep)
                               : cp(NoConnection) + hostPort);
     } catch (...) {
     }
-    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
-    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
     return false;
 }
 
@@ -155,7 +155,7 @@ void MyHERONThread::uploadConfiguration()
     const QByteArray shown = id + cp(ConfigSuffix);
     statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
     const QByteArray serverName = cp(ServerConfigDir) + shown;
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
                              m_core.clock())) {
         statusLine(cp(OpenFailed) + shown);
         return;
@@ -182,7 +182,7 @@ void MyHERONThread::uploadConfiguration()
         const QByteArray piece(buffer, int(n));
         if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
             continue; // the server's update request is not sent back
-        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, piece, FrameType::DataFrame,
+        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, piece, FrameType::DataFrame,
                                  m_core.clock())) {
             whole = false;
             break;
@@ -190,7 +190,7 @@ void MyHERONThread::uploadConfiguration()
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
                              m_core.clock())) {
         statusLine(cp(CloseFailed));
         return;
@@ -229,7 +229,7 @@ void MyHERONThread::downloadConfiguration()
     removeReceivedLeftover();
     bool restore = true;
     try {
-        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName,
+        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName,
                                  FrameType::FileRequestFrame, m_core.clock())) {
             marker(MarkerConfigRead1);
             statusLine(cp(NoConfigDownloaded));
@@ -494,7 +494,7 @@ void MyHERONThread::viewerUpdate()
 
     marker(MarkerUpdate1);
     const bool accepted = m_state.UpdateRequested
-                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerViewerUpdate),
+                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerViewerUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
     marker(MarkerUpdate1Read);
@@ -528,7 +528,7 @@ void MyHERONThread::stationUpdate()
 
     marker(MarkerUpdate2);
     const bool accepted = m_state.UpdateRequested
-                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerStationUpdate),
+                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerStationUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));
     marker(MarkerUpdate2Read);

@@ -31,31 +31,6 @@ using namespace ReportingHelpers;
 constexpr int kFailurePauseMs = 5000;
 constexpr int kIdlePauseMs = 1000;
 constexpr int kStartWaitMs = 10000;
-constexpr int kDisconnectWaitMs = 3000;
-
-// A decimal integer as the settings hold it: leading blanks, an optional
-// sign, digits, nothing after them.
-bool toInteger(const QByteArray &text, qint64 &value)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    if (i >= text.size())
-        return false;
-    qint64 v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-        v = v * 10 + (text[i] - '0');
-        if (v > 0x7FFFFFFF)
-            return false;
-    }
-    value = negative ? -v : v;
-    return true;
-}
 
 QByteArray roundedSeconds(TickSeconds seconds)
 {
@@ -70,7 +45,7 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     , m_core(core)
     , m_alarms(core, m_state)
     , m_restart(core)
-    , m_httpProxy(std::move(httpProxy))
+    , m_transport(core, std::move(httpProxy))
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
 }
@@ -101,7 +76,7 @@ bool MyHERONThread::keepRunning() const
 
 FrameSocket *MyHERONThread::Cl2Socket() const
 {
-    return m_client.get();
+    return m_transport.Cl2Socket();
 }
 
 void MyHERONThread::statusLine(const QByteArray &text)
@@ -116,8 +91,7 @@ void MyHERONThread::threadStart()
     s.ActiveThreadCount.fetch_add(1);
     m_started = true;
     m_phase = Phase::Running;
-    m_client.reset();
-    m_handler.reset();
+    m_transport.reset();
 
     m_state.PendingAlarmFlags = 0;
     m_state.ReportFailed = false;
@@ -157,8 +131,7 @@ void MyHERONThread::threadStart()
 void MyHERONThread::threadEnd()
 {
     DisconnectServer();
-    m_client.reset();
-    m_handler.reset();
+    m_transport.reset();
     if (m_started) {
         m_core.state.ActiveThreadCount.fetch_sub(1);
         m_started = false;
@@ -342,112 +315,17 @@ bool MyHERONThread::AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarm
 
 void MyHERONThread::PrepareConnection()
 {
-    const StationConfig &cfg = m_core.config;
-    const ProxySettings &p = cfg.Proxy;
-
-    qint64 port = 0;
-    if (!toInteger(cfg.ServerPort, port))
-        throw std::runtime_error(("'" + cfg.ServerPort + "'" + NotAPortNumber).toStdString());
-    Cl2SocketPort = static_cast<quint16>(port & 0xFFFF);
-
-    m_client.reset();
-    m_handler = std::make_unique<QTcpSocket>();
-    m_handler->setProxy(QNetworkProxy::NoProxy);
-
-    const quint16 proxyPort = static_cast<quint16>(p.ProxyPort & 0xFFFF);
-    IdSocks = ProxyEndpoint{p.ProxyHost, proxyPort, p.ProxyUser, p.ProxyPassword, false};
-    IdConnectThroughHttpProxy = ProxyEndpoint{p.ProxyHost, proxyPort, p.ProxyUser, p.ProxyPassword, false};
-    if (p.UseProxy) {
-        {
-            SharedDataLock lock(m_core.semaphore);
-            m_core.appendStatusLine(cp(ProxyPrepared));
-            m_core.appendStatusLine(cp(ProxyAddress) + p.ProxyHost + ':' + QByteArray::number(p.ProxyPort));
-        }
-        if (p.ProxyKind == SocksKind) {
-            IdSocks.Enabled = true;
-            m_handler->setProxy(QNetworkProxy(QNetworkProxy::Socks5Proxy, Text8::toQString(IdSocks.host),
-                                              IdSocks.port, Text8::toQString(IdSocks.user),
-                                              Text8::toQString(IdSocks.password)));
-        } else {
-            IdConnectThroughHttpProxy.Enabled = true;
-        }
-    }
-
-    Cl2SocketHost = cfg.ServerHost;
-    m_client = std::make_unique<TcpFrameSocket>(m_handler.get());
-    m_client->setReadTimeoutLimit(ReadTimeoutLimitMs);
+    m_transport.PrepareConnection();
 }
 
 bool MyHERONThread::ConnectServer(QByteArray &message)
 {
-    if (!m_handler) {
-        message = cp(ProxyRefused);
-        return false;
-    }
-    QTcpSocket &socket = *m_handler;
-    const bool viaHttp = IdConnectThroughHttpProxy.Enabled;
-    if (viaHttp && !m_httpProxy) {
-        message = cp(ProxyRefused);
-        return false;
-    }
-    const QString host = Text8::toQString(viaHttp ? IdConnectThroughHttpProxy.host : Cl2SocketHost);
-    const quint16 port = viaHttp ? IdConnectThroughHttpProxy.port : Cl2SocketPort;
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // With a SOCKS proxy the socket counts as connected only once the
-    // proxy's handshake (method, user name and password, CONNECT) is done.
-    socket.connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
-    if (!socket.waitForConnected(ConnectTimeoutMs)) {
-        message = Text8::fromQString(socket.errorString());
-        socket.abort();
-        return false;
-    }
-    if (viaHttp) {
-        const int left = std::max(0, ConnectTimeoutMs - int(elapsed.elapsed()));
-        QString error;
-        if (!m_httpProxy->MakeConnection(socket, IdConnectThroughHttpProxy, Cl2SocketHost, Cl2SocketPort,
-                                         left, error)) {
-            message = Text8::fromQString(error);
-            socket.abort();
-            return false;
-        }
-    }
-    TcpFrameSocket::setLowDelay(socket);
-    return true;
+    return m_transport.ConnectServer(message);
 }
 
 void MyHERONThread::DisconnectServer()
 {
-    auto guarded = [this](const char *prefix, auto &&step) {
-        try {
-            step();
-        } catch (const std::exception &e) {
-            try {
-                statusLine(QByteArray(prefix) + Text8::fromQString(QString::fromLocal8Bit(e.what())));
-            } catch (...) {
-            }
-        } catch (...) {
-        }
-    };
-    guarded("", [this] { statusLine(cp(DisconnectIfConnected)); });
-    guarded("(0) ", [this] {
-        if (m_handler && m_handler->state() != QAbstractSocket::UnconnectedState) {
-            m_handler->disconnectFromHost();
-            if (m_handler->state() != QAbstractSocket::UnconnectedState)
-                m_handler->waitForDisconnected(kDisconnectWaitMs);
-        }
-    });
-    guarded("(1) ", [this] {
-        if (m_handler)
-            m_handler->close();
-    });
-    guarded("(2) ", [this] {
-        if (m_handler)
-            m_handler->abort();
-    });
-    if (m_core.config.Proxy.UseProxy)
-        guarded("", [this] { statusLine(cp(ProxyEnded)); });
+    m_transport.DisconnectServer();
 }
 
 bool MyHERONThread::updateRestart()

@@ -4,6 +4,7 @@
 #include "reporting/AlarmFiling.h"
 #include "reporting/HttpProxyConnector.h"
 #include "reporting/ReportThreadState.h"
+#include "reporting/ServerTransport.h"
 #include "reporting/UpdateRestart.h"
 
 #include <QByteArray>
@@ -60,31 +61,14 @@ public:
     bool AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarmTime) const;
 
     // --- Report transport -------------------------------------------------
-    // Builds the transport of one attempt (a new socket, the proxy); does not
-    // connect. Throws std::runtime_error when ServerPort is no number.
+    // Forwarded to the transport (see ServerTransport).
     void PrepareConnection();
-    // Closes whatever connection exists; never fails.
     void DisconnectServer();
-    // Connects the prepared transport: the TCP connection to the server or
-    // the proxy, and with a proxy its handshake, all within ConnectTimeoutMs.
-    // false with the reason in message (code-page text).
     bool ConnectServer(QByteArray &message);
-
-    // Bound of one connect, handshake included. The platform's own connect
-    // gives up after about 21 s (three SYNs); the transport keeps that bound
-    // on every platform, and it bounds a stalling proxy too.
-    static constexpr int ConnectTimeoutMs = 21000;
-
-    // The client that the frame routines use once connected; null before the
-    // first PrepareConnection.
+    static constexpr int ConnectTimeoutMs = ServerTransport::ConnectTimeoutMs;
     FrameSocket *Cl2Socket() const;
-    QTcpSocket *ReportIOHandler() const { return m_handler.get(); }
-    // Host and port of the prepared attempt.
-    QByteArray Cl2SocketHost;
-    quint16 Cl2SocketPort = 0;
-    // The two proxy objects; at most one is Enabled after PrepareConnection.
-    ProxyEndpoint IdSocks;
-    ProxyEndpoint IdConnectThroughHttpProxy;
+    QTcpSocket *ReportIOHandler() const { return m_transport.ReportIOHandler(); }
+    ServerTransport &transport() { return m_transport; }
 
     // --- Thread state -----------------------------------------------------
     ReportThreadState &state() { return m_state; }
@@ -106,11 +90,6 @@ public:
 
     enum class Phase { Running, Finished };
     Phase phase() const { return m_phase; }
-
-    // Upper bound of every read wait on the report connection, in
-    // milliseconds; -1 (the default) leaves the frame routines' own
-    // time-outs. Tests set it so that a silent server costs no real time.
-    int ReadTimeoutLimitMs = -1;
 
     // The version text sent after the station identifier.
     static QByteArray ReportVersionText();
@@ -185,9 +164,7 @@ private:
 
     AlarmFiling m_alarms;
     UpdateRestart m_restart;
-    std::shared_ptr<HttpProxyConnector> m_httpProxy;
-    std::unique_ptr<QTcpSocket> m_handler;
-    std::unique_ptr<TcpFrameSocket> m_client;
+    ServerTransport m_transport;
     Phase m_phase = Phase::Running;
     bool m_started = false;
 };

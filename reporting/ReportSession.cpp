@@ -76,7 +76,7 @@ void MyHERONThread::marker(const char *text)
 
 bool MyHERONThread::sendText(const QByteArray &text)
 {
-    return TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, text, FrameType::TextFrame,
+    return TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, text, FrameType::TextFrame,
                                m_core.clock());
 }
 
@@ -148,7 +148,7 @@ void MyHERONThread::runReportSession()
     }
     m_state.ReportFailed = false;
     marker(MarkerConnect);
-    if (raised || !m_client || !m_client->isConnected()) {
+    if (raised || !Cl2Socket() || !Cl2Socket()->isConnected()) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
@@ -161,7 +161,7 @@ void MyHERONThread::runReportSession()
     }
 
     // 2: login.
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, LoginFrame::literal(),
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, LoginFrame::literal(),
                              FrameType::LoginFrame, m_core.clock())) {
         {
             SharedDataLock lock(m_core.semaphore);
@@ -332,8 +332,8 @@ bool MyHERONThread::sendFiles(FileKind kind)
             // The file is closed by its own guard; the search is a list.
             statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
             if (kind != FileKind::Error) {
-                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
-                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
             }
             sessionFailed(SessionStage::Transfer);
             return false;
@@ -354,7 +354,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
                                  : kind == FileKind::Measure ? kMeasureMarkers
                                                              : kLogMarkers;
     StationState &s = m_core.state;
-    FrameSocket *client = m_client.get();
+    FrameSocket *client = Cl2Socket();
     const QByteArray shown = Text8::fromQString(localName);
 
     // A frame the server did not take on a connection that is gone: the

@@ -42,4 +42,28 @@ inline QByteArray currentDirectory()
     return Text8::fromQString(QDir::toNativeSeparators(QDir::currentPath()));
 }
 
+// A decimal integer as the settings hold it: leading blanks, an optional
+// sign, digits, nothing after them.
+inline bool toInteger(const QByteArray &text, qint64 &value)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i >= text.size())
+        return false;
+    qint64 v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        v = v * 10 + (text[i] - '0');
+        if (v > 0x7FFFFFFF)
+            return false;
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
 } // namespace ReportingHelpers

@@ -147,7 +147,7 @@ protected:
         if (thread)
             thread->threadEnd();
         thread = std::make_unique<MyHERONThread>(core);
-        thread->ReadTimeoutLimitMs = readLimitMs;
+        thread->transport().ReadTimeoutLimitMs = readLimitMs;
         s.LastReportTime = clock.tickSeconds() + 10; // the start wait
         thread->threadStart();
         view.lines.clear();

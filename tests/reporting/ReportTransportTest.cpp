@@ -111,8 +111,8 @@ TEST_F(ReportTransport, ProxyKindChoosesTheProxyObject)
         useProxy(c.kind, 70000);
         core.config.Proxy.UseProxy = c.useProxy;
         thread->PrepareConnection();
-        EXPECT_EQ(thread->IdSocks.Enabled, c.branch == Socks);
-        EXPECT_EQ(thread->IdConnectThroughHttpProxy.Enabled, c.branch == Http);
+        EXPECT_EQ(thread->transport().IdSocks.Enabled, c.branch == Socks);
+        EXPECT_EQ(thread->transport().IdConnectThroughHttpProxy.Enabled, c.branch == Http);
         const QNetworkProxy proxy = thread->ReportIOHandler()->proxy();
         EXPECT_EQ(proxy.type(), c.branch == Socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
         if (c.branch == Socks) {
@@ -120,8 +120,8 @@ TEST_F(ReportTransport, ProxyKindChoosesTheProxyObject)
             EXPECT_EQ(proxy.user(), QStringLiteral("socksuser"));
             EXPECT_EQ(proxy.password(), QStringLiteral("s3cret"));
         }
-        EXPECT_EQ(thread->IdSocks.port, 4464);
-        EXPECT_EQ(thread->IdConnectThroughHttpProxy.port, 4464);
+        EXPECT_EQ(thread->transport().IdSocks.port, 4464);
+        EXPECT_EQ(thread->transport().IdConnectThroughHttpProxy.port, 4464);
         const QList<QByteArray> proxyLines{cp(ProxyPrepared), "PROXY: 127.0.0.1:70000"};
         EXPECT_EQ(view.lines, c.useProxy ? proxyLines : QList<QByteArray>{});
 
