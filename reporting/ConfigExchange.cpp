@@ -4,23 +4,19 @@
 
 #include "reporting/MyHERONThread.h"
 
-#include "common/LocaleFormat.h"
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
-#include "platform/ProgramRestart.h"
-#include "platform/ServiceStore.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "station/ConfigTexts.h"
 #include "station/ConfigValueChecks.h"
 #include "station/LimitLabels.h"
 #include "station/LogFile.h"
-#include "station/ServiceControl.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,16 +27,7 @@
 namespace {
 
 using namespace ReportingTexts;
-
-QByteArray cp(const char *text)
-{
-    return Text8::cp(text);
-}
-
-QByteArray now(const Clock &clock)
-{
-    return LocaleFormat::dateTime(clock.localDateTime());
-}
+using namespace ReportingHelpers;
 
 const QString kConfigFile = QString::fromLatin1(ConfigTexts::ConfigFileName);
 const QString kSaveFile = QString::fromLatin1(ConfigTexts::ConfigSaveName);
@@ -52,21 +39,6 @@ constexpr int kReadLines = 35;
 
 constexpr int kPieceSize = 250;
 constexpr int kPiecesPerHeartbeat = 100;
-constexpr int kRestartTickMs = 10;
-constexpr int kRestartOffsetSeconds = 216; // 0.0025 days
-constexpr int kTimerPauseMs = 50;
-
-QString name(const char *text)
-{
-    return Text8::toQString(cp(text));
-}
-
-// The current directory as the scripts and texts name it.
-QByteArray currentDirectory()
-{
-    return Text8::fromQString(QDir::toNativeSeparators(QDir::currentPath()));
-}
-
 // A received program is executable once it is whole and in its place.
 void makeExecutable(const QString &file)
 {
@@ -99,39 +71,12 @@ int firstLineTooLong(const QString &file)
     return 0;
 }
 
-bool writeWhole(const QString &file, const QByteArray &bytes)
-{
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    // The explicit flush: a commit whose last write failed in the buffer
-    // would otherwise put an empty or cut file in place (seen with a full
-    // disk).
-    if (out.write(bytes) != bytes.size() || !out.flush()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
-}
-
 } // namespace
-
-QByteArray MyHERONThread::RestartBatch(const QByteArray &dir)
-{
-    return "cd " + dir + "\r\n" + "del " + dir + "\\Klimawarte.exe\r\n" + "ren Klimawarte.upd Klimawarte.exe\r\n"
-           + dir + "\\Klimawarte.exe\r\n" + "exit\r\n";
-}
-
-QByteArray MyHERONThread::JobAtBatch(const QByteArray &dir, const QTime &now)
-{
-    const QTime at = now.addSecs(kRestartOffsetSeconds); // wraps past midnight
-    return "AT " + LocaleFormat::longTime(at) + " /interactive \"" + dir + "\\restart.bat\"\r\n";
-}
 
 qint64 MyHERONThread::receiveInto(const QByteArray &fileName, const QString &localName)
 {
     StationState &s = m_core.state;
-    return TCPUtils::ReceiveFile(m_client.get(), SequenceMode, Sequence, fileName, false, m_core,
+    return TCPUtils::ReceiveFile(Cl2Socket(), SequenceMode, Sequence, fileName, false, m_core,
                                  [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
 }
 
@@ -148,8 +93,8 @@ bool MyHERONThread::stepRaised(bool updateStep)
                               : cp(NoConnection) + hostPort);
     } catch (...) {
     }
-    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
-    TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
     return false;
 }
 
@@ -210,7 +155,7 @@ void MyHERONThread::uploadConfiguration()
     const QByteArray shown = id + cp(ConfigSuffix);
     statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
     const QByteArray serverName = cp(ServerConfigDir) + shown;
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
                              m_core.clock())) {
         statusLine(cp(OpenFailed) + shown);
         return;
@@ -237,7 +182,7 @@ void MyHERONThread::uploadConfiguration()
         const QByteArray piece(buffer, int(n));
         if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
             continue; // the server's update request is not sent back
-        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, piece, FrameType::DataFrame,
+        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, piece, FrameType::DataFrame,
                                  m_core.clock())) {
             whole = false;
             break;
@@ -245,7 +190,7 @@ void MyHERONThread::uploadConfiguration()
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
                              m_core.clock())) {
         statusLine(cp(CloseFailed));
         return;
@@ -284,7 +229,7 @@ void MyHERONThread::downloadConfiguration()
     removeReceivedLeftover();
     bool restore = true;
     try {
-        if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, serverName,
+        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName,
                                  FrameType::FileRequestFrame, m_core.clock())) {
             marker(MarkerConfigRead1);
             statusLine(cp(NoConfigDownloaded));
@@ -474,13 +419,13 @@ MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString
             if (!write(line))
                 return false;
         }
-        UpdateRequested = false;
+        m_state.UpdateRequested = false;
         QByteArray request;
         if (!next(request))
             return false;
         if (Text8::upper(Text8::trimmed(request)) == UpdateWord) {
             m_core.appendStatusLine(cp(UpdateRequestedText));
-            UpdateRequested = true;
+            m_state.UpdateRequested = true;
         }
         in.close();
         // Flushed first: a commit does not see a failed write of the last
@@ -548,8 +493,8 @@ void MyHERONThread::viewerUpdate()
     statusLine(cp(ViewerUpdateDeleted));
 
     marker(MarkerUpdate1);
-    const bool accepted = UpdateRequested
-                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerViewerUpdate),
+    const bool accepted = m_state.UpdateRequested
+                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerViewerUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
     marker(MarkerUpdate1Read);
@@ -582,8 +527,8 @@ void MyHERONThread::stationUpdate()
     statusLine(cp(StationUpdateDeleted));
 
     marker(MarkerUpdate2);
-    const bool accepted = UpdateRequested
-                          && TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, cp(ServerStationUpdate),
+    const bool accepted = m_state.UpdateRequested
+                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerStationUpdate),
                                                  FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));
     marker(MarkerUpdate2Read);
@@ -612,67 +557,4 @@ void MyHERONThread::stationUpdate()
         statusLine(cp(StationUpdateDropped));
     }
     s.UpdateFileLocked = false;
-}
-
-// --- Update restart --------------------------------------------------------
-
-bool MyHERONThread::updateRestart()
-{
-    if (!m_core.mirror.UpdatePending.load())
-        return false;
-    StationState &s = m_core.state;
-    const StationPlatform &platform = m_core.platform();
-
-    // 1, 2
-    const QByteArray dir = currentDirectory();
-    writeWhole(name(RestartScript), RestartBatch(dir)); // a failure is not reported
-
-    // 3: the identifier copy makes the new program report at once.
-    QByteArray copy;
-    QString copyName;
-    {
-        SharedDataLock lock(m_core.semaphore);
-        copy = StationConfigFileBytes(m_core.config);
-        copyName = StationConfigFitsLines(m_core.config) ? StationIdCopyFileName(m_core.config.StationId)
-                                                         : QString();
-    }
-    if (copyName.isEmpty() || !writeWhole(copyName, copy)) {
-        m_core.onGui([](StationView &v) { v.Timer1Status(false); });
-        m_core.sleep(kTimerPauseMs);
-        m_core.onGui([this](StationView &v) {
-            v.Timer1Status(true);
-            m_core.notify(cp(RestartWriteError));
-        });
-    }
-
-    try {
-        // 4: the service host restarts a service itself; it learns why.
-        if (platform.service) {
-            const QByteArray display = ServiceControl::ReadServiceValue(*platform.service, ServiceDisplayName);
-            if (Text8::upper(display) == ServiceHostName)
-                ServiceControl::WriteServiceControl(*platform.service, ControlUpdate);
-        }
-        // 5
-        writeWhole(name(ScheduleScript), JobAtBatch(dir, m_core.clock().localDateTime().time()));
-        // 6: jobat.bat has no interpreter here; the platform's scheduler
-        // does what it and restart.bat do.
-        if (platform.restart) {
-            ProgramRestart::Plan plan;
-            plan.directory = QDir::currentPath();
-            plan.update = name(StationUpdateFile);
-            plan.executable = QCoreApplication::applicationFilePath();
-            plan.pid = QCoreApplication::applicationPid();
-            plan.delayMs = platform.restartDelayMs;
-            platform.restart->schedule(plan);
-        }
-        // 7: the next supervision tick ends the program.
-        s.TerminateRequested = true;
-        s.RebootAfterUpdate = true;
-        m_core.onGui([](StationView &v) { v.rearmTimer1(kRestartTickMs); });
-    } catch (...) {
-        // The tick ends the program at its regular interval.
-        s.RebootAfterUpdate = true;
-        s.TerminateRequested = true;
-    }
-    return true;
 }

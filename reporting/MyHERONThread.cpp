@@ -3,6 +3,7 @@
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "station/LogFile.h"
 #include "station/MeasureRecords.h"
@@ -24,95 +25,12 @@
 namespace {
 
 using namespace ReportingTexts;
+using namespace ReportingHelpers;
 
-QByteArray cp(const char *text)
-{
-    return Text8::cp(text);
-}
 
-QByteArray now(const Clock &clock)
-{
-    return LocaleFormat::dateTime(clock.localDateTime());
-}
-
-void sleepMs(Clock &clock, int ms)
-{
-    clock.sleep(ms);
-}
-
-// The alarm groups in the order in which a pass files them.
-enum class GroupKind { Limit, Input, Sensor, Cpu };
-
-struct AlarmGroup
-{
-    quint32 bits;
-    quint32 lowBit; // limit groups: the bit of "below the minimum"
-    int parameter;
-    GroupKind kind;
-    const char *name; // quantity's name of line 2; none for the sensor
-    const char *unit;
-    LimitAlarm StationState::*limit;
-};
-
-constexpr quint32 kSensorBits = AlarmBit::SensorQuery | AlarmBit::SensorZero;
-
-const AlarmGroup kGroups[] = {
-    {AlarmBit::TempLow | AlarmBit::TempHigh, AlarmBit::TempLow, 1, GroupKind::Limit, NameTemperature,
-     UnitDegree, &StationState::AlarmT},
-    {AlarmBit::DewPointLow | AlarmBit::DewPointHigh, AlarmBit::DewPointLow, 3, GroupKind::Limit, NameDewPoint,
-     UnitDegree, &StationState::AlarmTP},
-    {AlarmBit::DistanceLow | AlarmBit::DistanceHigh, AlarmBit::DistanceLow, 4, GroupKind::Limit, NameDistance,
-     UnitDegree, &StationState::AlarmT_TP},
-    {AlarmBit::HumidityLow | AlarmBit::HumidityHigh, AlarmBit::HumidityLow, 2, GroupKind::Limit, NameHumidity,
-     UnitPercent, &StationState::AlarmRH},
-    {AlarmBit::Input1, 0, 5, GroupKind::Input, NameInput1, "", nullptr},
-    {AlarmBit::Input2, 0, 6, GroupKind::Input, NameInput2, "", nullptr},
-    {kSensorBits, 0, 1, GroupKind::Sensor, nullptr, "", nullptr},
-    {AlarmBit::Cpu, 0, 7, GroupKind::Cpu, NameCpu, UnitDegree, nullptr},
-};
-
-constexpr int kAlarmFilesPerHour = 35; // alarm files are made while the count is below this
-constexpr int kLastCounter = 36;       // "["
 constexpr int kFailurePauseMs = 5000;
 constexpr int kIdlePauseMs = 1000;
 constexpr int kStartWaitMs = 10000;
-constexpr int kDisconnectWaitMs = 3000;
-
-using StationFileNames::errorFileName;
-
-QByteArray twoDigits(int v)
-{
-    return QByteArray::number(v).rightJustified(2, '0');
-}
-
-bool writeAll(QFile &file, const QByteArray &bytes)
-{
-    return file.write(bytes) == bytes.size();
-}
-
-// A decimal integer as the settings hold it: leading blanks, an optional
-// sign, digits, nothing after them.
-bool toInteger(const QByteArray &text, qint64 &value)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    if (i >= text.size())
-        return false;
-    qint64 v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-        v = v * 10 + (text[i] - '0');
-        if (v > 0x7FFFFFFF)
-            return false;
-    }
-    value = negative ? -v : v;
-    return true;
-}
 
 QByteArray roundedSeconds(TickSeconds seconds)
 {
@@ -125,7 +43,9 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
                              QObject *parent)
     : QThread(parent)
     , m_core(core)
-    , m_httpProxy(std::move(httpProxy))
+    , m_alarms(core, m_state)
+    , m_restart(core)
+    , m_transport(core, std::move(httpProxy))
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
 }
@@ -156,7 +76,7 @@ bool MyHERONThread::keepRunning() const
 
 FrameSocket *MyHERONThread::Cl2Socket() const
 {
-    return m_client.get();
+    return m_transport.Cl2Socket();
 }
 
 void MyHERONThread::statusLine(const QByteArray &text)
@@ -171,14 +91,13 @@ void MyHERONThread::threadStart()
     s.ActiveThreadCount.fetch_add(1);
     m_started = true;
     m_phase = Phase::Running;
-    m_client.reset();
-    m_handler.reset();
+    m_transport.reset();
 
-    PendingAlarmFlags = 0;
-    ReportFailed = false;
-    ReportDue = false;
-    LanErrorFiled = false;
-    FirstPass = true;
+    m_state.PendingAlarmFlags = 0;
+    m_state.ReportFailed = false;
+    m_state.ReportDue = false;
+    m_state.LanErrorFiled = false;
+    m_state.FirstPass = true;
 
     {
         SharedDataLock lock(m_core.semaphore);
@@ -212,8 +131,7 @@ void MyHERONThread::threadStart()
 void MyHERONThread::threadEnd()
 {
     DisconnectServer();
-    m_client.reset();
-    m_handler.reset();
+    m_transport.reset();
     if (m_started) {
         m_core.state.ActiveThreadCount.fetch_sub(1);
         m_started = false;
@@ -258,13 +176,13 @@ void MyHERONThread::pass()
     StationConfig &cfg = m_core.config;
 
     // 1: one LAN error file per failure streak.
-    if (ReportFailed && !LanErrorFiled) {
-        LanErrorFiled = true;
-        if (!writeLanErrorFile())
+    if (m_state.ReportFailed && !m_state.LanErrorFiled) {
+        m_state.LanErrorFiled = true;
+        if (!m_alarms.writeLanErrorFile())
             return;
         SharedDataLock lock(m_core.semaphore);
         s.AlarmFlags |= AlarmBit::Network;
-        PendingAlarmFlags |= s.AlarmFlags;
+        m_state.PendingAlarmFlags |= s.AlarmFlags;
     }
 
     // 2 to 6: heartbeat, interval, acknowledgement.
@@ -273,12 +191,12 @@ void MyHERONThread::pass()
     {
         SharedDataLock lock(m_core.semaphore);
         s.ReportHeartbeat = now(m_core.clock());
-        ReportInterval = ReportIntervalFrom(cfg.AlarmInterval);
-        PassTickTime = m_core.clock().tickSeconds();
+        m_state.ReportInterval = ReportIntervalFrom(cfg.AlarmInterval);
+        m_state.PassTickTime = m_core.clock().tickSeconds();
 
         if (s.AcknowledgeRequest.load()) {
             s.AcknowledgeRequest = false;
-            LanErrorFiled = false;
+            m_state.LanErrorFiled = false;
             const bool immediate = s.ImmediateReport.load();
             if (s.AlarmFlags != 0 && !immediate) {
                 m_core.appendStatusLine(cp(ErrorAcknowledged));
@@ -288,7 +206,7 @@ void MyHERONThread::pass()
                 logAcknowledge = true;
             }
             if (s.AlarmFlags == 0 || immediate)
-                s.LastReportTime = -2.0L * ReportInterval;
+                s.LastReportTime = -2.0L * m_state.ReportInterval;
             if (!immediate) {
                 s.AlarmCpu.AlarmTime = 0;
                 s.AlarmCpu.LastAlarmTime = 0;
@@ -305,7 +223,7 @@ void MyHERONThread::pass()
                 s.AlarmFlags = 0;
                 s.FiledAlarmFlags = 0;
                 s.ReportedAlarmFlags = 0;
-                ReportFailed = false;
+                m_state.ReportFailed = false;
             }
         }
     }
@@ -315,23 +233,23 @@ void MyHERONThread::pass()
         WriteLogLine(m_core, cp(LogAcknowledgeKey));
 
     // 7: no alarm expires while the server cannot be reached.
-    if (!ReportFailed)
-        expireAlarms();
+    if (!m_state.ReportFailed)
+        m_alarms.expireAlarms();
 
     // 8: nothing new and the interval still running: the pass ends here.
-    if (!FirstPass) {
+    if (!m_state.FirstPass) {
         TickSeconds next = 0;
         bool unchanged = false;
         {
             SharedDataLock lock(m_core.semaphore);
-            next = s.LastReportTime + ReportInterval;
+            next = s.LastReportTime + m_state.ReportInterval;
             unchanged = s.AlarmFlags == s.ReportedAlarmFlags;
         }
         if (unchanged) {
-            const TickSeconds left = next - PassTickTime;
+            const TickSeconds left = next - m_state.PassTickTime;
             const QByteArray text = roundedSeconds(left);
             m_core.onGui([text](StationView &v) { v.setIntervallLeft(text); });
-            if (left > 0 && left < ReportInterval && !s.ImmediateReport.load()) {
+            if (left > 0 && left < m_state.ReportInterval && !s.ImmediateReport.load()) {
                 sleepMs(m_core.clock(), kIdlePauseMs);
                 return;
             }
@@ -339,24 +257,8 @@ void MyHERONThread::pass()
     }
 
     // 9: error files for new alarms.
-    for (int g = 0; g < int(std::size(kGroups)); ++g) {
-        const AlarmGroup &group = kGroups[g];
-        const int hour = m_core.clock().localDateTime().time().hour();
-        const int filedThisHour = ErrorFileHour == hour ? ErrorFileCount : 0;
-        if (filedThisHour >= kAlarmFilesPerHour)
-            continue;
-        bool needed = false;
-        {
-            SharedDataLock lock(m_core.semaphore);
-            needed = (s.AlarmFlags & group.bits) != 0 && (s.FiledAlarmFlags & group.bits) == 0;
-            if (needed && group.kind == GroupKind::Limit)
-                needed = AlarmRepeatDue(ReportInterval, (s.*group.limit).LastAlarmTime);
-            else if (needed && group.kind == GroupKind::Cpu)
-                needed = AlarmRepeatDue(ReportInterval, s.AlarmCpu.LastAlarmTime);
-        }
-        if (needed && !writeGroupErrorFile(g))
-            return;
-    }
+    if (!m_alarms.fileNewAlarms())
+        return;
 
     // 10: due by time, by a wrapped tick counter or on request.
     TickSeconds last = 0;
@@ -364,19 +266,19 @@ void MyHERONThread::pass()
         SharedDataLock lock(m_core.semaphore);
         last = s.LastReportTime;
     }
-    const TickSeconds next = last + ReportInterval;
-    const QByteArray text = roundedSeconds(next - PassTickTime);
+    const TickSeconds next = last + m_state.ReportInterval;
+    const QByteArray text = roundedSeconds(next - m_state.PassTickTime);
     m_core.onGui([text](StationView &v) { v.setIntervallLeft(text); });
-    const bool byTime = next < PassTickTime;
-    const bool byWrap = last > PassTickTime + ReportInterval;
+    const bool byTime = next < m_state.PassTickTime;
+    const bool byWrap = last > m_state.PassTickTime + m_state.ReportInterval;
     if (byTime || byWrap || s.ImmediateReport.load()) {
-        ReportDue = true;
+        m_state.ReportDue = true;
         if (byTime || byWrap)
             WriteLogLine(m_core, cp(LogIntervalReport));
     }
 
     // 11
-    if (!ReportDue && PendingAlarmFlags == 0) {
+    if (!m_state.ReportDue && m_state.PendingAlarmFlags == 0) {
         sleepMs(m_core.clock(), kIdlePauseMs);
         return;
     }
@@ -384,307 +286,49 @@ void MyHERONThread::pass()
     // 12
     if (s.ImmediateReport.load())
         WriteLogLine(m_core, cp(LogImmediateActive));
-    if (PendingAlarmFlags != 0)
+    if (m_state.PendingAlarmFlags != 0)
         WriteLogLine(m_core, cp(LogAcknowledgeActive));
     WriteLogLine(m_core, cp(LogConnecting));
     runReportSession();
-}
-
-void MyHERONThread::expireAlarms()
-{
-    StationState &s = m_core.state;
-    SharedDataLock lock(m_core.semaphore);
-    auto expired = [this](TickSeconds alarmTime) { return alarmTime + ReportInterval < PassTickTime; };
-    auto clear = [&s](quint32 bits) {
-        s.AlarmFlags &= ~bits;
-        s.FiledAlarmFlags &= ~bits;
-        s.ReportedAlarmFlags &= ~bits;
-    };
-    for (int g = 0; g < 4; ++g) {
-        LimitAlarm &a = s.*kGroups[g].limit;
-        if (expired(a.AlarmTime) && a.AlarmTime != 0) {
-            a.LastAlarmTime = a.AlarmTime;
-            a.AlarmTime = 0;
-            clear(kGroups[g].bits);
-            a.RedCount = 0;
-        }
-    }
-    if (expired(s.AlarmSensor.AlarmTime))
-        clear(kSensorBits);
-    for (auto [input, bit] :
-         {std::pair{&s.AlarmRI, AlarmBit::Input1}, std::pair{&s.AlarmDC, AlarmBit::Input2}}) {
-        if (expired(input->AlarmTime) && input->AlarmTime != 0) {
-            input->AlarmTime = 0;
-            input->Count = 0;
-            clear(bit);
-        }
-    }
-    if (expired(s.AlarmCpu.AlarmTime) && s.AlarmCpu.AlarmTime != 0) {
-        s.AlarmCpu.LastAlarmTime = s.AlarmCpu.AlarmTime;
-        s.AlarmCpu.AlarmTime = 0;
-        clear(AlarmBit::Cpu);
-        s.AlarmCpu.RedCount = 0;
-    }
 }
 
 // --- Error files -----------------------------------------------------------
 
 QByteArray MyHERONThread::MakeErrorFileName()
 {
-    const QDateTime local = m_core.clock().localDateTime();
-    const int hour = local.time().hour();
-    if (hour != ErrorFileHour) {
-        ErrorFileHour = hour;
-        ErrorFileCount = 0;
-    } else {
-        ++ErrorFileCount;
-    }
-    if (ErrorFileCount > kLastCounter)
-        ErrorFileCount = 0;
-
-    // After the counter started again within the hour, a file of the same
-    // name may still wait to be sent: it is never replaced, the counter moves
-    // on to the next free name. When every name of the hour is taken the
-    // name stays taken and making the file fails.
-    QByteArray name = errorFileName(m_core.config.StationId, local, ErrorFileCount);
-    for (int tries = 0; tries < kLastCounter && QFileInfo::exists(Text8::toQString(name)); ++tries) {
-        if (++ErrorFileCount > kLastCounter)
-            ErrorFileCount = 0;
-        name = errorFileName(m_core.config.StationId, local, ErrorFileCount);
-    }
-    return name;
+    return m_alarms.MakeErrorFileName();
 }
 
 QByteArray MyHERONThread::MakeErrorRecord(int kind, const QByteArray &parameter, const QByteArray &text,
                                           const QByteArray &valueText, const QByteArray &unit,
                                           const QByteArray &flag) const
 {
-    const QDateTime local = m_core.clock().localDateTime();
-    const QDate d = local.date();
-    const QTime t = local.time();
-    QByteArray line = twoDigits(d.day()) + '-' + twoDigits(d.month()) + '-' + twoDigits(d.year() % 100) + ';';
-    line += twoDigits(t.hour()) + ':' + twoDigits(t.minute()) + ':' + twoDigits(t.second()) + ';';
-    line += "001-" + parameter.rightJustified(3, '0') + ';';
-    line += text + ';' + flag + ';';
-    if (kind == 2)
-        line += valueText + ';' + unit + ';';
-    else
-        line += ";;";
-    line += ";21;" + m_core.config.StationId + "-001;";
-    return line;
+    return m_alarms.MakeErrorRecord(kind, parameter, text, valueText, unit, flag);
 }
 
 bool MyHERONThread::AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarmTime) const
 {
-    const TickSeconds tick = m_core.clock().tickSeconds();
-    if (lastAlarmTime == 0)
-        return true;
-    if (lastAlarmTime + intervalSeconds - 60 < tick)
-        return true;
-    return lastAlarmTime > tick; // the tick counter wrapped
-}
-
-void MyHERONThread::errorFileFailed(const QByteArray &name)
-{
-    m_core.appendStatusLine(cp(ErrorFileFailed) + name + cp(ErrorFileFailedEnd));
-}
-
-bool MyHERONThread::writeLanErrorFile()
-{
-    const QByteArray name = MakeErrorFileName();
-    QFile file(Text8::toQString(name));
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
-    const bool created = ok;
-    ok = ok && writeAll(file, MakeErrorRecord(1, "1", cp(LanError), {}, {}, FlagAlarm) + "\r\n") &&
-         file.flush();
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (ok)
-        return true;
-    if (created)
-        file.remove(); // a torn line never goes to the server
-    {
-        SharedDataLock lock(m_core.semaphore);
-        errorFileFailed(name);
-        ReportFailed = true;
-    }
-    sleepMs(m_core.clock(), kFailurePauseMs);
-    return false;
-}
-
-bool MyHERONThread::writeGroupErrorFile(int g)
-{
-    const AlarmGroup &group = kGroups[g];
-    StationState &s = m_core.state;
-
-    const QByteArray name = MakeErrorFileName();
-    QFile file(Text8::toQString(name));
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
-    const bool created = ok;
-
-    QByteArray text = cp(group.kind == GroupKind::Sensor ? AlarmAtRegulator : AlarmAtParameter);
-    QByteArray flag = FlagAlarm;
-    if (group.limit == &StationState::AlarmT) {
-        SharedDataLock lock(m_core.semaphore);
-        if (s.AlarmT.MaxLimit >= 100.0 || s.AlarmT.MinLimit <= -25.0) {
-            text = cp(PlausibilityError);
-            flag = FlagPlausibility;
-        }
-    }
-    const QByteArray parameter = QByteArray::number(group.parameter);
-    ok = ok && writeAll(file, MakeErrorRecord(1, parameter, text, {}, {}, flag) + "\r\n");
-
-    if (ok && group.kind != GroupKind::Sensor) {
-        QByteArray value;
-        {
-            SharedDataLock lock(m_core.semaphore);
-            if (group.kind == GroupKind::Limit) {
-                const LimitAlarm &a = s.*group.limit;
-                const char sep = MeasureRecords::localeDecimalSeparator();
-                const bool below = (s.AlarmFlags & group.lowBit) != 0;
-                value = ' ' + MeasureRecords::formatFixed2(a.Value, sep) +
-                        (below ? BelowMinimum : AboveMaximum) +
-                        MeasureRecords::formatFixed2(below ? a.MinLimit : a.MaxLimit, sep);
-            } else if (group.kind == GroupKind::Cpu) {
-                value =
-                    ' ' + QByteArray::number(s.CpuTemp) + AboveMaximum + QByteArray::number(s.CpuTempLimit);
-            } else {
-                value = ContactValue;
-            }
-        }
-        ok = writeAll(file, MakeErrorRecord(2, parameter, cp(group.name), value, cp(group.unit), FlagAlarm) +
-                                "\r\n");
-    }
-    ok = ok && file.flush();
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (!ok && created)
-        file.remove(); // a torn line never goes to the server
-
-    SharedDataLock lock(m_core.semaphore);
-    if (!ok) {
-        errorFileFailed(name);
-        if (ErrorFileCount > 0)
-            --ErrorFileCount;
-        s.FiledAlarmFlags &= ~group.bits; // the next pass tries again
-        ReportFailed = true;
-        lock.unlock();
-        sleepMs(m_core.clock(), kFailurePauseMs);
-        return false;
-    }
-    PendingAlarmFlags |= s.AlarmFlags & group.bits;
-    s.FiledAlarmFlags |= PendingAlarmFlags;
-    return true;
+    return m_alarms.AlarmRepeatDue(intervalSeconds, lastAlarmTime);
 }
 
 // --- Report transport ------------------------------------------------------
 
 void MyHERONThread::PrepareConnection()
 {
-    const StationConfig &cfg = m_core.config;
-    const ProxySettings &p = cfg.Proxy;
-
-    qint64 port = 0;
-    if (!toInteger(cfg.ServerPort, port))
-        throw std::runtime_error(("'" + cfg.ServerPort + "'" + NotAPortNumber).toStdString());
-    Cl2SocketPort = static_cast<quint16>(port & 0xFFFF);
-
-    m_client.reset();
-    m_handler = std::make_unique<QTcpSocket>();
-    m_handler->setProxy(QNetworkProxy::NoProxy);
-
-    const quint16 proxyPort = static_cast<quint16>(p.ProxyPort & 0xFFFF);
-    IdSocks = ProxyEndpoint{p.ProxyHost, proxyPort, p.ProxyUser, p.ProxyPassword, false};
-    IdConnectThroughHttpProxy = ProxyEndpoint{p.ProxyHost, proxyPort, p.ProxyUser, p.ProxyPassword, false};
-    if (p.UseProxy) {
-        {
-            SharedDataLock lock(m_core.semaphore);
-            m_core.appendStatusLine(cp(ProxyPrepared));
-            m_core.appendStatusLine(cp(ProxyAddress) + p.ProxyHost + ':' + QByteArray::number(p.ProxyPort));
-        }
-        if (p.ProxyKind == SocksKind) {
-            IdSocks.Enabled = true;
-            m_handler->setProxy(QNetworkProxy(QNetworkProxy::Socks5Proxy, Text8::toQString(IdSocks.host),
-                                              IdSocks.port, Text8::toQString(IdSocks.user),
-                                              Text8::toQString(IdSocks.password)));
-        } else {
-            IdConnectThroughHttpProxy.Enabled = true;
-        }
-    }
-
-    Cl2SocketHost = cfg.ServerHost;
-    m_client = std::make_unique<TcpFrameSocket>(m_handler.get());
-    m_client->setReadTimeoutLimit(ReadTimeoutLimitMs);
+    m_transport.PrepareConnection();
 }
 
 bool MyHERONThread::ConnectServer(QByteArray &message)
 {
-    if (!m_handler) {
-        message = cp(ProxyRefused);
-        return false;
-    }
-    QTcpSocket &socket = *m_handler;
-    const bool viaHttp = IdConnectThroughHttpProxy.Enabled;
-    if (viaHttp && !m_httpProxy) {
-        message = cp(ProxyRefused);
-        return false;
-    }
-    const QString host = Text8::toQString(viaHttp ? IdConnectThroughHttpProxy.host : Cl2SocketHost);
-    const quint16 port = viaHttp ? IdConnectThroughHttpProxy.port : Cl2SocketPort;
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // With a SOCKS proxy the socket counts as connected only once the
-    // proxy's handshake (method, user name and password, CONNECT) is done.
-    socket.connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
-    if (!socket.waitForConnected(ConnectTimeoutMs)) {
-        message = Text8::fromQString(socket.errorString());
-        socket.abort();
-        return false;
-    }
-    if (viaHttp) {
-        const int left = std::max(0, ConnectTimeoutMs - int(elapsed.elapsed()));
-        QString error;
-        if (!m_httpProxy->MakeConnection(socket, IdConnectThroughHttpProxy, Cl2SocketHost, Cl2SocketPort,
-                                         left, error)) {
-            message = Text8::fromQString(error);
-            socket.abort();
-            return false;
-        }
-    }
-    TcpFrameSocket::setLowDelay(socket);
-    return true;
+    return m_transport.ConnectServer(message);
 }
 
 void MyHERONThread::DisconnectServer()
 {
-    auto guarded = [this](const char *prefix, auto &&step) {
-        try {
-            step();
-        } catch (const std::exception &e) {
-            try {
-                statusLine(QByteArray(prefix) + Text8::fromQString(QString::fromLocal8Bit(e.what())));
-            } catch (...) {
-            }
-        } catch (...) {
-        }
-    };
-    guarded("", [this] { statusLine(cp(DisconnectIfConnected)); });
-    guarded("(0) ", [this] {
-        if (m_handler && m_handler->state() != QAbstractSocket::UnconnectedState) {
-            m_handler->disconnectFromHost();
-            if (m_handler->state() != QAbstractSocket::UnconnectedState)
-                m_handler->waitForDisconnected(kDisconnectWaitMs);
-        }
-    });
-    guarded("(1) ", [this] {
-        if (m_handler)
-            m_handler->close();
-    });
-    guarded("(2) ", [this] {
-        if (m_handler)
-            m_handler->abort();
-    });
-    if (m_core.config.Proxy.UseProxy)
-        guarded("", [this] { statusLine(cp(ProxyEnded)); });
+    m_transport.DisconnectServer();
+}
+
+bool MyHERONThread::updateRestart()
+{
+    return m_restart.run();
 }

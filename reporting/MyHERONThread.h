@@ -1,7 +1,11 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "reporting/AlarmFiling.h"
 #include "reporting/HttpProxyConnector.h"
+#include "reporting/ReportThreadState.h"
+#include "reporting/ServerTransport.h"
+#include "reporting/UpdateRestart.h"
 
 #include <QByteArray>
 #include <QThread>
@@ -57,57 +61,22 @@ public:
     bool AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarmTime) const;
 
     // --- Report transport -------------------------------------------------
-    // Builds the transport of one attempt (a new socket, the proxy); does not
-    // connect. Throws std::runtime_error when ServerPort is no number.
+    // Forwarded to the transport (see ServerTransport).
     void PrepareConnection();
-    // Closes whatever connection exists; never fails.
     void DisconnectServer();
-    // Connects the prepared transport: the TCP connection to the server or
-    // the proxy, and with a proxy its handshake, all within ConnectTimeoutMs.
-    // false with the reason in message (code-page text).
     bool ConnectServer(QByteArray &message);
-
-    // Bound of one connect, handshake included. The platform's own connect
-    // gives up after about 21 s (three SYNs); the transport keeps that bound
-    // on every platform, and it bounds a stalling proxy too.
-    static constexpr int ConnectTimeoutMs = 21000;
-
-    // The client that the frame routines use once connected; null before the
-    // first PrepareConnection.
+    static constexpr int ConnectTimeoutMs = ServerTransport::ConnectTimeoutMs;
     FrameSocket *Cl2Socket() const;
-    QTcpSocket *ReportIOHandler() const { return m_handler.get(); }
-    // Host and port of the prepared attempt.
-    QByteArray Cl2SocketHost;
-    quint16 Cl2SocketPort = 0;
-    // The two proxy objects; at most one is Enabled after PrepareConnection.
-    ProxyEndpoint IdSocks;
-    ProxyEndpoint IdConnectThroughHttpProxy;
+    QTcpSocket *ReportIOHandler() const { return m_transport.ReportIOHandler(); }
+    ServerTransport &transport() { return m_transport; }
 
     // --- Thread state -----------------------------------------------------
-    qint32 ErrorFileCount = 0;
-    qint32 ErrorFileHour = 0;
-    bool ReportFailed = false;
-    bool LanErrorFiled = false;
-    bool FirstPass = true;
-    bool ReportDue = false;
-    quint32 PendingAlarmFlags = 0;
-    qint32 ReportInterval = 0;
-    TickSeconds PassTickTime = 0;
+    ReportThreadState &state() { return m_state; }
+    const ReportThreadState &state() const { return m_state; }
 
     // AlarmInterval (hours) to the report interval in seconds; cuts the text
     // in place before its first character above '9'.
     static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
-
-    // Set by the configuration download when the received copy's 35th line
-    // is "UPDATE"; the update steps fetch the updates only then. It keeps its
-    // value until a download reaches that line again.
-    bool UpdateRequested = false;
-
-    // The two command scripts of the update restart, byte for byte (CR LF):
-    // restart.bat replaces and starts the program in `dir`; jobat.bat
-    // schedules it with AT at `now` + 216 s (long time format of the locale).
-    static QByteArray RestartBatch(const QByteArray &dir);
-    static QByteArray JobAtBatch(const QByteArray &dir, const QTime &now);
 
     // The longest line of a received configuration the station takes, line
     // end not counted. The longest real line is a host name with its port
@@ -121,11 +90,6 @@ public:
 
     enum class Phase { Running, Finished };
     Phase phase() const { return m_phase; }
-
-    // Upper bound of every read wait on the report connection, in
-    // milliseconds; -1 (the default) leaves the frame routines' own
-    // time-outs. Tests set it so that a silent server costs no real time.
-    int ReadTimeoutLimitMs = -1;
 
     // The version text sent after the station identifier.
     static QByteArray ReportVersionText();
@@ -159,16 +123,13 @@ protected:
     virtual bool updateRestart();
 
     StationCore &m_core;
+    ReportThreadState m_state;
 
 private:
     bool keepRunning() const;
     void pass();
-    bool writeLanErrorFile();
     bool acknowledge();
-    void expireAlarms();
-    bool writeGroupErrorFile(int group);
     void statusLine(const QByteArray &text);
-    void errorFileFailed(const QByteArray &name);
 
     // Report session pieces (ReportSession.cpp).
     enum class FileKind { Error, Measure, Log };
@@ -201,9 +162,9 @@ private:
     // The texts of a server beyond a bound: status line and log line.
     void serverTooSlow(const TCPUtils::ServerTooSlow &e);
 
-    std::shared_ptr<HttpProxyConnector> m_httpProxy;
-    std::unique_ptr<QTcpSocket> m_handler;
-    std::unique_ptr<TcpFrameSocket> m_client;
+    AlarmFiling m_alarms;
+    UpdateRestart m_restart;
+    ServerTransport m_transport;
     Phase m_phase = Phase::Running;
     bool m_started = false;
 };

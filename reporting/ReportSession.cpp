@@ -8,6 +8,7 @@
 #include "common/LoginFrame.h"
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "station/LogFile.h"
@@ -26,21 +27,7 @@
 namespace {
 
 using namespace ReportingTexts;
-
-QByteArray cp(const char *text)
-{
-    return Text8::cp(text);
-}
-
-QByteArray now(const Clock &clock)
-{
-    return LocaleFormat::dateTime(clock.localDateTime());
-}
-
-void sleepMs(Clock &clock, int ms)
-{
-    clock.sleep(ms);
-}
+using namespace ReportingHelpers;
 
 constexpr int kFailurePauseMs = 5000;
 constexpr int kTextPauseMs = 100;
@@ -89,7 +76,7 @@ void MyHERONThread::marker(const char *text)
 
 bool MyHERONThread::sendText(const QByteArray &text)
 {
-    return TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, text, FrameType::TextFrame,
+    return TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, text, FrameType::TextFrame,
                                m_core.clock());
 }
 
@@ -109,7 +96,7 @@ void MyHERONThread::sessionFailed(SessionStage stage)
 {
     {
         SharedDataLock lock(m_core.semaphore);
-        ReportFailed = true;
+        m_state.ReportFailed = true;
         if (stage != SessionStage::Connect)
             m_core.state.TransferBusy = false;
     }
@@ -128,14 +115,14 @@ void MyHERONThread::sessionFailed(SessionStage stage)
 // again without sending anything).
 bool MyHERONThread::reportDueNow() const
 {
-    if (FirstPass || PendingAlarmFlags != 0 || m_core.state.ImmediateReport.load())
+    if (m_state.FirstPass || m_state.PendingAlarmFlags != 0 || m_core.state.ImmediateReport.load())
         return true;
     TickSeconds last = 0;
     {
         SharedDataLock lock(m_core.semaphore);
         last = m_core.state.LastReportTime;
     }
-    return last + ReportInterval < PassTickTime || last > PassTickTime + ReportInterval;
+    return last + m_state.ReportInterval < m_state.PassTickTime || last > m_state.PassTickTime + m_state.ReportInterval;
 }
 
 void MyHERONThread::runReportSession()
@@ -146,7 +133,7 @@ void MyHERONThread::runReportSession()
 
     // 1: connect.
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(false); });
-    ReportFailed = false;
+    m_state.ReportFailed = false;
     DisconnectServer();
     QByteArray message;
     bool raised = false;
@@ -159,9 +146,9 @@ void MyHERONThread::runReportSession()
     } catch (...) {
         raised = true;
     }
-    ReportFailed = false;
+    m_state.ReportFailed = false;
     marker(MarkerConnect);
-    if (raised || !m_client || !m_client->isConnected()) {
+    if (raised || !Cl2Socket() || !Cl2Socket()->isConnected()) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
@@ -174,7 +161,7 @@ void MyHERONThread::runReportSession()
     }
 
     // 2: login.
-    if (!TCPUtils::SendFrame(m_client.get(), SequenceMode, Sequence, LoginFrame::literal(),
+    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, LoginFrame::literal(),
                              FrameType::LoginFrame, m_core.clock())) {
         {
             SharedDataLock lock(m_core.semaphore);
@@ -213,7 +200,7 @@ void MyHERONThread::runReportSession()
 
     // 5: report kind.
     sleepMs(m_core.clock(), kTextPauseMs);
-    if (!sendText(cp(PendingAlarmFlags != 0 ? KindError : KindData))) {
+    if (!sendText(cp(m_state.PendingAlarmFlags != 0 ? KindError : KindData))) {
         statusLine(cp(KindFailed));
         sessionFailed(SessionStage::Transfer);
         return;
@@ -223,13 +210,13 @@ void MyHERONThread::runReportSession()
 
     // 6, 7: error files.
     s.ReportHeartbeat = now(m_core.clock());
-    if ((FirstPass || PendingAlarmFlags != 0) && !sendFiles(FileKind::Error))
+    if ((m_state.FirstPass || m_state.PendingAlarmFlags != 0) && !sendFiles(FileKind::Error))
         return;
 
     // 8 to 11: record and log files when the report is due.
     s.ReportHeartbeat = now(m_core.clock());
     if (reportDueNow()) {
-        ReportDue = true;
+        m_state.ReportDue = true;
         {
             SharedDataLock lock(m_core.semaphore);
             s.LastReportTime = m_core.clock().tickSeconds();
@@ -278,14 +265,14 @@ void MyHERONThread::runReportSession()
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
     WriteLogLine(m_core, cp(LogImmediateReset));
     s.ImmediateReport = false;
-    LanErrorFiled = false;
+    m_state.LanErrorFiled = false;
     {
         SharedDataLock lock(m_core.semaphore);
         m_core.onGui([](StationView &v) { v.restoreWindowAfterReport(); });
     }
 
     // 15: an error file the server did not take: report again.
-    if (ReportFailed) {
+    if (m_state.ReportFailed) {
         m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
         sleepMs(m_core.clock(), kFailurePauseMs);
         return;
@@ -299,12 +286,12 @@ void MyHERONThread::runReportSession()
 
     // 17: the report is complete.
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
-    ReportDue = false;
+    m_state.ReportDue = false;
     SharedDataLock lock(m_core.semaphore);
-    s.ReportedAlarmFlags |= PendingAlarmFlags;
-    PendingAlarmFlags = 0;
+    s.ReportedAlarmFlags |= m_state.PendingAlarmFlags;
+    m_state.PendingAlarmFlags = 0;
     WriteLogLine(m_core, cp(LogAcknowledgeReset));
-    FirstPass = false;
+    m_state.FirstPass = false;
 }
 
 bool MyHERONThread::sendFiles(FileKind kind)
@@ -340,13 +327,13 @@ bool MyHERONThread::sendFiles(FileKind kind)
         try {
             const FileResult result = sendFile(kind, name, serverName);
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)
-                ReportFailed = true; // the alarm did not reach the server: report again
+                m_state.ReportFailed = true; // the alarm did not reach the server: report again
         } catch (...) {
             // The file is closed by its own guard; the search is a list.
             statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
             if (kind != FileKind::Error) {
-                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
-                TCPUtils::SendCancel(m_client.get(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
             }
             sessionFailed(SessionStage::Transfer);
             return false;
@@ -367,7 +354,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
                                  : kind == FileKind::Measure ? kMeasureMarkers
                                                              : kLogMarkers;
     StationState &s = m_core.state;
-    FrameSocket *client = m_client.get();
+    FrameSocket *client = Cl2Socket();
     const QByteArray shown = Text8::fromQString(localName);
 
     // A frame the server did not take on a connection that is gone: the

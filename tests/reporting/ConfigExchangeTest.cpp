@@ -6,6 +6,7 @@
 #include "platform/ServiceStore.h"
 #include "reporting/MyHERONThread.h"
 #include "reporting/ReportingTexts.h"
+#include "reporting/UpdateRestart.h"
 #include "reporting/TCPUtils.h"
 #include "station/ConfigTexts.h"
 #include "station/StationConfigFile.h"
@@ -292,7 +293,7 @@ TEST_F(Exchange, UploadAndDownloadFrameByFrame)
     EXPECT_EQ(cfg.ComPort, "COM4:");
     EXPECT_EQ(cfg.AlarmInterval, "6");
     EXPECT_EQ(cfg.CpuMaxTempDistance, "7");
-    EXPECT_TRUE(thread->UpdateRequested);
+    EXPECT_TRUE(thread->state().UpdateRequested);
 
     // The labels and the contact boxes at once.
     EXPECT_EQ(view.limitTexts[LimitLabel::Temp], cp("min:  12,5 °C  max: 30°C  "));
@@ -406,7 +407,7 @@ TEST_F(Exchange, DownloadWithoutAConfigurationKeepsTheOldOne)
         work.write("r2arodire.cfg", kOldConfig);
         cfg.ServerPort = QByteArray::number(server.port());
         const StationConfig before = cfg;
-        thread->UpdateRequested = true;
+        thread->state().UpdateRequested = true;
         view.lines.clear();
         view.intervallLeft.clear();
         server.clearRecords();
@@ -418,7 +419,7 @@ TEST_F(Exchange, DownloadWithoutAConfigurationKeepsTheOldOne)
         EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
         EXPECT_EQ(cfg, before);
         EXPECT_TRUE(view.limitTexts.empty());
-        EXPECT_TRUE(thread->UpdateRequested);
+        EXPECT_TRUE(thread->state().UpdateRequested);
         EXPECT_FALSE(s.UpdateFileLocked);
         EXPECT_EQ(markers().contains(cp(MarkerConfigRead1)), c.refused);
         EXPECT_EQ(view.lines.contains(cp(NoConfigDownloaded)), c.refused);
@@ -523,13 +524,13 @@ TEST_F(Exchange, ThirtyFifthLineAsksForTheUpdates)
         serve("seconfig/ABC1234.cfg", lines(served + c.extra));
         work.write("remote.upd", "left from before");
         work.write("sensor.upd", "left from before");
-        thread->UpdateRequested = !c.requested;
+        thread->state().UpdateRequested = !c.requested;
         view.lines.clear();
         server.clearRecords();
 
         report();
 
-        EXPECT_EQ(thread->UpdateRequested, c.requested);
+        EXPECT_EQ(thread->state().UpdateRequested, c.requested);
         EXPECT_EQ(view.lines.contains(cp(UpdateRequestedText)), c.requested);
         EXPECT_EQ(work.read("r2arodire.cfg").count("\r\n"), 34);
         // Both update files go; without the request nothing is asked for.
@@ -712,7 +713,7 @@ TEST_F(Exchange, ServerThatTricklesInsideADataFrameEndsTheSession)
     EXPECT_LE(trickler.trickledBeforeClose(1), 20);
     EXPECT_EQ(trickler.requests(), QList<QByteArray>{"seconfig\\ABC1234.cfg"});
 
-    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_TRUE(thread->state().ReportFailed);
     EXPECT_FALSE(s.UpdateFileLocked);
     EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
     EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.save")));
@@ -1008,9 +1009,9 @@ TEST(UpdateScripts, JobAtSchedulesTwoHundredSixteenSecondsLater)
         {QTime(23, 56, 24), "00:00:00"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(MyHERONThread::JobAtBatch("C:\\Station", c.now),
+        EXPECT_EQ(UpdateRestart::JobAtBatch("C:\\Station", c.now),
                   QByteArray("AT ") + c.at + " /interactive \"C:\\Station\\restart.bat\"\r\n");
-    EXPECT_EQ(MyHERONThread::RestartBatch("C:\\Station"),
+    EXPECT_EQ(UpdateRestart::RestartBatch("C:\\Station"),
               "cd C:\\Station\r\ndel C:\\Station\\Klimawarte.exe\r\nren Klimawarte.upd Klimawarte.exe\r\n"
               "C:\\Station\\Klimawarte.exe\r\nexit\r\n");
 }

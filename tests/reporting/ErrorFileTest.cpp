@@ -1,5 +1,7 @@
 #include "support/ReportingPass.h"
 
+#include "reporting/AlarmFiling.h"
+
 #include <QFile>
 
 #include <csignal>
@@ -36,14 +38,16 @@ private:
 
 TEST_F(ReportingPass, ErrorFileCounterRunsFromZeroToZThenBracket)
 {
+    ReportThreadState state;
+    AlarmFiling filing{core, state};
     clock.setLocalDateTime(passTime());
-    thread.ErrorFileHour = 14;
-    thread.ErrorFileCount = 0;
+    state.ErrorFileHour = 14;
+    state.ErrorFileCount = 0;
     // A new hour starts the counter at "0".
     clock.setLocalDateTime(passTime().addSecs(3600));
     QByteArray counters;
     for (int i = 0; i < 38; ++i)
-        counters += thread.MakeErrorFileName().at(10);
+        counters += filing.MakeErrorFileName().at(10);
     EXPECT_EQ(counters, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ[0");
 }
 
@@ -62,7 +66,8 @@ TEST_F(ReportingPass, ErrorFileNameCarriesWeekdayAndHour)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first);
-        ScriptedHERONThread fresh{core};
+        ReportThreadState state;
+        AlarmFiling fresh{core, state};
         clock.setLocalDateTime(c.local);
         EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.first));
     }
@@ -85,7 +90,8 @@ TEST_F(ReportingPass, ErrorFileNameNeverLeavesTheWorkingFolder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         core.config.StationId = c.id;
-        ScriptedHERONThread fresh{core};
+        ReportThreadState state;
+        AlarmFiling fresh{core, state};
         EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.name));
     }
 }
@@ -170,7 +176,7 @@ TEST_F(ReportingPass, ErrorFileLinesPerAlarmGroup)
         clearAlarms();
         c.raise();
         s.AlarmFlags = c.bits;
-        thread.PendingAlarmFlags = 0;
+        thread.state().PendingAlarmFlags = 0;
         pass();
         const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*R")}, QDir::Files);
         ASSERT_EQ(files.size(), 1);
@@ -195,7 +201,7 @@ TEST_F(ReportingPass, GroupsAreFiledOnceInTableOrderAndOnlyWhenRepeatDue)
     EXPECT_TRUE(work.read(files[1]).contains("001-005;Kontakt_1"));
     EXPECT_EQ(s.FiledAlarmFlags, AlarmBit::Input1 | AlarmBit::TempHigh);
     // The next passes file nothing again for those groups.
-    thread.LanErrorFiled = true;
+    thread.state().LanErrorFiled = true;
     pass();
     EXPECT_EQ(errorFiles().size(), 2);
 }
@@ -207,18 +213,20 @@ TEST_F(ReportingPass, AlarmRepeatDue)
         TickSeconds last, tick;
         bool due;
     } cases[] = {{1000, 4540, false}, {1000, 4541, true}, {1000, 900, true}, {0, 10, true}};
+    ReportThreadState state;
+    const AlarmFiling filing{core, state};
     for (const auto &c : cases) {
         SCOPED_TRACE(double(c.tick));
         tickAt(c.tick);
-        EXPECT_EQ(thread.AlarmRepeatDue(3600, c.last), c.due);
+        EXPECT_EQ(filing.AlarmRepeatDue(3600, c.last), c.due);
     }
 }
 
 TEST_F(ReportingPass, AlarmFilesStopAt35InOneHour)
 {
     clock.setLocalDateTime(passTime());
-    thread.ErrorFileHour = 14;
-    thread.ErrorFileCount = 35;
+    thread.state().ErrorFileHour = 14;
+    thread.state().ErrorFileCount = 35;
     s.AlarmFlags = AlarmBit::Input1;
     s.AlarmRI.AlarmTime = now();
     pass();
@@ -234,15 +242,15 @@ TEST_F(ReportingPass, CounterStartingAgainNeverReplacesAWaitingFile)
     clock.setLocalDateTime(passTime());
     work.write(QStringLiteral("ABC12342.E0R"), "waiting alarm\r\n");
     work.write(QStringLiteral("ABC12342.E1R"), "waiting alarm 2\r\n");
-    thread.ErrorFileHour = 14;
-    thread.ErrorFileCount = 36; // "[" was the last: the next starts at "0" again
-    thread.ReportFailed = true;
+    thread.state().ErrorFileHour = 14;
+    thread.state().ErrorFileCount = 36; // "[" was the last: the next starts at "0" again
+    thread.state().ReportFailed = true;
     thread.outcome = ScriptedHERONThread::Outcome::Fail;
     pass();
     EXPECT_EQ(work.read(QStringLiteral("ABC12342.E0R")), "waiting alarm\r\n");
     EXPECT_EQ(work.read(QStringLiteral("ABC12342.E1R")), "waiting alarm 2\r\n");
     EXPECT_TRUE(work.read(QStringLiteral("ABC12342.E2R")).contains(cp(LanError)));
-    EXPECT_EQ(thread.ErrorFileCount, 2);
+    EXPECT_EQ(thread.state().ErrorFileCount, 2);
 
     // Every name of the hour taken: the file cannot be made, and nothing is
     // replaced.
@@ -251,10 +259,10 @@ TEST_F(ReportingPass, CounterStartingAgainNeverReplacesAWaitingFile)
             work.write(QStringLiteral("ABC12342.E%1R").arg(QLatin1Char(c)), "older\r\n");
     s.AlarmFlags |= AlarmBit::Input1;
     s.AlarmRI.AlarmTime = now();
-    thread.ErrorFileCount = 3;
+    thread.state().ErrorFileCount = 3;
     view.lines.clear();
-    thread.ReportFailed = false;
-    thread.LanErrorFiled = true;
+    thread.state().ReportFailed = false;
+    thread.state().LanErrorFiled = true;
     EXPECT_EQ(pass(), 5000);
     EXPECT_EQ(errorFiles().size(), 37);
     EXPECT_EQ(work.read(QStringLiteral("ABC12342.E0R")), "waiting alarm\r\n");
@@ -276,8 +284,8 @@ TEST_F(ReportingPass, FullDiskLeavesNoBrokenLineAndTheGroupIsTriedAgain)
     ASSERT_FALSE(view.lines.isEmpty());
     EXPECT_EQ(view.lines.last(), cp(ErrorFileFailed) + "ABC12342.E0R" + cp(ErrorFileFailedEnd));
     EXPECT_EQ(s.FiledAlarmFlags, 0u);
-    EXPECT_TRUE(thread.ReportFailed);
-    EXPECT_EQ(thread.ErrorFileCount, 0);
+    EXPECT_TRUE(thread.state().ReportFailed);
+    EXPECT_EQ(thread.state().ErrorFileCount, 0);
     EXPECT_EQ(thread.sessions, 0);
 
     // Space again: the LAN error file of the streak, then the group's file,
@@ -293,15 +301,15 @@ TEST_F(ReportingPass, FullDiskLeavesNoBrokenLineAndTheGroupIsTriedAgain)
 
     // The LAN error file that cannot be written: the streak gets no second
     // try.
-    thread.ReportFailed = true;
-    thread.LanErrorFiled = false;
+    thread.state().ReportFailed = true;
+    thread.state().LanErrorFiled = false;
     {
         FileSizeLimit full(0);
         EXPECT_EQ(pass(), 5000);
     }
     EXPECT_EQ(errorFiles().size(), 2);
     EXPECT_TRUE(view.lines.last().startsWith(cp(ErrorFileFailed)));
-    EXPECT_TRUE(thread.LanErrorFiled);
+    EXPECT_TRUE(thread.state().LanErrorFiled);
     pass();
     EXPECT_EQ(errorFiles().size(), 2);
 }

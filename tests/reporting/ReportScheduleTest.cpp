@@ -23,7 +23,7 @@ TEST_F(ReportingPass, AlarmIntervalGivesTheReportIntervalAndIsCutInPlace)
         SCOPED_TRACE(c.setting);
         core.config.AlarmInterval = c.setting;
         pass();
-        EXPECT_EQ(thread.ReportInterval, c.seconds);
+        EXPECT_EQ(thread.state().ReportInterval, c.seconds);
         EXPECT_EQ(core.config.AlarmInterval, QByteArray(c.afterwards));
     }
 }
@@ -51,9 +51,9 @@ TEST_F(ReportingPass, AcknowledgementWithAndWithoutAlarmsAndWithImmediateReport)
         view.lines.clear();
         view.reportCommandsEnabled.clear();
         thread.sessions = 0;
-        thread.FirstPass = false;
-        thread.ReportFailed = true;
-        thread.LanErrorFiled = true;
+        thread.state().FirstPass = false;
+        thread.state().ReportFailed = true;
+        thread.state().LanErrorFiled = true;
         const TickSeconds lastReport = now() - 10;
         s.LastReportTime = lastReport;
         s.AlarmFlags = s.FiledAlarmFlags = s.ReportedAlarmFlags = c.alarms;
@@ -92,7 +92,7 @@ TEST_F(ReportingPass, AcknowledgementWithAndWithoutAlarmsAndWithImmediateReport)
             EXPECT_EQ(s.AlarmRI.AlarmTime + s.AlarmDC.AlarmTime + s.AlarmSensor.AlarmTime, 0);
             EXPECT_EQ(s.AlarmSensor.SensorErrorCount, 0);
         }
-        EXPECT_FALSE(thread.LanErrorFiled);
+        EXPECT_FALSE(thread.state().LanErrorFiled);
         s.ImmediateReport = false;
     }
 }
@@ -153,7 +153,7 @@ TEST_F(ReportingPass, AlarmsExpireStrictlyAfterTheInterval)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        thread.FirstPass = false;
+        thread.state().FirstPass = false;
         clearAlarms();
         c.raise();
         // Filed and reported, so the pass has nothing else to do.
@@ -176,8 +176,8 @@ TEST_F(ReportingPass, AlarmsExpireStrictlyAfterTheInterval)
     clearAlarms();
     s.AlarmT = LimitAlarm{31, 10, 30, t, 0, 10};
     s.AlarmFlags = s.FiledAlarmFlags = s.ReportedAlarmFlags = AlarmBit::TempHigh;
-    thread.ReportFailed = true;
-    thread.LanErrorFiled = true;
+    thread.state().ReportFailed = true;
+    thread.state().LanErrorFiled = true;
     tickAt(t + 3 * interval);
     pass();
     EXPECT_EQ(s.AlarmFlags, AlarmBit::TempHigh);
@@ -210,13 +210,13 @@ TEST_F(ReportingPass, FirstDueTestEndsAnIdlePassWhileTheIntervalRuns)
         work.write(QStringLiteral("zav_sensor_logfile.log"), {});
         view.intervallLeft.clear();
         thread.sessions = 0;
-        thread.FirstPass = c.firstPass;
-        thread.ReportDue = false;
-        thread.PendingAlarmFlags = 0;
+        thread.state().FirstPass = c.firstPass;
+        thread.state().ReportDue = false;
+        thread.state().PendingAlarmFlags = 0;
         s.AlarmFlags = s.FiledAlarmFlags = AlarmBit::Input1;
         s.ReportedAlarmFlags = c.alarmsChanged ? 0 : AlarmBit::Input1;
         if (c.alarmsChanged)
-            thread.PendingAlarmFlags = AlarmBit::Input1;
+            thread.state().PendingAlarmFlags = AlarmBit::Input1;
         s.AlarmRI.AlarmTime = now();
         s.ImmediateReport = c.immediate;
         s.LastReportTime = now() + c.left - 14400;
@@ -259,8 +259,8 @@ TEST_F(ReportingPass, SecondDueTestByTimeByWrapAndOnRequest)
         SCOPED_TRACE(c.name);
         work.write(QStringLiteral("zav_sensor_logfile.log"), {});
         thread.sessions = 0;
-        thread.FirstPass = true; // the first due test stays out of the way
-        thread.ReportDue = false;
+        thread.state().FirstPass = true; // the first due test stays out of the way
+        thread.state().ReportDue = false;
         tickAt(c.tick);
         s.LastReportTime = c.lastReport;
         s.ImmediateReport = c.immediate;
@@ -273,7 +273,7 @@ TEST_F(ReportingPass, SecondDueTestByTimeByWrapAndOnRequest)
 
 TEST_F(ReportingPass, WrappedTickCounterPassesTheFirstDueTestToo)
 {
-    thread.FirstPass = false;
+    thread.state().FirstPass = false;
     s.LastReportTime = 4294967.295L - 30;
     tickAt(2); // 32 s later, after the wrap
     EXPECT_EQ(pass(), 0);
@@ -284,11 +284,11 @@ TEST_F(ReportingPass, WrappedTickCounterPassesTheFirstDueTestToo)
 TEST_F(ReportingPass, OneLanErrorFilePerFailureStreak)
 {
     thread.outcome = ScriptedHERONThread::Outcome::Fail;
-    thread.FirstPass = false;
+    thread.state().FirstPass = false;
     s.ImmediateReport = true; // makes every pass connect
 
     EXPECT_EQ(pass(), 5000);
-    EXPECT_TRUE(thread.ReportFailed);
+    EXPECT_TRUE(thread.state().ReportFailed);
     EXPECT_TRUE(errorFiles().isEmpty());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(pass(), 5000);
@@ -310,7 +310,7 @@ TEST_F(ReportingPass, OneLanErrorFilePerFailureStreak)
     // So does a completed report.
     thread.outcome = ScriptedHERONThread::Outcome::Complete;
     pass();
-    EXPECT_FALSE(thread.LanErrorFiled);
+    EXPECT_FALSE(thread.state().LanErrorFiled);
     thread.outcome = ScriptedHERONThread::Outcome::Fail;
     s.ImmediateReport = true;
     pass();

@@ -147,7 +147,7 @@ protected:
         if (thread)
             thread->threadEnd();
         thread = std::make_unique<MyHERONThread>(core);
-        thread->ReadTimeoutLimitMs = readLimitMs;
+        thread->transport().ReadTimeoutLimitMs = readLimitMs;
         s.LastReportTime = clock.tickSeconds() + 10; // the start wait
         thread->threadStart();
         view.lines.clear();
@@ -259,9 +259,9 @@ TEST_F(ReportSession, NothingWaitingIsLoginIdentifierVersionDataLogout)
     EXPECT_TRUE(view.signals_.isEmpty());
 
     // The report is complete.
-    EXPECT_FALSE(thread->FirstPass);
-    EXPECT_FALSE(thread->ReportDue);
-    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_FALSE(thread->state().FirstPass);
+    EXPECT_FALSE(thread->state().ReportDue);
+    EXPECT_FALSE(thread->state().ReportFailed);
     EXPECT_FALSE(s.ImmediateReport);
     EXPECT_FALSE(s.TransferBusy);
     EXPECT_EQ(s.LastReportTime, passTick + 0.3L); // read at the due test, after three pauses
@@ -296,10 +296,10 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     QDir(work.path()).mkdir(QStringLiteral("old.log")); // a directory is no log file
     work.write(QStringLiteral("ABC12342.E0RX"), "not an error file");
     tracked = QStringList{"ABC12342.E0R", "abc12342.e1r", "ABC12341.AMS", "ABC12342.DMS", "a.log"};
-    thread->PendingAlarmFlags = AlarmBit::TempHigh;
+    thread->state().PendingAlarmFlags = AlarmBit::TempHigh;
 
     EXPECT_EQ(pass(), 3 * 100 + 6 * 500 + 2 * 500);
-    ASSERT_FALSE(thread->ReportFailed);
+    ASSERT_FALSE(thread->state().ReportFailed);
 
     // The station log as it was sent: everything logged up to the due test.
     const QList<HeronStandin::Upload> uploads = server.uploads();
@@ -381,9 +381,9 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
                   (QList<QByteArray>{cp(CloseOk), cp(FileDeleted) + name + cp(FileDeletedEnd)}));
     }
 
-    EXPECT_EQ(thread->PendingAlarmFlags, 0u);
+    EXPECT_EQ(thread->state().PendingAlarmFlags, 0u);
     EXPECT_EQ(s.ReportedAlarmFlags, AlarmBit::TempHigh);
-    EXPECT_FALSE(thread->FirstPass);
+    EXPECT_FALSE(thread->state().FirstPass);
 }
 
 TEST_F(ReportSession, FileSizesGiveTheirDataFrames)
@@ -435,8 +435,8 @@ TEST_F(ReportSession, RefusedCloseKeepsTheFileAndTheReportCompletes)
     EXPECT_FALSE(view.lines.contains(cp(FileDeleted) + "ABC12342.DMS" + cp(FileDeletedEnd)));
     EXPECT_EQ(work.read("ABC12342.DMS"), bytes(300, 'r'));
     EXPECT_EQ(rawFrames().last(), text("*ENDE*"));
-    EXPECT_FALSE(thread->ReportFailed);
-    EXPECT_FALSE(thread->FirstPass);
+    EXPECT_FALSE(thread->state().ReportFailed);
+    EXPECT_FALSE(thread->state().FirstPass);
 
     // The next report sends it again, and then it goes.
     s.ImmediateReport = true;
@@ -468,7 +468,7 @@ TEST_F(ReportSession, ConnectionLostDuringAFileEndsTheSession)
         EXPECT_TRUE(view.lines.contains(cp(NoConnection) + hostPort));
         EXPECT_FALSE(view.lines.contains(cp(OpenFailed) + "ABC12342.EMS"));
         EXPECT_FALSE(view.lines.contains(cp(LogoutFailed)));
-        EXPECT_TRUE(thread->ReportFailed);
+        EXPECT_TRUE(thread->state().ReportFailed);
         EXPECT_FALSE(s.TransferBusy);
         EXPECT_TRUE(s.ImmediateReport); // still asked for: the next pass reports
         EXPECT_EQ(work.read("ABC12342.DMS"), bytes(200, 'd'));
@@ -481,7 +481,7 @@ TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
 {
     work.write("ABC12342.E0R", "alarm line\r\n");
     work.write("ABC12342.E1R", "second alarm\r\n");
-    thread->PendingAlarmFlags = AlarmBit::Input1;
+    thread->state().PendingAlarmFlags = AlarmBit::Input1;
     server.queueReactions({Reaction::normal(), Reaction::normal(), Reaction::normal(), Reaction::normal(),
                            Reaction::answer('C')});
     EXPECT_EQ(pass(), 3 * 100 + 2 * 500 + 2 * 500 + 5000);
@@ -489,9 +489,9 @@ TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
     EXPECT_EQ(work.read("ABC12342.E0R"), "alarm line\r\n");
     EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.E1R"))); // the next file still went
     EXPECT_EQ(rawFrames().last(), text("*ENDE*"));              // on to the logout
-    EXPECT_TRUE(thread->ReportFailed);
-    EXPECT_EQ(thread->PendingAlarmFlags, AlarmBit::Input1);
-    EXPECT_TRUE(thread->FirstPass);
+    EXPECT_TRUE(thread->state().ReportFailed);
+    EXPECT_EQ(thread->state().PendingAlarmFlags, AlarmBit::Input1);
+    EXPECT_TRUE(thread->state().FirstPass);
     EXPECT_EQ(s.ReportedAlarmFlags, 0u);
 
     // The next pass reports again and sends the refused file.
@@ -499,14 +499,14 @@ TEST_F(ReportSession, RefusedErrorFileOpenFailsTheReportAtItsEnd)
     pass();
     EXPECT_EQ(server.connectionCount(), 2);
     EXPECT_FALSE(QFileInfo::exists(work.file("ABC12342.E0R")));
-    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_FALSE(thread->state().ReportFailed);
     EXPECT_EQ(s.ReportedAlarmFlags & AlarmBit::Input1, AlarmBit::Input1);
 }
 
 TEST_F(ReportSession, RefusedLogoutTakesTheFailurePathAndAsksForAnImmediateReport)
 {
     work.write("ABC12342.DMS", "record\r\n");
-    thread->PendingAlarmFlags = AlarmBit::Cpu;
+    thread->state().PendingAlarmFlags = AlarmBit::Cpu;
     s.ReportedAlarmFlags = AlarmBit::Input2;
     // login, identifier, version, kind, open, data, close, file request, logout
     QList<Reaction> r(8, Reaction::normal());
@@ -515,11 +515,11 @@ TEST_F(ReportSession, RefusedLogoutTakesTheFailurePathAndAsksForAnImmediateRepor
     s.UpdateFileLocked = true;
     EXPECT_EQ(pass(), 3 * 100 + 500 + 500 + 5000);
     EXPECT_TRUE(s.ImmediateReport);
-    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_TRUE(thread->state().ReportFailed);
     EXPECT_FALSE(s.UpdateFileLocked);
     EXPECT_FALSE(s.TransferBusy);
     EXPECT_EQ(s.ReportedAlarmFlags, AlarmBit::Input2);
-    EXPECT_EQ(thread->PendingAlarmFlags, AlarmBit::Cpu);
+    EXPECT_EQ(thread->state().PendingAlarmFlags, AlarmBit::Cpu);
     EXPECT_TRUE(view.lines.contains(cp(LogoutFailed)));
     EXPECT_EQ(view.lines.indexOf(cp(CentralConnectionError)), view.lines.indexOf(cp(LogoutFailed)) + 1);
     EXPECT_TRUE(localLog().contains(cp(LogLogoutFailed)));
@@ -548,7 +548,7 @@ TEST_F(ReportSession, NoConnectionShowsTheAlarmAndRetriesEveryFiveSeconds)
         const QByteArray hostPort = "127.0.0.1:" + core.config.ServerPort;
 
         EXPECT_EQ(pass(), 5000);
-        EXPECT_TRUE(thread->ReportFailed);
+        EXPECT_TRUE(thread->state().ReportFailed);
         QList<QByteArray> lines{cp(DisconnectIfConnected), cp(NoConnection) + hostPort};
         if (!c.refuseLogin)
             lines.append("(10) Connection refused");
@@ -565,7 +565,7 @@ TEST_F(ReportSession, NoConnectionShowsTheAlarmAndRetriesEveryFiveSeconds)
         EXPECT_EQ(pass(), 5000);
         EXPECT_EQ(view.signals_.size(), 1);
         EXPECT_EQ(view.lastErrorSets, 2 * (&c - cases) + 2);
-        EXPECT_TRUE(thread->PendingAlarmFlags & AlarmBit::Network);
+        EXPECT_TRUE(thread->state().PendingAlarmFlags & AlarmBit::Network);
         for (const QString &f : QDir(work.path()).entryList({"ABC1234?.??R"}, QDir::Files))
             QFile::remove(work.file(f));
     }
@@ -574,7 +574,7 @@ TEST_F(ReportSession, NoConnectionShowsTheAlarmAndRetriesEveryFiveSeconds)
 
 TEST_F(ReportSession, WrappedTickCounterReportsOnceWithTheFiles)
 {
-    thread->FirstPass = false;
+    thread->state().FirstPass = false;
     work.write("ABC12342.DMS", "record\r\n");
     s.LastReportTime = 4294967.0L - 100; // just before the wrap
     clock.setTick(50000);                // 50 s after it
@@ -603,7 +603,7 @@ TEST_F(ReportSession, FileThatCannotBeOpenedOrReadStays)
     for (const HeronStandin::Received &r : server.frames())
         opens += r.type == FrameType::OpenFrame;
     EXPECT_EQ(opens, 2); // the one that cannot be opened is not announced
-    EXPECT_FALSE(thread->ReportFailed);
+    EXPECT_FALSE(thread->state().ReportFailed);
 }
 
 TEST_F(ReportSession, LogLinesAddedDuringTheSendStayForTheNextReport)
@@ -683,7 +683,7 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
             work.write(name, v.second);
         server.clearRecords();
         newThread(row.reaction.kind == HeronStandin::Kind::Stall ? 150 : -1);
-        thread->PendingAlarmFlags = AlarmBit::TempHigh;
+        thread->state().PendingAlarmFlags = AlarmBit::TempHigh;
         QList<Reaction> reactions(row.at, Reaction::normal());
         reactions.append(row.reaction);
         server.queueReactions(reactions);
@@ -697,7 +697,7 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
         const bool fileOnly =
             row.reaction.kind == HeronStandin::Kind::Answer && row.at > 4 && row.at < kFrames - 1;
         if (!fileOnly) {
-            EXPECT_TRUE(thread->ReportFailed);
+            EXPECT_TRUE(thread->state().ReportFailed);
         }
 
         std::map<QByteArray, QList<QByteArray>> accepted;
@@ -714,7 +714,7 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
         // Later reports against a willing server bring what is left.
         for (int more = 0; more < 3 && !QDir(work.path()).entryList(QDir::Files).isEmpty(); ++more) {
             server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
-            thread->PendingAlarmFlags |= AlarmBit::TempHigh;
+            thread->state().PendingAlarmFlags |= AlarmBit::TempHigh;
             pass();
             ++sessions;
         }

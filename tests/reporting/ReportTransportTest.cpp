@@ -4,6 +4,7 @@
 #include "reporting/FrameSocket.h"
 #include "reporting/MyHERONThread.h"
 #include "reporting/ReportingTexts.h"
+#include "reporting/ServerTransport.h"
 #include "reporting/TCPUtils.h"
 #include "support/DanteProxy.h"
 #include "support/ManualClock.h"
@@ -53,6 +54,8 @@ protected:
     StationCore core{view, platformWith(clock)};
     std::shared_ptr<RecordingHttpProxyConnector> connector = std::make_shared<RecordingHttpProxyConnector>();
     std::unique_ptr<MyHERONThread> thread = std::make_unique<MyHERONThread>(core, connector);
+    // The thread's transport part, tested through its own interface.
+    ServerTransport &transport = thread->transport();
     HeronStandin server;
     QTemporaryDir serverDir;
 
@@ -67,7 +70,7 @@ protected:
     }
     void TearDown() override
     {
-        thread->DisconnectServer();
+        transport.DisconnectServer();
         server.stop();
     }
 
@@ -86,7 +89,7 @@ protected:
     bool login()
     {
         qint32 sequence = 0;
-        return TCPUtils::SendFrame(thread->Cl2Socket(), 0, sequence, LoginFrame::literal(),
+        return TCPUtils::SendFrame(transport.Cl2Socket(), 0, sequence, LoginFrame::literal(),
                                    FrameType::LoginFrame);
     }
 };
@@ -110,23 +113,23 @@ TEST_F(ReportTransport, ProxyKindChoosesTheProxyObject)
         view.lines.clear();
         useProxy(c.kind, 70000);
         core.config.Proxy.UseProxy = c.useProxy;
-        thread->PrepareConnection();
-        EXPECT_EQ(thread->IdSocks.Enabled, c.branch == Socks);
-        EXPECT_EQ(thread->IdConnectThroughHttpProxy.Enabled, c.branch == Http);
-        const QNetworkProxy proxy = thread->ReportIOHandler()->proxy();
+        transport.PrepareConnection();
+        EXPECT_EQ(transport.IdSocks.Enabled, c.branch == Socks);
+        EXPECT_EQ(transport.IdConnectThroughHttpProxy.Enabled, c.branch == Http);
+        const QNetworkProxy proxy = transport.ReportIOHandler()->proxy();
         EXPECT_EQ(proxy.type(), c.branch == Socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
         if (c.branch == Socks) {
             EXPECT_EQ(proxy.port(), 4464); // 70000 mod 65536
             EXPECT_EQ(proxy.user(), QStringLiteral("socksuser"));
             EXPECT_EQ(proxy.password(), QStringLiteral("s3cret"));
         }
-        EXPECT_EQ(thread->IdSocks.port, 4464);
-        EXPECT_EQ(thread->IdConnectThroughHttpProxy.port, 4464);
+        EXPECT_EQ(transport.IdSocks.port, 4464);
+        EXPECT_EQ(transport.IdConnectThroughHttpProxy.port, 4464);
         const QList<QByteArray> proxyLines{cp(ProxyPrepared), "PROXY: 127.0.0.1:70000"};
         EXPECT_EQ(view.lines, c.useProxy ? proxyLines : QList<QByteArray>{});
 
         view.lines.clear();
-        thread->DisconnectServer();
+        transport.DisconnectServer();
         QList<QByteArray> down{cp(DisconnectIfConnected)};
         if (c.useProxy)
             down.append(cp(ProxyEnded));
@@ -136,37 +139,37 @@ TEST_F(ReportTransport, ProxyKindChoosesTheProxyObject)
 
 TEST_F(ReportTransport, ServerPortThatIsNoNumberFailsBeforeTheNewTransport)
 {
-    thread->PrepareConnection();
-    FrameSocket *previous = thread->Cl2Socket();
+    transport.PrepareConnection();
+    FrameSocket *previous = transport.Cl2Socket();
     core.config.ServerPort = "20o0";
     try {
-        thread->PrepareConnection();
+        transport.PrepareConnection();
         FAIL() << "no failure";
     } catch (const std::runtime_error &e) {
         EXPECT_STREQ(e.what(), "'20o0' is not a valid integer value");
     }
-    EXPECT_EQ(thread->Cl2Socket(), previous);
+    EXPECT_EQ(transport.Cl2Socket(), previous);
 }
 
 TEST_F(ReportTransport, DirectConnectionReachesTheServer)
 {
     useProxy("SOCKS", closedPort());
     core.config.Proxy.UseProxy = false; // the proxy settings do not matter
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
-    ASSERT_TRUE(thread->ConnectServer(message)) << message.constData();
+    ASSERT_TRUE(transport.ConnectServer(message)) << message.constData();
     EXPECT_TRUE(login());
-    thread->DisconnectServer();
-    EXPECT_EQ(thread->ReportIOHandler()->state(), QAbstractSocket::UnconnectedState);
+    transport.DisconnectServer();
+    EXPECT_EQ(transport.ReportIOHandler()->state(), QAbstractSocket::UnconnectedState);
     // A second attempt gets a new transport and connects again.
-    thread->PrepareConnection();
-    ASSERT_TRUE(thread->ConnectServer(message)) << message.constData();
+    transport.PrepareConnection();
+    ASSERT_TRUE(transport.ConnectServer(message)) << message.constData();
     EXPECT_TRUE(login());
     EXPECT_EQ(server.connectionCount(), 2);
 
     core.config.ServerPort = QByteArray::number(closedPort());
-    thread->PrepareConnection();
-    EXPECT_FALSE(thread->ConnectServer(message));
+    transport.PrepareConnection();
+    EXPECT_FALSE(transport.ConnectServer(message));
     EXPECT_EQ(message, "Connection refused");
 }
 
@@ -175,9 +178,9 @@ TEST_F(ReportTransport, HttpBranchHandsTheProxyConnectionToTheConnector)
     QTcpServer proxy;
     ASSERT_TRUE(proxy.listen(QHostAddress::LocalHost, 0));
     useProxy("socks", proxy.serverPort() + 65536, "5alice", "pw");
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
-    EXPECT_FALSE(thread->ConnectServer(message));
+    EXPECT_FALSE(transport.ConnectServer(message));
     EXPECT_EQ(message, "HTTP/1.1 403 Forbidden");
     ASSERT_EQ(connector->calls, 1);
     EXPECT_TRUE(connector->socketConnected);
@@ -187,16 +190,16 @@ TEST_F(ReportTransport, HttpBranchHandsTheProxyConnectionToTheConnector)
     EXPECT_EQ(connector->targetHost, "127.0.0.1");
     EXPECT_EQ(connector->targetPort, server.port());
     EXPECT_GT(connector->timeoutMs, 0);
-    EXPECT_LE(connector->timeoutMs, MyHERONThread::ConnectTimeoutMs);
+    EXPECT_LE(connector->timeoutMs, ServerTransport::ConnectTimeoutMs);
 
     connector->accept = true;
-    thread->PrepareConnection();
-    EXPECT_TRUE(thread->ConnectServer(message));
+    transport.PrepareConnection();
+    EXPECT_TRUE(transport.ConnectServer(message));
 
     // Without a connector the HTTP branch fails as a refusing proxy does,
     // without touching the proxy.
     MyHERONThread bare{core};
-    thread->DisconnectServer();
+    transport.DisconnectServer();
     QTest::qWait(50);
     while (QTcpSocket *s = proxy.nextPendingConnection())
         delete s;
@@ -217,7 +220,7 @@ TEST_F(ReportTransport, PassWithTheServerClosedFailsAndFilesTheLanError)
     const qint64 before = clock.totalSlept();
     ASSERT_TRUE(thread->step());
     EXPECT_EQ(clock.totalSlept() - before, 5000);
-    EXPECT_TRUE(thread->ReportFailed);
+    EXPECT_TRUE(thread->state().ReportFailed);
     EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + core.config.ServerPort));
     EXPECT_TRUE(view.lines.contains("(10) Connection refused"));
     EXPECT_EQ(view.intervallLeft.last(), "Connect");
@@ -255,9 +258,9 @@ protected:
 TEST_F(SocksTransport, RightPasswordLogsInThroughTheProxy)
 {
     useProxy("SOCKS", dante.port(), dante.user(), "s3cret");
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
-    ASSERT_TRUE(thread->ConnectServer(message)) << message.constData();
+    ASSERT_TRUE(transport.ConnectServer(message)) << message.constData();
     EXPECT_TRUE(login());
     EXPECT_EQ(server.connectionCount(), 1);
     // The server was reached by the proxy, not straight.
@@ -267,12 +270,12 @@ TEST_F(SocksTransport, RightPasswordLogsInThroughTheProxy)
 TEST_F(SocksTransport, WrongPasswordFailsAsAConnectFailure)
 {
     useProxy("SOCKS", dante.port(), dante.user(), "wrong");
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
     QElapsedTimer t;
     t.start();
-    EXPECT_FALSE(thread->ConnectServer(message));
-    EXPECT_LT(t.elapsed(), MyHERONThread::ConnectTimeoutMs);
+    EXPECT_FALSE(transport.ConnectServer(message));
+    EXPECT_LT(t.elapsed(), ServerTransport::ConnectTimeoutMs);
     EXPECT_FALSE(message.isEmpty());
     EXPECT_EQ(server.connectionCount(), 0);
 }
@@ -280,18 +283,18 @@ TEST_F(SocksTransport, WrongPasswordFailsAsAConnectFailure)
 TEST_F(SocksTransport, PortAboveSixteenBitsAddressesItsLowBits)
 {
     useProxy("SOCKS", dante.port() + 65536, dante.user(), "s3cret");
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
-    ASSERT_TRUE(thread->ConnectServer(message)) << message.constData();
+    ASSERT_TRUE(transport.ConnectServer(message)) << message.constData();
     EXPECT_TRUE(login());
 }
 
 TEST_F(SocksTransport, LowerCaseSocksTakesTheHttpBranch)
 {
     useProxy("socks", dante.port(), dante.user(), "s3cret");
-    thread->PrepareConnection();
+    transport.PrepareConnection();
     QByteArray message;
-    EXPECT_FALSE(thread->ConnectServer(message));
+    EXPECT_FALSE(transport.ConnectServer(message));
     EXPECT_EQ(connector->calls, 1);
     EXPECT_EQ(server.connectionCount(), 0);
 }

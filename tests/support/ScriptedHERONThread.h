@@ -20,19 +20,19 @@ protected:
     void runReportSession() override
     {
         ++sessions;
-        lastPending = PendingAlarmFlags;
+        lastPending = m_state.PendingAlarmFlags;
         if (outcome == Outcome::Fail) {
             sessionFailed();
             return;
         }
         StationState &s = m_core.state;
         SharedDataLock lock(m_core.semaphore);
-        LanErrorFiled = false;
-        ReportDue = false;
-        FirstPass = false;
+        m_state.LanErrorFiled = false;
+        m_state.ReportDue = false;
+        m_state.FirstPass = false;
         s.ImmediateReport = false;
         s.LastReportTime = m_core.clock().tickSeconds();
-        s.ReportedAlarmFlags |= PendingAlarmFlags;
-        PendingAlarmFlags = 0;
+        s.ReportedAlarmFlags |= m_state.PendingAlarmFlags;
+        m_state.PendingAlarmFlags = 0;
     }
 };
