@@ -76,8 +76,8 @@ void MyHERONThread::marker(const char *text)
 
 bool MyHERONThread::sendText(const QByteArray &text)
 {
-    return TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, text, FrameType::TextFrame,
-                               m_core.clock());
+    return TCPUtils::SendFrame(Cl2Socket(), m_connection.SequenceMode, m_connection.Sequence, text,
+                               FrameType::TextFrame, m_core.clock());
 }
 
 // The alarm display of a failed connection; the caller holds the semaphore
@@ -161,8 +161,8 @@ void MyHERONThread::runReportSession()
     }
 
     // 2: login.
-    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, LoginFrame::literal(),
-                             FrameType::LoginFrame, m_core.clock())) {
+    if (!TCPUtils::SendFrame(Cl2Socket(), m_connection.SequenceMode, m_connection.Sequence,
+                             LoginFrame::literal(), FrameType::LoginFrame, m_core.clock())) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
@@ -332,8 +332,8 @@ bool MyHERONThread::sendFiles(FileKind kind)
             // The file is closed by its own guard; the search is a list.
             statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
             if (kind != FileKind::Error) {
-                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
-                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), m_connection.SequenceMode, m_connection.Sequence);
+                TCPUtils::SendCancel(Cl2Socket(), m_connection.SequenceMode, m_connection.Sequence);
             }
             sessionFailed(SessionStage::Transfer);
             return false;
@@ -361,7 +361,8 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
     // link broke, which ends the session (sendFiles), instead of offering
     // every further file to nobody.
     const auto send = [&](const QByteArray &payload, quint8 type) {
-        if (TCPUtils::SendFrame(client, SequenceMode, Sequence, payload, type, m_core.clock()))
+        if (TCPUtils::SendFrame(client, m_connection.SequenceMode, m_connection.Sequence, payload, type,
+                                m_core.clock()))
             return true;
         if (!client || !client->isConnected())
             throw std::runtime_error("connection to the server lost");
