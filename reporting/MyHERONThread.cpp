@@ -47,6 +47,9 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     , m_restart(core)
     , m_transport(core, std::move(httpProxy))
     , m_exchange(core, m_state, m_connection)
+    , m_session(core, m_state, m_connection,
+                ReportSessionRunner::Steps{[this] { return exchangeWithServer(); },
+                                           [this] { return updateRestart(); }})
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
 }
@@ -78,6 +81,12 @@ bool MyHERONThread::keepRunning() const
 FrameSocket *MyHERONThread::Cl2Socket() const
 {
     return m_transport.Cl2Socket();
+}
+
+void MyHERONThread::runReportSession()
+{
+    if (m_session.run())
+        m_phase = Phase::Finished;
 }
 
 bool MyHERONThread::exchangeWithServer()

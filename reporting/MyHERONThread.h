@@ -5,6 +5,7 @@
 #include "reporting/ConfigExchange.h"
 #include "reporting/HttpProxyConnector.h"
 #include "reporting/ReportConnection.h"
+#include "reporting/ReportSession.h"
 #include "reporting/ReportThreadState.h"
 #include "reporting/ServerTransport.h"
 #include "reporting/UpdateRestart.h"
@@ -93,14 +94,12 @@ public:
     Phase phase() const { return m_phase; }
 
     // The version text sent after the station identifier.
-    static QByteArray ReportVersionText();
+    static QByteArray ReportVersionText() { return ReportSessionRunner::ReportVersionText(); }
 
-    // Where a report failed; the failure path undoes what that part began.
-    enum class SessionStage {
-        Connect,  // connect and login
-        Transfer, // from the station identifier to the last log file
-        Exchange, // configuration exchange, update steps and logout
-    };
+    // --- Report session ---------------------------------------------------
+    // See ReportSessionRunner.
+    using SessionStage = ReportSessionRunner::Stage;
+    ReportSessionRunner &session() { return m_session; }
 
 protected:
     void run() override { Execute(); }
@@ -110,7 +109,7 @@ protected:
     // files, log files, the exchange with the server, logout, closing.
     virtual void runReportSession();
     // The common failure path of the report connection.
-    void sessionFailed(SessionStage stage = SessionStage::Connect);
+    void sessionFailed(SessionStage stage = SessionStage::Connect) { m_session.failed(stage); }
 
     // The configuration exchange (upload and download of the configuration)
     // and the update steps (viewer, station), on the open connection after
@@ -132,24 +131,12 @@ private:
     bool acknowledge();
     void statusLine(const QByteArray &text);
 
-    // Report session pieces (ReportSession.cpp).
-    enum class FileKind { Error, Measure, Log };
-    enum class FileResult { Deleted, Kept, NotAnnounced };
-    bool sendText(const QByteArray &text);
-    void marker(const char *text);
-    void connectionAlarm();
-    bool reportDueNow() const;
-    // Sends the files of one kind; false when an error ended the session
-    // (the failure path has run).
-    bool sendFiles(FileKind kind);
-    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
-    bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
-
     AlarmFiling m_alarms;
     UpdateRestart m_restart;
     ServerTransport m_transport;
     ReportConnection m_connection{m_transport};
     ConfigExchange m_exchange;
+    ReportSessionRunner m_session;
     Phase m_phase = Phase::Running;
     bool m_started = false;
 };
