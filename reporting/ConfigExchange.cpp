@@ -1,12 +1,14 @@
 // The configuration exchange with the server (upload of the identifier
 // copy, download of the server's copy into r2arodire.cfg and the live
-// settings), the two update steps, and the update restart.
+// settings) and the two update steps.
 
-#include "reporting/MyHERONThread.h"
+#include "reporting/ConfigExchange.h"
 
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportConnection.h"
+#include "reporting/ReportThreadState.h"
 #include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
@@ -58,14 +60,14 @@ int firstLineTooLong(const QString &file)
     if (!in.open(QIODevice::ReadOnly))
         return 0; // the copy reports it
     for (int number = 1; number <= kReadLines && !in.atEnd(); ++number) {
-        QByteArray line = in.readLine(MyHERONThread::MaxConfigLineBytes + 3);
+        QByteArray line = in.readLine(ConfigExchange::MaxConfigLineBytes + 3);
         if (!line.endsWith('\n') && !in.atEnd())
             return number; // the line goes on beyond the bound
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.size() > MyHERONThread::MaxConfigLineBytes)
+        if (line.size() > ConfigExchange::MaxConfigLineBytes)
             return number;
     }
     return 0;
@@ -73,19 +75,37 @@ int firstLineTooLong(const QString &file)
 
 } // namespace
 
-qint64 MyHERONThread::receiveInto(const QByteArray &fileName, const QString &localName)
+ConfigExchange::ConfigExchange(StationCore &core, ReportThreadState &state, ReportConnection &connection)
+    : m_core(core)
+    , m_state(state)
+    , m_connection(connection)
+{}
+
+void ConfigExchange::statusLine(const QByteArray &text)
 {
-    StationState &s = m_core.state;
-    return TCPUtils::ReceiveFile(Cl2Socket(), SequenceMode, Sequence, fileName, false, m_core,
-                                 [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
+    m_core.appendStatusLineLocked(text);
 }
 
-void MyHERONThread::removeReceivedLeftover()
+void ConfigExchange::marker(const char *text)
+{
+    const QByteArray bytes = cp(text);
+    m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+}
+
+qint64 ConfigExchange::receiveInto(const QByteArray &fileName, const QString &localName)
+{
+    StationState &s = m_core.state;
+    return TCPUtils::ReceiveFile(
+        m_connection.client(), m_connection.SequenceMode, m_connection.Sequence, fileName, false, m_core,
+        [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
+}
+
+void ConfigExchange::removeReceivedLeftover()
 {
     QFile::remove(kReceivedFile);
 }
 
-bool MyHERONThread::stepRaised(bool updateStep)
+bool ConfigExchange::stepRaised(bool updateStep)
 {
     const QByteArray hostPort = m_core.config.ServerHost + ':' + m_core.config.ServerPort;
     try {
@@ -93,12 +113,12 @@ bool MyHERONThread::stepRaised(bool updateStep)
                               : cp(NoConnection) + hostPort);
     } catch (...) {
     }
-    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
-    TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+    TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
+    TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
     return false;
 }
 
-void MyHERONThread::serverTooSlow(const TCPUtils::ServerTooSlow &e)
+void ConfigExchange::serverTooSlow(const TCPUtils::ServerTooSlow &e)
 {
     try {
         statusLine(e.text());
@@ -107,7 +127,7 @@ void MyHERONThread::serverTooSlow(const TCPUtils::ServerTooSlow &e)
     }
 }
 
-bool MyHERONThread::exchangeWithServer()
+bool ConfigExchange::run()
 {
     try {
         uploadConfiguration();
@@ -132,7 +152,7 @@ bool MyHERONThread::exchangeWithServer()
 
 // --- Upload ----------------------------------------------------------------
 
-void MyHERONThread::uploadConfiguration()
+void ConfigExchange::uploadConfiguration()
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -155,8 +175,8 @@ void MyHERONThread::uploadConfiguration()
     const QByteArray shown = id + cp(ConfigSuffix);
     statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
     const QByteArray serverName = cp(ServerConfigDir) + shown;
-    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName, FrameType::OpenFrame,
-                             m_core.clock())) {
+    if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                             serverName, FrameType::OpenFrame, m_core.clock())) {
         statusLine(cp(OpenFailed) + shown);
         return;
     }
@@ -182,16 +202,16 @@ void MyHERONThread::uploadConfiguration()
         const QByteArray piece(buffer, int(n));
         if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
             continue; // the server's update request is not sent back
-        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, piece, FrameType::DataFrame,
-                                 m_core.clock())) {
+        if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                                 piece, FrameType::DataFrame, m_core.clock())) {
             whole = false;
             break;
         }
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, QByteArray(), FrameType::CloseFrame,
-                             m_core.clock())) {
+    if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                             QByteArray(), FrameType::CloseFrame, m_core.clock())) {
         statusLine(cp(CloseFailed));
         return;
     }
@@ -206,7 +226,7 @@ void MyHERONThread::uploadConfiguration()
 
 // --- Download --------------------------------------------------------------
 
-void MyHERONThread::downloadConfiguration()
+void ConfigExchange::downloadConfiguration()
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -229,8 +249,8 @@ void MyHERONThread::downloadConfiguration()
     removeReceivedLeftover();
     bool restore = true;
     try {
-        if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, serverName,
-                                 FrameType::FileRequestFrame, m_core.clock())) {
+        if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                                 serverName, FrameType::FileRequestFrame, m_core.clock())) {
             marker(MarkerConfigRead1);
             statusLine(cp(NoConfigDownloaded));
         } else if (receiveInto(serverName, kReceivedFile) < 1) {
@@ -274,7 +294,7 @@ void MyHERONThread::downloadConfiguration()
 // file there is nothing to put back: r2arodire.cfg then stays as it is (it is
 // the previous one when it could not be renamed), so the station is never
 // left without its configuration.
-void MyHERONThread::restoreConfiguration(bool announce)
+void ConfigExchange::restoreConfiguration(bool announce)
 {
     if (announce)
         statusLine(cp(ConfigKept));
@@ -291,8 +311,8 @@ void MyHERONThread::restoreConfiguration(bool announce)
 // r2arodire.cfg, all under the semaphore. The new file is written whole or
 // not at all (QSaveFile), so a failure half-way never leaves a torn
 // r2arodire.cfg for the next start.
-MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString &received,
-                                                                   const QByteArray &requestId)
+ConfigExchange::CopyResult ConfigExchange::copyReceivedConfiguration(const QString &received,
+                                                                     const QByteArray &requestId)
 {
     StationConfig &cfg = m_core.config;
     SharedDataLock lock(m_core.semaphore);
@@ -466,7 +486,7 @@ MyHERONThread::CopyResult MyHERONThread::copyReceivedConfiguration(const QString
 
 // The labels and the contact watch boxes show the new settings; a viewer's
 // next measurement message carries them.
-void MyHERONThread::showDownloadedSettings()
+void ConfigExchange::showDownloadedSettings()
 {
     StationConfig cfg;
     {
@@ -483,7 +503,7 @@ void MyHERONThread::showDownloadedSettings()
 
 // --- Updates ---------------------------------------------------------------
 
-void MyHERONThread::viewerUpdate()
+void ConfigExchange::viewerUpdate()
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -493,9 +513,10 @@ void MyHERONThread::viewerUpdate()
     statusLine(cp(ViewerUpdateDeleted));
 
     marker(MarkerUpdate1);
-    const bool accepted = m_state.UpdateRequested
-                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerViewerUpdate),
-                                                 FrameType::FileRequestFrame, m_core.clock());
+    const bool accepted =
+        m_state.UpdateRequested &&
+        TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                            cp(ServerViewerUpdate), FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
     marker(MarkerUpdate1Read);
 
@@ -517,7 +538,7 @@ void MyHERONThread::viewerUpdate()
     s.UpdateFileLocked = false;
 }
 
-void MyHERONThread::stationUpdate()
+void ConfigExchange::stationUpdate()
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -527,9 +548,10 @@ void MyHERONThread::stationUpdate()
     statusLine(cp(StationUpdateDeleted));
 
     marker(MarkerUpdate2);
-    const bool accepted = m_state.UpdateRequested
-                          && TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, cp(ServerStationUpdate),
-                                                 FrameType::FileRequestFrame, m_core.clock());
+    const bool accepted =
+        m_state.UpdateRequested &&
+        TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                            cp(ServerStationUpdate), FrameType::FileRequestFrame, m_core.clock());
     statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));
     marker(MarkerUpdate2Read);
 

@@ -46,6 +46,10 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     , m_alarms(core, m_state)
     , m_restart(core)
     , m_transport(core, std::move(httpProxy))
+    , m_exchange(core, m_state, m_connection)
+    , m_session(core, m_state, m_connection,
+                ReportSessionRunner::Steps{[this] { return exchangeWithServer(); },
+                                           [this] { return updateRestart(); }})
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
 }
@@ -79,6 +83,17 @@ FrameSocket *MyHERONThread::Cl2Socket() const
     return m_transport.Cl2Socket();
 }
 
+void MyHERONThread::runReportSession()
+{
+    if (m_session.run())
+        m_phase = Phase::Finished;
+}
+
+bool MyHERONThread::exchangeWithServer()
+{
+    return m_exchange.run();
+}
+
 void MyHERONThread::statusLine(const QByteArray &text)
 {
     m_core.appendStatusLineLocked(text);
@@ -107,7 +122,7 @@ void MyHERONThread::threadStart()
     }
 
     // What a download cut off by a kill left is no configuration at all.
-    removeReceivedLeftover();
+    m_exchange.removeReceivedLeftover();
 
     // A configuration written before an update restart: report at once.
     if (QFileInfo::exists(StationFileNames::configCopyName(cfg.StationId))) {

@@ -2,7 +2,10 @@
 
 #include "common/Clock.h"
 #include "reporting/AlarmFiling.h"
+#include "reporting/ConfigExchange.h"
 #include "reporting/HttpProxyConnector.h"
+#include "reporting/ReportConnection.h"
+#include "reporting/ReportSession.h"
 #include "reporting/ReportThreadState.h"
 #include "reporting/ServerTransport.h"
 #include "reporting/UpdateRestart.h"
@@ -78,28 +81,25 @@ public:
     // in place before its first character above '9'.
     static qint32 ReportIntervalFrom(QByteArray &alarmInterval);
 
-    // The longest line of a received configuration the station takes, line
-    // end not counted. The longest real line is a host name with its port
-    // (at most 259 bytes); this is the longest text a viewer can send, so a
-    // configuration the station wrote itself always comes back.
-    static constexpr int MaxConfigLineBytes = 4096;
+    // --- Configuration exchange and updates --------------------------------
+    // See ConfigExchange.
+    static constexpr int MaxConfigLineBytes = ConfigExchange::MaxConfigLineBytes;
+    ConfigExchange &exchange() { return m_exchange; }
 
-    // Sequence state of the frame routines on the report connection.
-    qint32 Sequence = 0;
-    quint8 SequenceMode = 0;
+    // The frame client and the sequence state the session and the exchange
+    // share.
+    ReportConnection &connection() { return m_connection; }
 
     enum class Phase { Running, Finished };
     Phase phase() const { return m_phase; }
 
     // The version text sent after the station identifier.
-    static QByteArray ReportVersionText();
+    static QByteArray ReportVersionText() { return ReportSessionRunner::ReportVersionText(); }
 
-    // Where a report failed; the failure path undoes what that part began.
-    enum class SessionStage {
-        Connect,  // connect and login
-        Transfer, // from the station identifier to the last log file
-        Exchange, // configuration exchange, update steps and logout
-    };
+    // --- Report session ---------------------------------------------------
+    // See ReportSessionRunner.
+    using SessionStage = ReportSessionRunner::Stage;
+    ReportSessionRunner &session() { return m_session; }
 
 protected:
     void run() override { Execute(); }
@@ -109,11 +109,11 @@ protected:
     // files, log files, the exchange with the server, logout, closing.
     virtual void runReportSession();
     // The common failure path of the report connection.
-    void sessionFailed(SessionStage stage = SessionStage::Connect);
+    void sessionFailed(SessionStage stage = SessionStage::Connect) { m_session.failed(stage); }
 
     // The configuration exchange (upload and download of the configuration)
     // and the update steps (viewer, station), on the open connection after
-    // the log files and before the logout (ConfigExchange.cpp). false when
+    // the log files and before the logout (see ConfigExchange). false when
     // one of them failed after its own texts and cancels: the session then
     // takes the failure path.
     virtual bool exchangeWithServer();
@@ -131,40 +131,12 @@ private:
     bool acknowledge();
     void statusLine(const QByteArray &text);
 
-    // Report session pieces (ReportSession.cpp).
-    enum class FileKind { Error, Measure, Log };
-    enum class FileResult { Deleted, Kept, NotAnnounced };
-    bool sendText(const QByteArray &text);
-    void marker(const char *text);
-    void connectionAlarm();
-    bool reportDueNow() const;
-    // Sends the files of one kind; false when an error ended the session
-    // (the failure path has run).
-    bool sendFiles(FileKind kind);
-    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
-    bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
-
-    // Configuration exchange and updates (ConfigExchange.cpp).
-    enum class CopyResult { Copied, Empty, Failed };
-    void uploadConfiguration();
-    void downloadConfiguration();
-    CopyResult copyReceivedConfiguration(const QString &received, const QByteArray &requestId);
-    void restoreConfiguration(bool announce);
-    void showDownloadedSettings();
-    void viewerUpdate();
-    void stationUpdate();
-    // A step that raised: its texts and the two cancels; false for the caller.
-    bool stepRaised(bool updateStep);
-    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString());
-    // The received copy of the configuration, or what a failure or a kill
-    // left of it, goes.
-    void removeReceivedLeftover();
-    // The texts of a server beyond a bound: status line and log line.
-    void serverTooSlow(const TCPUtils::ServerTooSlow &e);
-
     AlarmFiling m_alarms;
     UpdateRestart m_restart;
     ServerTransport m_transport;
+    ReportConnection m_connection{m_transport};
+    ConfigExchange m_exchange;
+    ReportSessionRunner m_session;
     Phase m_phase = Phase::Running;
     bool m_started = false;
 };

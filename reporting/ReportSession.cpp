@@ -1,13 +1,15 @@
 // The report connection of the reporting thread: connect, login, identify,
 // send the waiting error, record and log files, exchange with the server,
-// logout. Every failure ends in sessionFailed().
+// logout. Every failure ends in ReportSessionRunner::failed().
 
-#include "reporting/MyHERONThread.h"
+#include "reporting/ReportSession.h"
 
 #include "common/LocaleFormat.h"
 #include "common/LoginFrame.h"
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
+#include "reporting/ReportConnection.h"
+#include "reporting/ReportThreadState.h"
 #include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
@@ -63,26 +65,39 @@ QByteArray exceptionText(const std::exception &e)
 
 } // namespace
 
-QByteArray MyHERONThread::ReportVersionText()
+ReportSessionRunner::ReportSessionRunner(StationCore &core, ReportThreadState &state,
+                                         ReportConnection &connection, Steps steps)
+    : m_core(core)
+    , m_state(state)
+    , m_connection(connection)
+    , m_steps(std::move(steps))
+{}
+
+void ReportSessionRunner::statusLine(const QByteArray &text)
+{
+    m_core.appendStatusLineLocked(text);
+}
+
+QByteArray ReportSessionRunner::ReportVersionText()
 {
     return cp(VersionPrefix) + VersionText::versionsLabel() + cp(VersionSuffix);
 }
 
-void MyHERONThread::marker(const char *text)
+void ReportSessionRunner::marker(const char *text)
 {
     const QByteArray bytes = cp(text);
     m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
 }
 
-bool MyHERONThread::sendText(const QByteArray &text)
+bool ReportSessionRunner::sendText(const QByteArray &text)
 {
-    return TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, text, FrameType::TextFrame,
-                               m_core.clock());
+    return TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence, text,
+                               FrameType::TextFrame, m_core.clock());
 }
 
 // The alarm display of a failed connection; the caller holds the semaphore
 // for its status text.
-void MyHERONThread::connectionAlarm()
+void ReportSessionRunner::connectionAlarm()
 {
     const QByteArray text = cp(NoConnectionLabel) + m_core.config.ServerHost + ':' + m_core.config.ServerPort;
     m_core.onGui([text](StationView &v) {
@@ -92,17 +107,17 @@ void MyHERONThread::connectionAlarm()
     });
 }
 
-void MyHERONThread::sessionFailed(SessionStage stage)
+void ReportSessionRunner::failed(Stage stage)
 {
     {
         SharedDataLock lock(m_core.semaphore);
         m_state.ReportFailed = true;
-        if (stage != SessionStage::Connect)
+        if (stage != Stage::Connect)
             m_core.state.TransferBusy = false;
     }
-    DisconnectServer();
+    m_connection.transport.DisconnectServer();
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
-    if (stage == SessionStage::Exchange)
+    if (stage == Stage::Exchange)
         m_core.state.UpdateFileLocked = false;
     sleepMs(m_core.clock(), kFailurePauseMs);
 }
@@ -113,7 +128,7 @@ void MyHERONThread::sessionFailed(SessionStage stage)
 // reports because of it, so this report sends the files and takes the new
 // time as its report time (otherwise every following pass would connect
 // again without sending anything).
-bool MyHERONThread::reportDueNow() const
+bool ReportSessionRunner::reportDueNow() const
 {
     if (m_state.FirstPass || m_state.PendingAlarmFlags != 0 || m_core.state.ImmediateReport.load())
         return true;
@@ -125,7 +140,7 @@ bool MyHERONThread::reportDueNow() const
     return last + m_state.ReportInterval < m_state.PassTickTime || last > m_state.PassTickTime + m_state.ReportInterval;
 }
 
-void MyHERONThread::runReportSession()
+bool ReportSessionRunner::run()
 {
     StationState &s = m_core.state;
     const StationConfig &cfg = m_core.config;
@@ -134,12 +149,12 @@ void MyHERONThread::runReportSession()
     // 1: connect.
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(false); });
     m_state.ReportFailed = false;
-    DisconnectServer();
+    m_connection.transport.DisconnectServer();
     QByteArray message;
     bool raised = false;
     try {
-        PrepareConnection();
-        raised = !ConnectServer(message);
+        m_connection.transport.PrepareConnection();
+        raised = !m_connection.transport.ConnectServer(message);
     } catch (const std::exception &e) {
         raised = true;
         message = exceptionText(e);
@@ -148,7 +163,7 @@ void MyHERONThread::runReportSession()
     }
     m_state.ReportFailed = false;
     marker(MarkerConnect);
-    if (raised || !Cl2Socket() || !Cl2Socket()->isConnected()) {
+    if (raised || !m_connection.client() || !m_connection.client()->isConnected()) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
@@ -156,20 +171,20 @@ void MyHERONThread::runReportSession()
                 m_core.appendStatusLine(cp(ConnectErrorPrefix) + message);
             connectionAlarm();
         }
-        sessionFailed(SessionStage::Connect);
-        return;
+        failed(Stage::Connect);
+        return false;
     }
 
     // 2: login.
-    if (!TCPUtils::SendFrame(Cl2Socket(), SequenceMode, Sequence, LoginFrame::literal(),
-                             FrameType::LoginFrame, m_core.clock())) {
+    if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                             LoginFrame::literal(), FrameType::LoginFrame, m_core.clock())) {
         {
             SharedDataLock lock(m_core.semaphore);
             m_core.appendStatusLine(cp(NoConnection) + hostPort);
             connectionAlarm();
         }
-        sessionFailed(SessionStage::Connect);
-        return;
+        failed(Stage::Connect);
+        return false;
     }
     marker(MarkerLogin);
     statusLine(cp(LoginOk));
@@ -178,8 +193,8 @@ void MyHERONThread::runReportSession()
     sleepMs(m_core.clock(), kTextPauseMs);
     if (!sendText(cfg.StationId)) {
         statusLine(cp(StationIdFailed));
-        sessionFailed(SessionStage::Transfer);
-        return;
+        failed(Stage::Transfer);
+        return false;
     }
     marker(MarkerStation);
     {
@@ -192,8 +207,8 @@ void MyHERONThread::runReportSession()
     sleepMs(m_core.clock(), kTextPauseMs);
     if (!sendText(ReportVersionText())) {
         statusLine(cp(VersionFailed));
-        sessionFailed(SessionStage::Transfer);
-        return;
+        failed(Stage::Transfer);
+        return false;
     }
     marker(MarkerVersion);
     statusLine(cp(LoginOk));
@@ -202,8 +217,8 @@ void MyHERONThread::runReportSession()
     sleepMs(m_core.clock(), kTextPauseMs);
     if (!sendText(cp(m_state.PendingAlarmFlags != 0 ? KindError : KindData))) {
         statusLine(cp(KindFailed));
-        sessionFailed(SessionStage::Transfer);
-        return;
+        failed(Stage::Transfer);
+        return false;
     }
     marker(MarkerKind);
     statusLine(cp(KindSent));
@@ -211,7 +226,7 @@ void MyHERONThread::runReportSession()
     // 6, 7: error files.
     s.ReportHeartbeat = now(m_core.clock());
     if ((m_state.FirstPass || m_state.PendingAlarmFlags != 0) && !sendFiles(FileKind::Error))
-        return;
+        return false;
 
     // 8 to 11: record and log files when the report is due.
     s.ReportHeartbeat = now(m_core.clock());
@@ -223,7 +238,7 @@ void MyHERONThread::runReportSession()
         }
         WriteLogLine(m_core, cp(LogNextReportTime));
         if (!sendFiles(FileKind::Measure) || !sendFiles(FileKind::Log))
-            return;
+            return false;
     }
 
     // 12: the transfers are over; the exchange with the server follows.
@@ -231,13 +246,13 @@ void MyHERONThread::runReportSession()
     s.TransferBusy = false;
     bool exchanged = false;
     try {
-        exchanged = exchangeWithServer();
+        exchanged = m_steps.exchange();
     } catch (...) {
         exchanged = false;
     }
     if (!exchanged) {
-        sessionFailed(SessionStage::Exchange);
-        return;
+        failed(Stage::Exchange);
+        return false;
     }
 
     // 13: logout.
@@ -251,8 +266,8 @@ void MyHERONThread::runReportSession()
         }
         s.ImmediateReport = true;
         WriteLogLine(m_core, cp(LogLogoutFailed));
-        sessionFailed(SessionStage::Exchange);
-        return;
+        failed(Stage::Exchange);
+        return false;
     }
     marker(MarkerLogout);
     statusLine(cp(LogoutSent));
@@ -261,7 +276,7 @@ void MyHERONThread::runReportSession()
     sleepMs(m_core.clock(), kLogoutPauseMs);
     WriteLogLine(m_core, cp(LogDisconnecting));
     s.UpdateFileLocked = false;
-    DisconnectServer();
+    m_connection.transport.DisconnectServer();
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
     WriteLogLine(m_core, cp(LogImmediateReset));
     s.ImmediateReport = false;
@@ -275,14 +290,12 @@ void MyHERONThread::runReportSession()
     if (m_state.ReportFailed) {
         m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
         sleepMs(m_core.clock(), kFailurePauseMs);
-        return;
+        return false;
     }
 
     // 16: a station update waits for the restart.
-    if (updateRestart()) {
-        m_phase = Phase::Finished;
-        return;
-    }
+    if (m_steps.updateRestart())
+        return true;
 
     // 17: the report is complete.
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
@@ -292,9 +305,10 @@ void MyHERONThread::runReportSession()
     m_state.PendingAlarmFlags = 0;
     WriteLogLine(m_core, cp(LogAcknowledgeReset));
     m_state.FirstPass = false;
+    return false;
 }
 
-bool MyHERONThread::sendFiles(FileKind kind)
+bool ReportSessionRunner::sendFiles(FileKind kind)
 {
     const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
                                  : kind == FileKind::Measure ? kMeasureMarkers
@@ -332,10 +346,10 @@ bool MyHERONThread::sendFiles(FileKind kind)
             // The file is closed by its own guard; the search is a list.
             statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
             if (kind != FileKind::Error) {
-                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
-                TCPUtils::SendCancel(Cl2Socket(), SequenceMode, Sequence);
+                TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
+                TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
             }
-            sessionFailed(SessionStage::Transfer);
+            failed(Stage::Transfer);
             return false;
         }
     }
@@ -347,21 +361,22 @@ bool MyHERONThread::sendFiles(FileKind kind)
 // close frame after its whole content went out in accepted data frames. What
 // was appended to the file after the last piece that was read stays in the
 // file for the next report.
-MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &localName,
-                                                  const QByteArray &serverName)
+ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, const QString &localName,
+                                                              const QByteArray &serverName)
 {
     const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
                                  : kind == FileKind::Measure ? kMeasureMarkers
                                                              : kLogMarkers;
     StationState &s = m_core.state;
-    FrameSocket *client = Cl2Socket();
+    FrameSocket *client = m_connection.client();
     const QByteArray shown = Text8::fromQString(localName);
 
     // A frame the server did not take on a connection that is gone: the
     // link broke, which ends the session (sendFiles), instead of offering
     // every further file to nobody.
     const auto send = [&](const QByteArray &payload, quint8 type) {
-        if (TCPUtils::SendFrame(client, SequenceMode, Sequence, payload, type, m_core.clock()))
+        if (TCPUtils::SendFrame(client, m_connection.SequenceMode, m_connection.Sequence, payload, type,
+                                m_core.clock()))
             return true;
         if (!client || !client->isConnected())
             throw std::runtime_error("connection to the server lost");
@@ -430,7 +445,7 @@ MyHERONThread::FileResult MyHERONThread::sendFile(FileKind kind, const QString &
 // Deletes the first `sent` bytes of the file: the whole file when nothing
 // was added to it, otherwise the file keeps only what was added after them.
 // false when nothing could be removed (the file then goes again whole).
-bool MyHERONThread::removeSentPart(FileKind kind, const QString &localName, qint64 sent)
+bool ReportSessionRunner::removeSentPart(FileKind kind, const QString &localName, qint64 sent)
 {
     bool removed = false;
     auto cut = [&] {

@@ -1,13 +1,15 @@
 #include "HeronStandin.h"
 
 #include "common/LocaleFormat.h"
+#include "common/LoginFrame.h"
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "platform/ServiceStore.h"
 #include "reporting/MyHERONThread.h"
+#include "reporting/ReportConnection.h"
 #include "reporting/ReportingTexts.h"
-#include "reporting/UpdateRestart.h"
 #include "reporting/TCPUtils.h"
+#include "reporting/UpdateRestart.h"
 #include "station/ConfigTexts.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
@@ -373,6 +375,45 @@ TEST_F(Exchange, UploadAndDownloadFrameByFrame)
 // A download that brings nothing usable leaves r2arodire.cfg as it was and
 // the live settings untouched; an update request of an earlier download
 // still holds.
+// The exchange through its own interface, on a connection the test opens:
+// the same frames after the login, the server's copy taken, and the
+// sequence state left with the shared connection.
+TEST_F(Exchange, ThePartRunsOnAConnectionOpenedWithoutTheSession)
+{
+    const QByteArray copy = "a copy in one piece\r\n";
+    work.write("ABC1234.cfg", copy);
+    work.write("r2arodire.cfg", kOldConfig);
+    serve("seconfig/ABC1234.cfg", lines(kServerLines));
+
+    ReportConnection &link = thread->connection();
+    thread->transport().PrepareConnection();
+    QByteArray message;
+    ASSERT_TRUE(thread->transport().ConnectServer(message)) << message.constData();
+    ASSERT_TRUE(TCPUtils::SendFrame(link.client(), link.SequenceMode, link.Sequence, LoginFrame::literal(),
+                                    FrameType::LoginFrame, clock));
+    const qint32 afterLogin = link.Sequence;
+
+    EXPECT_TRUE(thread->exchange().run());
+    thread->DisconnectServer();
+    server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+
+    QList<QByteArray> frames;
+    for (const HeronStandin::Received &r : server.frames())
+        frames.append(r.raw);
+    ASSERT_FALSE(frames.isEmpty());
+    frames.removeFirst(); // the login
+    EXPECT_EQ(frames, (QList<QByteArray>{frame("seconfig\\ABC1234.cfg", FrameType::OpenFrame),
+                                         frame(copy, FrameType::DataFrame), frame({}, FrameType::CloseFrame),
+                                         configRequest(), request(ServerViewerUpdate),
+                                         request(ServerStationUpdate)}));
+    EXPECT_NE(link.Sequence, afterLogin);
+    EXPECT_EQ(work.read("r2arodire.cfg"), lines(kWrittenLines));
+    EXPECT_EQ(work.read("r2arodire.save"), kOldConfig);
+    EXPECT_EQ(cfg.StationId, "NEW1234");
+    EXPECT_TRUE(thread->state().UpdateRequested);
+    EXPECT_FALSE(s.UpdateFileLocked);
+}
+
 TEST_F(Exchange, DownloadWithoutAConfigurationKeepsTheOldOne)
 {
     const struct

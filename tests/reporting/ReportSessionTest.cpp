@@ -5,7 +5,11 @@
 #include "common/LoginFrame.h"
 #include "common/Text8.h"
 #include "reporting/MyHERONThread.h"
+#include "reporting/ReportConnection.h"
+#include "reporting/ReportSession.h"
+#include "reporting/ReportThreadState.h"
 #include "reporting/ReportingTexts.h"
+#include "reporting/ServerTransport.h"
 #include "reporting/TCPUtils.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
@@ -225,6 +229,45 @@ protected:
 };
 
 } // namespace
+
+// The session through its own interface, with its own state and transport:
+// the owner's two steps decide how it ends. A failed exchange takes the
+// failure path without the logout; a restart that ran ends the owner before
+// the report counts as complete.
+TEST_F(ReportSession, TheRunnersStepsDecideHowTheSessionEnds)
+{
+    struct Case
+    {
+        bool exchange;
+        bool restart;
+    };
+    for (const Case c : {Case{true, false}, Case{true, true}, Case{false, false}}) {
+        SCOPED_TRACE(testing::Message() << "exchange " << c.exchange << " restart " << c.restart);
+        ServerTransport transport(core, nullptr);
+        ReportConnection link(transport);
+        ReportThreadState state;
+        int exchanges = 0;
+        int restarts = 0;
+        ReportSessionRunner runner(
+            core, state, link,
+            {[&] { return ++exchanges, c.exchange; }, [&] { return ++restarts, c.restart; }});
+        const qsizetype before = server.frames().size();
+
+        EXPECT_EQ(runner.run(), c.exchange && c.restart);
+        transport.DisconnectServer();
+        server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+
+        EXPECT_EQ(exchanges, 1);
+        EXPECT_EQ(restarts, c.exchange ? 1 : 0);
+        EXPECT_EQ(state.ReportFailed, !c.exchange);
+        EXPECT_EQ(state.FirstPass, !(c.exchange && !c.restart));
+        EXPECT_FALSE(s.UpdateFileLocked);
+        const QList<QByteArray> frames = rawFrames().mid(before);
+        ASSERT_FALSE(frames.isEmpty());
+        EXPECT_EQ(frames.mid(0, 4), head(KindData));
+        EXPECT_EQ(frames.last() == text(cp(LogoutText)), c.exchange);
+    }
+}
 
 TEST(VersionText, AboutBoxFormAndTheServerText)
 {

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class StationCore;
+struct ReportConnection;
+struct ReportThreadState;
+namespace TCPUtils {
+class ServerTooSlow;
+}
+
+// The configuration exchange with the server on the open report connection
+// (upload of the identifier copy, download of the server's copy into
+// r2arodire.cfg and the live settings) and the two update steps (viewer,
+// station), after the log files and before the logout.
+class ConfigExchange
+{
+public:
+    ConfigExchange(StationCore &core, ReportThreadState &state, ReportConnection &connection);
+
+    // The exchange and the update steps; false when one of them failed after
+    // its own texts and cancels: the session then takes the failure path.
+    bool run();
+
+    // The received copy of the configuration, or what a failure or a kill
+    // left of it, goes.
+    void removeReceivedLeftover();
+
+    // The longest line of a received configuration the station takes, line
+    // end not counted. The longest real line is a host name with its port
+    // (at most 259 bytes); this is the longest text a viewer can send, so a
+    // configuration the station wrote itself always comes back.
+    static constexpr int MaxConfigLineBytes = 4096;
+
+private:
+    enum class CopyResult { Copied, Empty, Failed };
+    void uploadConfiguration();
+    void downloadConfiguration();
+    CopyResult copyReceivedConfiguration(const QString &received, const QByteArray &requestId);
+    void restoreConfiguration(bool announce);
+    void showDownloadedSettings();
+    void viewerUpdate();
+    void stationUpdate();
+    // A step that raised: its texts and the two cancels; false for the caller.
+    bool stepRaised(bool updateStep);
+    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString());
+    // The texts of a server beyond a bound: status line and log line.
+    void serverTooSlow(const TCPUtils::ServerTooSlow &e);
+    void statusLine(const QByteArray &text);
+    void marker(const char *text);
+
+    StationCore &m_core;
+    ReportThreadState &m_state;
+    ReportConnection &m_connection;
+};
