@@ -30,7 +30,7 @@ bool GuiHandover::runOnGui(std::function<void()> fn)
     std::unique_lock lock(m_mutex);
     // Once closed, a task that has not started never will; one that has
     // started may still use what fn refers to, so its end is waited for.
-    m_doneCv.wait(lock, [&] { return task->done || (m_closed && !task->started); });
+    task->doneCv.wait(lock, [&] { return task->done || (m_closed && !task->started); });
     return task->done;
 }
 
@@ -54,8 +54,8 @@ std::shared_ptr<GuiHandover::Task> GuiHandover::enqueue(std::function<void()> fn
         if (m_closed)
             return nullptr;
         m_queue.push_back(task);
-        needWake = !m_wakePending;
-        m_wakePending = true;
+        needWake = !m_wakePosted;
+        m_wakePosted = true;
     }
     if (needWake)
         wake();
@@ -65,7 +65,15 @@ std::shared_ptr<GuiHandover::Task> GuiHandover::enqueue(std::function<void()> fn
 void GuiHandover::wake()
 {
     QMetaObject::invokeMethod(
-        this, [this] { drain(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_wakePosted = false;
+            }
+            drain();
+        },
+        Qt::QueuedConnection);
 }
 
 int GuiHandover::drain()
@@ -76,17 +84,17 @@ int GuiHandover::drain()
         bool moreQueued = false;
         {
             std::lock_guard lock(m_mutex);
-            m_wakePending = false;
             if (m_queue.empty() || m_closed)
                 return ran;
             task = m_queue.front();
             m_queue.pop_front();
             task->started = true;
             // A task may show a modal box: work already queued behind it, and
-            // work queued while it runs, gets a wake-up of its own, which that
+            // work queued while it runs, has a wake-up queued, which that
             // box's event loop then serves.
-            moreQueued = !m_queue.empty();
-            m_wakePending = moreQueued;
+            moreQueued = !m_queue.empty() && !m_wakePosted;
+            if (moreQueued)
+                m_wakePosted = true;
         }
         if (moreQueued)
             wake();
@@ -105,17 +113,21 @@ GuiHandover::Finish::~Finish()
         std::lock_guard lock(handover.m_mutex);
         task.done = true;
     }
-    handover.m_doneCv.notify_all();
+    task.doneCv.notify_all();
 }
 
 void GuiHandover::close()
 {
+    std::deque<std::shared_ptr<Task>> dropped;
     {
         std::lock_guard lock(m_mutex);
         m_closed = true;
-        m_queue.clear();
+        dropped.swap(m_queue);
     }
-    m_doneCv.notify_all();
+    // Their workers return at once; a task that has started wakes its own
+    // worker when it ends.
+    for (const std::shared_ptr<Task> &task : dropped)
+        task->doneCv.notify_all();
 }
 
 bool GuiHandover::isClosed() const

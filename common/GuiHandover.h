@@ -51,6 +51,10 @@ private:
         std::function<void()> fn;
         bool started = false; // taken from the queue by drain()
         bool done = false;
+        // Wakes only this task's worker: with many workers waiting, one
+        // wake-up for all at every finished task would cost each of them a
+        // turn on a processor for nothing.
+        std::condition_variable doneCv;
     };
     // Marks a started task done and wakes its worker when it goes out of scope.
     struct Finish
@@ -63,8 +67,9 @@ private:
     void wake();
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_doneCv;
     std::deque<std::shared_ptr<Task>> m_queue;
     bool m_closed = false;
-    bool m_wakePending = false;
+    // A drain is queued in the GUI thread's event loop and has not started:
+    // work queued meanwhile is served by it and needs no event of its own.
+    bool m_wakePosted = false;
 };

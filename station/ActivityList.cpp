@@ -22,8 +22,8 @@ bool ActivityList::comPortErrorBranch()
 
     SensorAlarm &sensor = m_state.AlarmSensor;
     ++sensor.SensorErrorCount;
-    if ((m_state.AlarmFlags & AlarmBit::SensorQuery) == 0 && sensor.SensorErrorCount >= 250
-        && sensor.SensorErrorCount <= 255) {
+    if ((m_state.AlarmFlags & AlarmBit::SensorQuery) == 0 && sensor.SensorErrorCount >= 250 &&
+        sensor.SensorErrorCount <= 255) {
         sensor.AlarmTime = m_platform.clockOrSystem().tickSeconds();
         m_state.AlarmFlags |= AlarmBit::SensorQuery;
         m_view.setLastError(LocaleFormat::dateTime(m_platform.clockOrSystem().localDateTime()) +
@@ -39,17 +39,26 @@ bool ActivityList::comPortErrorBranch()
     return true;
 }
 
+bool ActivityList::portWatchDue() const
+{
+    return m_state.SensorRunning.load() && m_state.ComHandle.load() == -1;
+}
+
 void ActivityList::appendStatusLine()
 {
-    if (m_state.SensorRunning.load() && m_state.ComHandle.load() == -1) {
+    if (portWatchDue()) {
         if (!comPortErrorBranch())
             resetList();
     }
+    appendPlainLine(m_state.StatusText);
+}
 
-    if (m_state.StatusText.isEmpty())
+void ActivityList::appendPlainLine(const QByteArray &text)
+{
+    if (text.isEmpty())
         m_view.setLastErrorColour(Colours::Black);
 
-    if (m_view.addStatusListLine(m_state.StatusText))
+    if (m_view.addStatusListLine(text))
         ++m_statusLineCount;
     else
         resetList();

@@ -23,6 +23,15 @@ public:
     // line over holds SharedDataSemaphore (or on the GUI thread's own behalf).
     void appendStatusLine();
 
+    // True while the lost-port watch acts on every appended line: polling
+    // should run but the port is closed. Any thread.
+    bool portWatchDue() const;
+
+    // Appends `text` without the lost-port watch, which touches shared data:
+    // for a worker that found the watch not due and handed the line over
+    // without holding SharedDataSemaphore.
+    void appendPlainLine(const QByteArray &text);
+
     // Lines that main-thread code adds directly, without the line count; when
     // adding fails the list is cleared and the line added again.
     void addDirectLine(const QByteArray &text);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace VP = ViewerProtocol;
@@ -58,6 +59,31 @@ QByteArray MyClientConnectThread::readText(int waitMs)
 {
     if (!m_socket)
         return {};
+    // While the socket's own buffer is empty the wait and the read go to the
+    // line itself: one poll and one recv per text, where the socket's wait
+    // would add a size query and its read notification.
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd >= 0 && waitMs > 0 && m_socket->bytesAvailable() == 0 && up()) {
+        pollfd p{static_cast<int>(fd), POLLIN, 0};
+        int ready;
+        do {
+            ready = ::poll(&p, 1, waitMs);
+        } while (ready < 0 && errno == EINTR);
+        if (ready <= 0)
+            return {};
+        char buffer[MaxTextBytes + 1];
+        ssize_t n;
+        do {
+            n = ::recv(static_cast<int>(fd), buffer, sizeof buffer, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return {};
+        if (n <= 0 || n > MaxTextBytes) { // gone, broken or no viewer's text
+            drop();
+            return {};
+        }
+        return QByteArray(buffer, static_cast<qsizetype>(n));
+    }
     if (m_socket->bytesAvailable() == 0 && waitMs > 0 && up())
         m_socket->waitForReadyRead(waitMs);
     if (m_socket->bytesAvailable() > MaxTextBytes) {
@@ -114,9 +140,21 @@ bool MyClientConnectThread::send(const QByteArray &text)
 
 bool MyClientConnectThread::statusLine(const QByteArray &text)
 {
-    SharedDataLock lock(m_core.semaphore);
-    m_core.state.StatusText = text;
-    if (!m_core.handover.runOnGui([this] { m_core.activity().appendStatusLine(); })) {
+    // The lost-port watch counts a sensor error with every line and so needs
+    // the semaphore for the whole hand-over. While it is not due the line
+    // goes over by value without it, and the other connections' texts do not
+    // wait for the GUI thread's turn. (The watch looks at two atomics; seen
+    // here or on the GUI thread a moment later makes no difference.)
+    ActivityList &list = m_core.activity();
+    bool handed = false;
+    if (!list.portWatchDue()) {
+        handed = m_core.handover.runOnGui([&list, text] { list.appendPlainLine(text); });
+    } else {
+        SharedDataLock lock(m_core.semaphore);
+        m_core.state.StatusText = text;
+        handed = m_core.handover.runOnGui([&list] { list.appendStatusLine(); });
+    }
+    if (!handed) {
         drop();
         return false;
     }
@@ -125,64 +163,68 @@ bool MyClientConnectThread::statusLine(const QByteArray &text)
 
 QByteArray MyClientConnectThread::measurementText(int index)
 {
-    SharedDataLock lock(m_core.semaphore);
-    StationState &s = m_core.state;
-    StationConfig &cfg = m_core.config;
-    const WindowMirror &m = m_core.mirror;
+    // The values are copied under the semaphore and the text is made after
+    // it is given back: a hundred connections take it for every text.
     VP::MeasurementInputs in;
-    switch (index) {
-    case 1:
-        in.MeasureTime = s.MeasureTime.get();
-        break;
-    case 2:
-        in.RawTemp = s.RawTemp;
-        break;
-    case 3:
-        in.RawHumidity = s.RawHumidity;
-        break;
-    case 4:
-        in.CpuTemp = s.CpuTemp;
-        break;
-    case 5:
-        in.CpuTjMax = s.CpuTjMax.load();
-        break;
-    case 14:
-        in.RIStat = m.RIStat.load();
-        break;
-    case 15:
-        in.CheckRI = m.CheckRI.load();
-        break;
-    case 16:
-        in.CheckDC = m.CheckDC.load();
-        break;
-    case 17:
-        in.DCStat = m.DCStat.load();
-        break;
-    case 18:
-        // Sending the identifier pads the stored one.
-        cfg.StationId = VP::padStationId(cfg.StationId);
-        in.StationId = cfg.StationId;
-        in.ManualStationId = cfg.ManualStationId;
-        in.DeviceStationId = s.DeviceStationId.get();
-        break;
-    case 21:
-        in.LastErrorCaption = m.LastErrorCaption.get();
-        break;
-    default:
-        in.TempMin = cfg.TempMin;
-        in.TempMax = cfg.TempMax;
-        in.TPMin = cfg.TPMin;
-        in.TPMax = cfg.TPMax;
-        in.TTPMin = cfg.TTPMin;
-        in.TTPMax = cfg.TTPMax;
-        in.RHMin = cfg.RHMin;
-        in.RHMax = cfg.RHMax;
-        in.ServerHost = cfg.ServerHost;
-        in.ServerPort = cfg.ServerPort;
-        in.ComPort = cfg.ComPort;
-        in.AlarmInterval = cfg.AlarmInterval;
-        in.CpuMaxTempDistance = cfg.CpuMaxTempDistance;
-        break;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        StationState &s = m_core.state;
+        StationConfig &cfg = m_core.config;
+        const WindowMirror &m = m_core.mirror;
+        switch (index) {
+        case 1:
+            in.MeasureTime = s.MeasureTime.get();
+            break;
+        case 2:
+            in.RawTemp = s.RawTemp;
+            break;
+        case 3:
+            in.RawHumidity = s.RawHumidity;
+            break;
+        case 4:
+            in.CpuTemp = s.CpuTemp;
+            break;
+        case 5:
+            in.CpuTjMax = s.CpuTjMax.load();
+            break;
+        case 14:
+            in.RIStat = m.RIStat.load();
+            break;
+        case 15:
+            in.CheckRI = m.CheckRI.load();
+            break;
+        case 16:
+            in.CheckDC = m.CheckDC.load();
+            break;
+        case 17:
+            in.DCStat = m.DCStat.load();
+            break;
+        case 18:
+            // Sending the identifier pads the stored one.
+            cfg.StationId = VP::padStationId(cfg.StationId);
+            in.StationId = cfg.StationId;
+            in.ManualStationId = cfg.ManualStationId;
+            in.DeviceStationId = s.DeviceStationId.get();
+            break;
+        case 21:
+            in.LastErrorCaption = m.LastErrorCaption.get();
+            break;
+        default:
+            in.TempMin = cfg.TempMin;
+            in.TempMax = cfg.TempMax;
+            in.TPMin = cfg.TPMin;
+            in.TPMax = cfg.TPMax;
+            in.TTPMin = cfg.TTPMin;
+            in.TTPMax = cfg.TTPMax;
+            in.RHMin = cfg.RHMin;
+            in.RHMax = cfg.RHMax;
+            in.ServerHost = cfg.ServerHost;
+            in.ServerPort = cfg.ServerPort;
+            in.ComPort = cfg.ComPort;
+            in.AlarmInterval = cfg.AlarmInterval;
+            in.CpuMaxTempDistance = cfg.CpuMaxTempDistance;
+            break;
+        }
     }
     return VP::measurementText(index, in);
 }

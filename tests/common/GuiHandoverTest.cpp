@@ -182,3 +182,43 @@ TEST(GuiHandover, AfterCloseAWorkersCallIsRefusedWithoutRunning)
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
 }
+
+// Many workers wait at once, each woken for its own hand-over only: every one
+// returns, true exactly when its work ran, whether it ran before the close,
+// was dropped by it, or came after it.
+TEST(GuiHandover, ManyWaitingWorkersEachLearnWhetherTheirOwnWorkRan)
+{
+    GuiHandover handover;
+    constexpr int kWorkers = 32;
+    constexpr int kEach = 20;
+    std::vector<std::atomic<int>> ran(kWorkers);
+    std::vector<std::atomic<int>> told(kWorkers);
+    std::atomic<int> finished{0};
+    int total = 0; // GUI thread only
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < kEach; ++i)
+                if (handover.runOnGui([&, w] {
+                        ++ran[w];
+                        // Closed from inside a running hand-over: its own
+                        // worker is still told that it ran.
+                        if (++total == kWorkers * kEach / 2)
+                            handover.close();
+                    }))
+                    ++told[w];
+            ++finished;
+        });
+    }
+    while (finished.load() < kWorkers)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    for (std::thread &t : workers)
+        t.join();
+    int sum = 0;
+    for (int w = 0; w < kWorkers; ++w) {
+        EXPECT_EQ(told[w].load(), ran[w].load()) << "worker " << w;
+        sum += ran[w].load();
+    }
+    EXPECT_EQ(sum, kWorkers * kEach / 2);
+    EXPECT_EQ(total, kWorkers * kEach / 2);
+}

@@ -2,6 +2,7 @@
 
 #include "common/Text8.h"
 #include "station/StationCore.h"
+#include "station/StationTexts.h"
 #include "support/ManualClock.h"
 #include "support/RecordingRemoteTarget.h"
 #include "support/RecordingView.h"
@@ -576,6 +577,32 @@ TEST_F(ViewerServiceTest, TwoViewersAreNumberedOneAndTwo)
     EXPECT_EQ(linesContaining(kTime + " Messung zum Client1 gesendet"), 1);
     EXPECT_EQ(linesContaining(kTime + " Messung zum Client2 gesendet"), 1);
     EXPECT_EQ(core->state.ConnectionCounter.load(), 2);
+}
+
+// A connection's status lines go to the activity list without the semaphore
+// unless the lost-port watch is due; while it is, each of them still counts
+// a sensor error, as every other status line does.
+TEST_F(ViewerServiceTest, StatusLinesCountSensorErrorsOnlyWhileThePortIsLost)
+{
+    for (const bool portLost : {false, true}) {
+        SCOPED_TRACE(portLost ? "port lost" : "port open");
+        view.lines.clear();
+        core->state.AlarmSensor.SensorErrorCount = 0;
+        core->state.SensorRunning = true;
+        core->state.ComHandle = portLost ? -1 : 7;
+        core->state.MeasureTime = kTime + (portLost ? "1" : "0");
+        QByteArrayList texts;
+        ViewerPeer peer(port, [&](ViewerPeer::Link &link) { texts = readMessage(link, 24); });
+        ASSERT_TRUE(pumpUntilDone(peer));
+        EXPECT_EQ(texts.size(), 24);
+        ASSERT_TRUE(pumpUntil([&] { return linesContaining(" Messung zum Client") == 1; }));
+        // The connection's line and the measurement's line.
+        const int portLines = linesContaining(Text8::cp(StationTexts::ComPortError));
+        EXPECT_EQ(portLines, portLost ? 2 : 0);
+        EXPECT_EQ(core->state.AlarmSensor.SensorErrorCount, portLost ? 2 : 0);
+        ASSERT_TRUE(pumpUntilIdle());
+    }
+    core->state.SensorRunning = false;
 }
 
 TEST_F(ViewerServiceTest, ShutDownSendsBreakToEveryViewer)
