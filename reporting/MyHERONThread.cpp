@@ -27,7 +27,6 @@ namespace {
 using namespace ReportingTexts;
 using namespace ReportingHelpers;
 
-
 constexpr int kFailurePauseMs = 5000;
 constexpr int kIdlePauseMs = 1000;
 constexpr int kStartWaitMs = 10000;

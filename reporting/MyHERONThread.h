@@ -12,17 +12,12 @@
 
 #include <QByteArray>
 #include <QThread>
-#include <QTime>
 
 #include <memory>
 
 class QTcpSocket;
 class StationCore;
-class TcpFrameSocket;
 class FrameSocket;
-namespace TCPUtils {
-class ServerTooSlow;
-}
 
 // The reporting thread: about once a second it decides whether the station
 // must talk to the HERON server, keeps the alarm bookkeeping between the

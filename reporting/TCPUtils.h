@@ -79,9 +79,10 @@ public:
     QByteArray text() const { return QByteArray(what()); }
 };
 
-// A bound on the clock for one wait as a whole: started when made, checked
-// as often as wanted. check() throws ServerTooSlow once the allowed time has
-// passed; allow() extends it (a file earns time with the bytes it brings).
+// A bound on the clock for one wait as a whole: started when made, looked at
+// as often as wanted; passed() once the allowed time is over (the reception
+// routines then throw ServerTooSlow). allow() extends it: a file earns time
+// with the bytes it brings.
 class WaitBound
 {
 public:

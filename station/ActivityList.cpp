@@ -22,8 +22,8 @@ bool ActivityList::comPortErrorBranch()
 
     SensorAlarm &sensor = m_state.AlarmSensor;
     ++sensor.SensorErrorCount;
-    if ((m_state.AlarmFlags & AlarmBit::SensorQuery) == 0 && sensor.SensorErrorCount >= 250 &&
-        sensor.SensorErrorCount <= 255) {
+    if ((m_state.AlarmFlags & AlarmBit::SensorQuery) == 0 && sensor.SensorErrorCount >= 250
+        && sensor.SensorErrorCount <= 255) {
         sensor.AlarmTime = m_platform.clockOrSystem().tickSeconds();
         m_state.AlarmFlags |= AlarmBit::SensorQuery;
         m_view.setLastError(LocaleFormat::dateTime(m_platform.clockOrSystem().localDateTime()) +
