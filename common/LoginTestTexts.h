@@ -3,11 +3,15 @@
 #include <QByteArray>
 
 // Texts of the login test through a proxy that the station's proxy dialog
-// and the viewer's connection-test form both run (UTF-8 here).
+// and the viewer's connection-test form both run, and of the checks both
+// make on the proxy settings (UTF-8 here).
 namespace LoginTestTexts {
 
 inline constexpr char NoProxyAddress[] = "Bitte eine PROXY-IP-Adresse eingeben!";
 inline constexpr char BadPort[] = "Bitte gültige Portnummer eingeben";
+// A value that would not stay on its line of proxyconfig.cfg.
+inline constexpr char ProxyValueNotOneLine[] =
+    "PROXY-Angaben dürfen keinen Zeilenumbruch und kein NUL-Zeichen enthalten!";
 inline constexpr char NoAnswer[] = "***Verbindung O.K. , aber keine Antwort erhalten***";
 inline constexpr char AcceptedHead[] = "ALLES OK";
 inline constexpr char AcceptedLine[] = "Verbindung zum SENSORSERVER und Anmeldung O.K.";

@@ -27,8 +27,19 @@ QByteArray format(const Values &v)
     });
 }
 
+bool fitsLines(const Values &v)
+{
+    using ConfigFormat::fitsOneLine;
+    return fitsOneLine(v.ProxyHost) && fitsOneLine(v.ProxyPort) && fitsOneLine(v.ProxyUser) &&
+           fitsOneLine(v.ProxyPassword) && fitsOneLine(v.DestinationServer);
+}
+
 bool write(const Values &values, const QString &path)
 {
+    // The dialogs refuse such a value with their message; this is the last
+    // guard, and the old file stays as it is.
+    if (!fitsLines(values))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -47,9 +47,15 @@ struct Values
 // The 14 lines of the file.
 QByteArray format(const Values &values);
 
+// Whether every text value fits its one value line (no CR, LF or NUL): the
+// file is read by position, so a password ending in a line feed would make
+// the following lines the wrong settings.
+bool fitsLines(const Values &values);
+
 // Replaces the file whole (the old file stays intact when writing fails);
 // the new file is readable and writable by its owner only (mode 0600).
-// Returns false when the file could not be written.
+// Returns false when the file could not be written, and without writing
+// anything when a value does not fit its line (fitsLines).
 bool write(const Values &values, const QString &path = QString::fromLatin1(FileName));
 
 // The station's reader: takes the lines by position into `settings` (the

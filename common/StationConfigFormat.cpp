@@ -20,6 +20,11 @@ QByteArray joinLines(const QByteArrayList &lines)
     return out;
 }
 
+bool fitsOneLine(const QByteArray &text)
+{
+    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+}
+
 std::optional<QByteArray> LineReader::next()
 {
     if (m_device.atEnd())

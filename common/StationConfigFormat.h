@@ -25,6 +25,10 @@ inline constexpr int StationLineCount = 34;
 // The lines joined, each followed by CR LF.
 QByteArray joinLines(const QByteArrayList &lines);
 
+// False for a text holding a CR, an LF or a NUL: the files are read by
+// position, so such a value would shift every line after it.
+bool fitsOneLine(const QByteArray &text);
+
 // Reads a text file line by line. A line ends at LF; a CR before it is
 // dropped. Past the end of the file every line reads as an empty text.
 class LineReader

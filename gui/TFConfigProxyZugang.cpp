@@ -173,11 +173,19 @@ void TFConfigProxyZugang::FormDestroy()
 
 bool TFConfigProxyZugang::checked()
 {
-    const ProxyDialogLogic::Check c = ProxyDialogLogic::check(fields());
-    if (c == ProxyDialogLogic::Check::Ok)
+    using Check = ProxyDialogLogic::Check;
+    const Check c = m_logic.check(fields());
+    if (c == Check::Ok)
         return true;
     m_notices->show(ProxyDialogLogic::message(c));
-    (c == ProxyDialogLogic::Check::NoHost ? TBxProxyIP : TBxProxyPort)->setFocus();
+    QLineEdit *box = TBxProxyPort;
+    if (c == Check::NoHost || c == Check::HostNotOneLine)
+        box = TBxProxyIP;
+    else if (c == Check::UserNotOneLine)
+        box = TBxName;
+    else if (c == Check::PasswordNotOneLine)
+        box = TBxPasswort;
+    box->setFocus();
     return false;
 }
 

@@ -65,12 +65,18 @@ ProxyDialogFields ProxyDialogLogic::activate()
     return f;
 }
 
-ProxyDialogLogic::Check ProxyDialogLogic::check(const ProxyDialogFields &f)
+ProxyDialogLogic::Check ProxyDialogLogic::check(const ProxyDialogFields &f) const
 {
     if (f.ProxyHost.isEmpty() && f.UseProxy)
         return Check::NoHost;
-    if (!ConfigFormat::toInteger(f.ProxyPort))
+    if (!ConfigFormat::toInteger(f.ProxyPort)) // takes no line break either
         return Check::BadPort;
+    if (!ConfigFormat::fitsOneLine(f.ProxyHost))
+        return Check::HostNotOneLine;
+    if (!ConfigFormat::fitsOneLine(f.User))
+        return Check::UserNotOneLine;
+    if (!ConfigFormat::fitsOneLine(ProxyPasswordEntry))
+        return Check::PasswordNotOneLine;
     return Check::Ok;
 }
 
@@ -81,6 +87,10 @@ QByteArray ProxyDialogLogic::message(Check c)
         return cp(NoHost);
     case Check::BadPort:
         return cp(BadPort);
+    case Check::HostNotOneLine:
+    case Check::UserNotOneLine:
+    case Check::PasswordNotOneLine:
+        return cp(ProxyValueNotOneLine);
     case Check::Ok:
         break;
     }

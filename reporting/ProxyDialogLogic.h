@@ -41,9 +41,12 @@ public:
     // controls show.
     ProxyDialogFields activate();
 
-    enum class Check { Ok, NoHost, BadPort };
+    enum class Check { Ok, NoHost, BadPort, HostNotOneLine, UserNotOneLine, PasswordNotOneLine };
     // The checks before a save or a test; the message is message(check).
-    static Check check(const ProxyDialogFields &fields);
+    // After the address and the port: no text that goes into the file
+    // (the password as ProxyPasswordEntry holds it) may hold a CR, an LF or
+    // a NUL.
+    Check check(const ProxyDialogFields &fields) const;
     static QByteArray message(Check check);
 
     // Writes proxyconfig.cfg and, when that worked, the live settings.

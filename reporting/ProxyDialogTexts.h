@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/LoginTestTexts.h"
+
 // Fixed texts of the station's proxy dialog (UTF-8 here; Text8::cp gives
 // the code-page bytes).
 namespace ProxyDialogTexts {
@@ -32,6 +34,7 @@ inline constexpr char HintSave[] = "neue Konfiguration speichern und aktivieren"
 // Messages
 inline constexpr char NoHost[] = "Bitte eine PROXY-IP-Adresse eingeben!";
 inline constexpr char BadPort[] = "Bitte gültige Portnummer eingeben";
+using LoginTestTexts::ProxyValueNotOneLine;
 inline constexpr char ConnectFailed[] = "Verbindung zum Sensorserver via Proxy-server gescheitert!";
 inline constexpr char SendFailed[] = "Senden der Anmeldung am Sensorserver gescheitert!";
 inline constexpr char NoAnswer[] = "***Verbindung O.K. , aber keine Antwort erhalten***";

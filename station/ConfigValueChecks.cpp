@@ -1,5 +1,6 @@
 #include "station/ConfigValueChecks.h"
 
+#include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "station/ConfigTexts.h"
 
@@ -7,7 +8,7 @@ namespace ConfigValueChecks {
 
 bool fitsOneLine(const QByteArray &text)
 {
-    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+    return ConfigFormat::fitsOneLine(text);
 }
 
 bool isPlainStationId(const QByteArray &id)

@@ -10,7 +10,7 @@ namespace ConfigValueChecks {
 
 // False for a text holding a CR, an LF or a NUL: the settings live in
 // line-based files read by position, so such a text would shift every line
-// after it.
+// after it (the rule of ConfigFormat::fitsOneLine, which the viewer shares).
 bool fitsOneLine(const QByteArray &text);
 
 // True when the identifier, as it stands (blanks around it aside), can be

@@ -303,6 +303,15 @@ void TForm1::Button1Click()
 
 void TForm1::Button2Click()
 {
+    // A line break or a NUL would shift the lines of the file after it:
+    // refused, the form stays open, nothing is written.
+    for (QLineEdit *box : {TBxProxyIP, TBxProxyPort, TBxName, TBxPasswort, TBxDMCIP}) {
+        if (!ConfigFormat::fitsOneLine(Text8::fromQString(box->text()))) {
+            showMessage(u(LoginTestTexts::ProxyValueNotOneLine));
+            box->setFocus();
+            return;
+        }
+    }
     ProxyConfigFile::Values v;
     v.ProxyHost = Text8::fromQString(TBxProxyIP->text());
     v.ProxyPort = Text8::fromQString(TBxProxyPort->text());

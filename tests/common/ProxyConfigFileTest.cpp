@@ -85,6 +85,44 @@ TEST(ProxyConfigFile, FailedWriteKeepsTheOldFileAndReportsIt)
     EXPECT_FALSE(ProxyConfigFile::write({}, dir.file("missing-folder/proxyconfig.cfg")));
 }
 
+// A value with a CR, an LF or a NUL would shift the lines after it (the
+// password "s3cret\n" of a file saved as "no proxy, SOCKS" made the station
+// read "proxy on"): the writer refuses the file and the old one stays.
+TEST(ProxyConfigFile, WriterRefusesAValueThatLeavesItsLine)
+{
+    const ProxyConfigFile::Values sound{"10.1.2.3", "1080", "bob", "s3cret", "heron.example", false, false};
+    const struct
+    {
+        const char *name;
+        QByteArray ProxyConfigFile::Values::*field;
+        QByteArray value;
+    } cases[] = {
+        {"password with LF", &ProxyConfigFile::Values::ProxyPassword, "s3cret\n"},
+        {"password with CR", &ProxyConfigFile::Values::ProxyPassword, "s3\rcret"},
+        {"address with CR LF", &ProxyConfigFile::Values::ProxyHost, "10.1.2.3\r\n"},
+        {"port with LF", &ProxyConfigFile::Values::ProxyPort, "1080\n"},
+        {"user with NUL", &ProxyConfigFile::Values::ProxyUser, QByteArray("bo\0b", 4)},
+        {"destination with LF", &ProxyConfigFile::Values::DestinationServer, "heron\nexample"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedWorkDir dir;
+        ASSERT_TRUE(ProxyConfigFile::write(sound));
+        const QByteArray before = dir.read("proxyconfig.cfg");
+        ProxyConfigFile::Values v = sound;
+        v.*c.field = c.value;
+        EXPECT_FALSE(ProxyConfigFile::fitsLines(v));
+        EXPECT_FALSE(ProxyConfigFile::write(v));
+        EXPECT_EQ(dir.read("proxyconfig.cfg"), before);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"proxyconfig.cfg"});
+        ProxySettings s;
+        ASSERT_TRUE(ProxyConfigFile::readInto(s));
+        EXPECT_FALSE(s.UseProxy);
+        EXPECT_EQ(s.ProxyKind, "SOCKS");
+    }
+    EXPECT_TRUE(ProxyConfigFile::fitsLines(sound));
+}
+
 TEST(ProxyConfigFile, StationReaderTakesLinesByPosition)
 {
     const QByteArrayList full = {"PROXY-SERVER-ADRESSE",

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -280,6 +281,61 @@ TEST_F(ProxyDialog, SpeichernChecksAddressAndPort)
                       QString::fromLatin1(c.focus));
         }
         dialog->hide();
+    }
+}
+
+// A value with a line break or a NUL would shift the file's lines: a
+// password pasted with its line end, saved as "no proxy, SOCKS", would read
+// back as proxy on. Refused like the configuration dialog refuses such a
+// server address: the message, the focus on the box, nothing written.
+TEST_F(ProxyDialog, SpeichernAndTheTestRefuseALineBreakOrNul)
+{
+    const QByteArray old = proxyFile("old.proxy", "3128", "alt", "alt", "heron", "1", "HTTP");
+    const struct
+    {
+        const char *name;
+        const char *box;
+        QString text;
+        bool paste;
+    } cases[] = {
+        {"password pasted with its line end", "TBxPasswort", QStringLiteral("s3cret\n"), true},
+        {"password with a CR", "TBxPasswort", QStringLiteral("s3\rcret"), false},
+        {"address with CR LF", "TBxProxyIP", QStringLiteral("proxy.local\r\n1"), true},
+        {"user with a NUL", "TBxName", QStringLiteral("bob") + QChar(0) + QStringLiteral("x"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool test : {false, true}) {
+            SCOPED_TRACE(test ? "Verbindungstest" : "Speichern");
+            work.write("proxyconfig.cfg", old);
+            open();
+            const ProxySettings before = config.Proxy;
+            notices.shown.clear();
+            dialog->useproxy->setChecked(false);
+            dialog->RBSocks->setChecked(true);
+            auto *box = dialog->findChild<QLineEdit *>(QString::fromLatin1(c.box));
+            ASSERT_NE(box, nullptr);
+            box->setFocus();
+            box->clear();
+            if (c.paste) {
+                QApplication::clipboard()->setText(c.text);
+                box->paste();
+            } else {
+                box->setText(c.text);
+            }
+            ASSERT_EQ(box->text(), c.text);
+            if (test)
+                dialog->ButtonProxyTestClick();
+            else
+                QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+            EXPECT_EQ(notices.shown,
+                      QByteArrayList{cp("PROXY-Angaben dürfen keinen Zeilenumbruch und kein NUL-Zeichen enthalten!")});
+            EXPECT_TRUE(dialog->isVisible());
+            EXPECT_EQ(dialog->focusWidget(), box);
+            EXPECT_EQ(work.read("proxyconfig.cfg"), old);
+            EXPECT_EQ(config.Proxy, before);
+            dialog->hide();
+        }
     }
 }
 

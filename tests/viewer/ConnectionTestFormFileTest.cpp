@@ -162,6 +162,41 @@ TEST_F(Form1Test, SpeichernThatCannotWriteClosesSilently)
     EXPECT_TRUE(messages.isEmpty());
 }
 
+// A line break or a NUL in a box would shift the lines of the file after
+// it: Speichern refuses it with the message, the box gets the focus, the form
+// stays open and the file stays as it was.
+TEST_F(Form1Test, SpeichernRefusesALineBreakOrNul)
+{
+    const QByteArray old = fileOf({"PROXY-SERVER-ADRESSE", "old.proxy", "PROXY-SERVER-PORT", "1080",
+                                   "PROXY-SERVER-USERNAME", "alt", "PROXY-SERVER-PASSWORT", "alt",
+                                   "DESTINATION-SERVER", "127.0.0.1", "PROXY-BENUTZUNG", "0", "PROXY-SELECTION",
+                                   "SOCKS"});
+    const struct
+    {
+        const char *box;
+        QString text;
+    } cases[] = {
+        {"TBxPasswort", u("s3cret\n")},
+        {"TBxProxyIP", u("proxy.local\r\n")},
+        {"TBxProxyPort", u("1080\r")},
+        {"TBxName", u("bob") + QChar(0)},
+        {"TBxDMCIP", u("127.0.0.1\n1")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.box);
+        dir.write(QStringLiteral("proxyconfig.cfg"), old);
+        messages.clear();
+        form.show();
+        edit(c.box)->setText(c.text);
+        control<QPushButton>("Button2")->click();
+        EXPECT_EQ(messages, QStringList{u("PROXY-Angaben dürfen keinen Zeilenumbruch und kein NUL-Zeichen enthalten!")});
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(form.focusWidget(), edit(c.box));
+        EXPECT_EQ(dir.read("proxyconfig.cfg"), old);
+        form.hide();
+    }
+}
+
 struct LoadCase
 {
     const char *name;
