@@ -202,5 +202,8 @@ inline constexpr char RestartWriteError[] = "Fehler beim Schreiben der neuen Kon
 inline constexpr char ServiceDisplayName[] = "DISPLAYNAME";
 inline constexpr char ServiceHostName[] = "ZAV_SENSOR";
 inline constexpr char ControlUpdate[] = "UPDATE";
+// A received station update that is no program for this machine (log file).
+inline constexpr char UpdateNotRunnable[] =
+    "Update Klimawarte.upd ist kein Programm für diesen Rechner: verworfen, bisheriges Programm läuft weiter";
 
 } // namespace ReportingTexts

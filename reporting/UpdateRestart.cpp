@@ -7,16 +7,19 @@
 #include "common/LocaleFormat.h"
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
+#include "platform/ProgramHeader.h"
 #include "platform/ProgramRestart.h"
 #include "platform/ServiceStore.h"
 #include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
+#include "station/LogFile.h"
 #include "station/ServiceControl.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 
 namespace {
@@ -68,6 +71,15 @@ bool UpdateRestart::run()
         return false;
     StationState &s = m_core.state;
     const StationPlatform &platform = m_core.platform();
+
+    // An update that cannot run here would leave no program at all: it is
+    // dropped and this program goes on.
+    if (!ProgramHeader::runsHere(name(StationUpdateFile))) {
+        QFile::remove(name(StationUpdateFile));
+        m_core.mirror.UpdatePending = false;
+        WriteLogLine(m_core, cp(UpdateNotRunnable));
+        return false;
+    }
 
     // 1, 2
     const QByteArray dir = currentDirectory();

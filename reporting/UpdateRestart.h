@@ -14,7 +14,8 @@ public:
     explicit UpdateRestart(StationCore &core);
 
     // Whether the restart ran (the thread then ends and the next supervision
-    // tick ends the program).
+    // tick ends the program). An update whose header is no program for this
+    // machine is removed instead, with a log line, and the station goes on.
     bool run();
 
     // The two command scripts of the update restart, byte for byte (CR LF):

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -238,4 +239,79 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     station->writeControl(QByteArray("SHUTDOWN\0", 9));
     EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(newPid)); },
                                           20000));
+}
+
+// A served update that is no program for this machine (3000 random bytes)
+// never takes the program's place: the station drops it with one log line,
+// schedules no restart and goes on measuring and reporting.
+TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
+{
+    QList<QByteArray> values = StationProcess::configValues();
+    values[1] = "30"; // Temp-Max: the raised reading below gives an alarm
+    values[12] = "SIM1234";
+    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    station->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
+    {
+        QFile cfg(serve + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+        cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
+    }
+    QByteArray garbage(3000, '\0');
+    QRandomGenerator rng(3000);
+    for (char &b : garbage)
+        b = char(rng.bounded(256));
+    {
+        QFile upd(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+        ASSERT_TRUE(upd.open(QIODevice::WriteOnly));
+        ASSERT_EQ(upd.write(garbage), garbage.size());
+    }
+    const QByteArray program = readAll(exe);
+
+    station->start();
+    ASSERT_TRUE(server.waitUntil(
+        [](const HeronStandin &s) {
+            for (const HeronStandin::Served &f : s.served())
+                if (f.name == "seconfig\\Klimawarte.upd" && f.delivered)
+                    return true;
+            return false;
+        },
+        kStartMs))
+        << station->output().constData();
+    QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+
+    const QByteArray dropped = "Update Klimawarte.upd ist kein Programm f\xFCr diesen Rechner: verworfen, "
+                               "bisheriges Programm l\xE4uft weiter\r\n";
+    ASSERT_TRUE(station->waitForFileContaining(QStringLiteral("zav_sensor_logfile.log"), dropped, kStartMs))
+        << station->output().constData();
+    const QByteArray log = station->file(QStringLiteral("zav_sensor_logfile.log"));
+    EXPECT_EQ(log.count(dropped), 1);
+    EXPECT_FALSE(log.contains("REBOOT")) << log.constData();
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("Klimawarte.upd"))));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("restart.bat"))));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("jobat.bat"))));
+    EXPECT_EQ(readAll(exe), program);
+
+    // It goes on: a reading above Temp-Max raises an alarm, whose error file
+    // reaches the server in the next report.
+    {
+        QFile f(sim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("raw_temp=9000\nraw_humidity=1500\n");
+    }
+    EXPECT_TRUE(server.waitUntil(
+        [](const HeronStandin &s) {
+            for (const HeronStandin::Upload &u : s.uploads())
+                if (u.name.startsWith("data\\SIM1234") && u.name.endsWith('R'))
+                    return true;
+            return false;
+        },
+        3 * kStartMs))
+        << station->file(QStringLiteral("zav_sensor_logfile.log")).constData();
+    EXPECT_TRUE(station->running());
+    EXPECT_EQ(processesOf(exe, tmp.path().toLocal8Bit()).size(), 1); // no restart helper waits
+
+    // An orderly end leaves the control value to no update.
+    station->writeControl(QByteArray("SHUTDOWN\0", 9));
+    EXPECT_TRUE(station->waitForExit(StationProcess::realMs(20000)));
+    EXPECT_EQ(station->control(), "IDLE");
 }
