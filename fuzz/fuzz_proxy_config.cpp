@@ -6,6 +6,8 @@
 
 #include "common/ProxyConfigFile.h"
 
+#include <QFile>
+
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     Fuzz::setUp(argc, argv);
@@ -44,6 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     v.ProxyPassword = first.ProxyPassword;
     v.UseProxy = first.UseProxy;
     v.Http = first.ProxyKind != "SOCKS";
+    // A value read with a CR or a NUL inside does not fit its line: the
+    // writer refuses it and leaves the file as it was.
+    if (!ProxyConfigFile::fitsLines(v)) {
+        if (ProxyConfigFile::write(v, path))
+            Fuzz::fail(QStringLiteral("a value with a CR or a NUL was written"));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.readAll() != Fuzz::bytes(data, size))
+            Fuzz::fail(QStringLiteral("a refused write changed the proxy file"));
+        Fuzz::clearWork();
+        return 0;
+    }
     if (!ProxyConfigFile::write(v, path))
         Fuzz::fail(QStringLiteral("the proxy file could not be written"));
     ProxySettings second;

@@ -107,7 +107,10 @@ bool ProxyDialogLogic::save(const ProxyDialogFields &f)
     v.ProxyPort = f.ProxyPort;
     v.ProxyUser = f.User;
     v.ProxyPassword = ProxyPasswordEntry;
-    v.DestinationServer = m_config.ServerHost;
+    // The station reads this pair back as nothing; a server host that would
+    // not stay on its line (only a hand-edited r2arodire.cfg holds one) goes
+    // in empty rather than keep the operator's proxy settings from the file.
+    v.DestinationServer = ConfigFormat::fitsOneLine(m_config.ServerHost) ? m_config.ServerHost : QByteArray();
     v.UseProxy = f.UseProxy;
     v.Http = f.Http;
     if (!ProxyConfigFile::write(v, m_path))

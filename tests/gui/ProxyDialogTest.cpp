@@ -337,6 +337,15 @@ TEST_F(ProxyDialog, SpeichernAndTheTestRefuseALineBreakOrNul)
             dialog->hide();
         }
     }
+
+    // A server host that would not stay on its line (from a hand-edited
+    // r2arodire.cfg) keeps nothing from being saved: its pair goes in empty.
+    config.ServerHost = "heron\r";
+    notices.shown.clear();
+    open();
+    dialog->Button2Click();
+    EXPECT_TRUE(notices.shown.isEmpty());
+    EXPECT_EQ(work.read("proxyconfig.cfg"), proxyFile("old.proxy", "3128", "alt", "alt", "", "1", "HTTP"));
 }
 
 TEST_F(ProxyDialog, FileThatCannotBeWrittenLeavesTheLiveSettingsSilently)
