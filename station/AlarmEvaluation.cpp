@@ -73,6 +73,15 @@ void AlarmEvaluation::onSensorStop()
         m_watch[index(q)].kind = 0;
 }
 
+void AlarmEvaluation::onThreadEnd()
+{
+    if (m_recordWriter.heldSets() == 0)
+        return;
+    const QByteArray &id = m_core.config.StationId;
+    m_recordWriter.writeHeldAtEnd(m_core, MeasureRecords::fileName(id, m_core.clock().localDateTime()),
+                                  m_core.state.TransferBusy.load());
+}
+
 void AlarmEvaluation::markTemperatureImplausible(double T)
 {
     Watch &w = m_watch[index(Quantity::T)];

@@ -50,6 +50,12 @@ public:
     // The port loop found polling switched off: the four limit kinds 0.
     void onSensorStop();
 
+    // The thread ends with the program: the record sets held back are
+    // written to the current record file, or counted as lost in the log
+    // when they cannot be (also while the reporting side still transfers the
+    // record files). A set that is due is not written, as at any other end.
+    void onThreadEnd();
+
     // The fifth implausible temperature in a row: the temperature's previous
     // colour becomes its current one, the current one red, its kind "above";
     // the plausibility bounds are stored when crossed (T >= 100: MaxLimit

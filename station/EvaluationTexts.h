@@ -43,5 +43,13 @@ inline constexpr char RecordsHeldBack[] = "Messwerte zurückgehalten, Datei nich
 inline constexpr char RecordsDropped[] = "Älteste zurückgehaltene Messwerte verworfen";
 inline constexpr char RecordsWrittenLate[] = "Zurückgehaltene Messwerte geschrieben, Sätze: ";
 inline constexpr char RecordsDroppedCount[] = ", verworfen: ";
+// The program ends with record sets held back that cannot be written any
+// more: prefix + number of sets lost (those dropped before included) + the
+// text + the reason (the file cannot be written, or the reporting side is
+// still sending the record files).
+inline constexpr char RecordsLostAtEnd[] = "Programmende: ";
+inline constexpr char RecordsLostCount[] = " zurückgehaltene Messwertsätze verloren";
+inline constexpr char RecordsLostUnwritable[] = " (Datei nicht schreibbar)";
+inline constexpr char RecordsLostTransfer[] = " (Übertragung zum Server läuft)";
 
 } // namespace EvaluationTexts

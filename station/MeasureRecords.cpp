@@ -68,29 +68,37 @@ QByteArray MeasureFileName(const QByteArray &stationId, const Clock &clock)
     return MeasureRecords::fileName(stationId, clock.localDateTime());
 }
 
-bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, const QByteArray &set)
+int MeasureRecordWriter::appendHeld(const QByteArray &fileName, const QByteArray &set) const
 {
-    int error = 0;
     try {
         QByteArray all;
         all.reserve(m_heldBytes + set.size());
         for (const QByteArray &held : m_held)
             all += held;
         all += set;
-        error = FileAppend::appendWhole(Text8::toQString(fileName), all, FileAppend::Sync::Data);
+        return FileAppend::appendWhole(Text8::toQString(fileName), all, FileAppend::Sync::Data);
     } catch (...) {
-        error = -1;
+        return -1;
     }
+}
 
+void MeasureRecordWriter::heldWritten(StationCore &core)
+{
+    if (!m_held.empty() || m_dropped > 0)
+        WriteLogLine(core,
+                     Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size()) +
+                         Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
+    m_held.clear();
+    m_heldBytes = 0;
+    m_dropped = 0;
+    m_failing = false;
+}
+
+bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, const QByteArray &set)
+{
+    const int error = appendHeld(fileName, set);
     if (error == 0) {
-        if (!m_held.empty() || m_dropped > 0)
-            WriteLogLine(core,
-                         Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size()) +
-                             Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
-        m_held.clear();
-        m_heldBytes = 0;
-        m_dropped = 0;
-        m_failing = false;
+        heldWritten(core);
         return true;
     }
 
@@ -111,6 +119,42 @@ bool MeasureRecordWriter::write(StationCore &core, const QByteArray &fileName, c
         // Out of memory while holding back: the set is lost.
     }
     return false;
+}
+
+void MeasureRecordWriter::writeHeldAtEnd(StationCore &core, const QByteArray &fileName, bool transferRunning)
+{
+    if (m_held.empty())
+        return;
+    const int error = transferRunning ? 0 : appendHeld(fileName, QByteArray());
+    if (!transferRunning && error == 0) {
+        heldWritten(core);
+        return;
+    }
+
+    const qint64 lost = static_cast<qint64>(m_held.size()) + m_dropped;
+    m_held.clear();
+    m_heldBytes = 0;
+    m_dropped = 0;
+    m_failing = false;
+    if (transferRunning) {
+        std::fprintf(stderr,
+                     "klimawarte: the program ends: %lld held-back measurement record sets are lost "
+                     "(the record files are still being sent)\n",
+                     static_cast<long long>(lost));
+    } else {
+        const QString reason = error > 0 ? qt_error_string(error) : QStringLiteral("unexpected error");
+        std::fprintf(stderr,
+                     "klimawarte: the program ends: %lld held-back measurement record sets are lost "
+                     "(cannot write %s: %s)\n",
+                     static_cast<long long>(lost),
+                     qPrintable(QDir::current().absoluteFilePath(Text8::toQString(fileName))),
+                     qPrintable(reason));
+    }
+    std::fflush(stderr);
+    WriteLogLine(core, Text8::cp(EvaluationTexts::RecordsLostAtEnd) + QByteArray::number(lost) +
+                           Text8::cp(EvaluationTexts::RecordsLostCount) +
+                           Text8::cp(transferRunning ? EvaluationTexts::RecordsLostTransfer
+                                                     : EvaluationTexts::RecordsLostUnwritable));
 }
 
 void MeasureRecordWriter::hold(StationCore &core, const QByteArray &set)

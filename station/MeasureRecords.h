@@ -90,9 +90,20 @@ public:
     // the working directory). True when all of them were written.
     bool write(StationCore &core, const QByteArray &fileName, const QByteArray &set);
 
+    // The program ends: appends the held-back sets to `fileName`, unless
+    // `transferRunning` (the reporting side still sends the record files).
+    // Sets that are not written are lost; one log line (and standard error)
+    // says how many, with those dropped before. No box is shown any more.
+    // Nothing happens when no set is held back.
+    void writeHeldAtEnd(StationCore &core, const QByteArray &fileName, bool transferRunning);
+
     qsizetype heldSets() const { return static_cast<qsizetype>(m_held.size()); }
 
 private:
+    // Appends the held-back sets and `set` in one write; 0 or the errno.
+    int appendHeld(const QByteArray &fileName, const QByteArray &set) const;
+    // The held-back sets are written: the log says so when there were any.
+    void heldWritten(StationCore &core);
     void hold(StationCore &core, const QByteArray &set);
 
     std::deque<QByteArray> m_held; // oldest first

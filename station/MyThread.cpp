@@ -94,11 +94,26 @@ void MyThread::threadEnd()
 {
     closePort();
     m_core.state.ComHandle = -1;
+    writeHeldRecords();
     if (m_started) {
         m_core.state.ActiveThreadCount.fetch_sub(1);
         m_started = false;
     }
     m_phase = Phase::Finished;
+}
+
+// The record sets held back on a full disk go to the file before the
+// program ends; the records belong to this thread, so it writes them, once
+// a transfer of the record files is over or has run too long (a file being
+// sent is cut afterwards, and with it what was appended meanwhile).
+void MyThread::writeHeldRecords()
+{
+    if (!m_started || m_evaluation.recordWriter().heldSets() == 0)
+        return;
+    for (int waited = 0; waited < EndTransferWaitMs && m_core.state.TransferBusy.load(); waited += 50)
+        m_core.clock().sleep(50);
+    SharedDataLock lock(m_core.semaphore);
+    m_evaluation.onThreadEnd();
 }
 
 bool MyThread::step()

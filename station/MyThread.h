@@ -32,6 +32,11 @@ public:
     // The thread body.
     void Execute();
 
+    // How long the end of the thread waits for a transfer of the reporting
+    // side before it writes the record sets held back: well within the
+    // 5 s that every end of the program waits for the workers.
+    static constexpr int EndTransferWaitMs = 2000;
+
     void threadStart();
     // One step of the body; false once the body has to end (terminated).
     bool step();
@@ -86,6 +91,7 @@ private:
     void raiseSensorAlarm(quint32 bit);
     void showLastError(const char *text);
     void evaluate();
+    void writeHeldRecords();
 
     StationCore &m_core;
     SerialLinesFactory m_factory;

@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 
+#include <cctype>
 #include <cerrno>
 #include <memory>
 
@@ -71,6 +72,39 @@ struct FullDisk : ::testing::Test
             f.write(content);
     }
     QByteArray log() const { return station->file(QStringLiteral("zav_sensor_logfile.log")); }
+
+    // Starts the station on the full disk and has it hold back at least
+    // four record sets: the first after the start (the first reading settles
+    // as an invalid one, red), the settled green one, then one above the
+    // maximum and one back below it. A log from an earlier run with room in
+    // its last page takes the log lines meanwhile.
+    void holdBackRecordSets()
+    {
+        station->writeFile(QStringLiteral("r2arodire.flag"), "ZAV-Sensor1000\r\n");
+        station->writeFile(QStringLiteral("zav_sensor_logfile.log"),
+                           "01.03.11 08:00:00 /Sensor/ Programm gestartet\r\n");
+        writeSim(kGreen);
+        ASSERT_TRUE(disk->fill());
+        station->start();
+        const QByteArray held = "Messwerte zur\xFC"
+                                "ckgehalten, Datei nicht schreibbar: SIM12342.8MS";
+        ASSERT_TRUE(StationProcess::waitUntil(
+            [&] { return log().contains(held) && log().contains(kBackToGreen); }, kStartMs))
+            << station->output().constData() << log().constData();
+        const qsizetype settled = log().count(kBackToGreen);
+        writeSim(kRed);
+        QThread::msleep(StationProcess::realMs(8000)); // a few evaluations above the maximum
+        writeSim(kGreen);
+        ASSERT_TRUE(StationProcess::waitUntil([&] { return log().count(kBackToGreen) > settled; }, kStartMs))
+            << station->output().constData() << log().constData();
+        ASSERT_FALSE(QFileInfo::exists(QDir(work).filePath(kRecordFile)));
+    }
+
+    // 23.81 and 25.28 degrees: close enough to be plausible one after the
+    // other, on both sides of the maximum of 25.
+    static constexpr char kGreen[] = "raw_temp=6450\nraw_humidity=1500\n";
+    static constexpr char kRed[] = "raw_temp=6600\nraw_humidity=1500\n";
+    static constexpr char kBackToGreen[] = "Temperatur wechselt von ROT->GR\xDCN";
 };
 
 // Record lines as an earlier run left them: whole lines, the last page of
@@ -199,4 +233,71 @@ TEST_F(FullDisk, UnwritableFolderEndsTheStationWithAnErrorNotAsSecondInstance)
         station.reset();
         disk.reset();
     }
+}
+
+namespace {
+
+// The number that follows `prefix` in the log, -1 when the prefix is not there.
+qint64 numberAfter(const QByteArray &log, const QByteArray &prefix)
+{
+    const qsizetype at = log.indexOf(prefix);
+    if (at < 0)
+        return -1;
+    qsizetype end = at + prefix.size();
+    while (end < log.size() && std::isdigit(static_cast<unsigned char>(log[end])))
+        ++end;
+    bool ok = false;
+    const qint64 n = log.mid(at + prefix.size(), end - at - prefix.size()).toLongLong(&ok);
+    return ok ? n : -1;
+}
+
+const QByteArray kWrittenLate = " /Sensor/ Zur\xFC"
+                                "ckgehaltene Messwerte geschrieben, S\xE4tze: ";
+const QByteArray kLostAtEnd = " /Sensor/ Programmende: ";
+const QByteArray kLostAtEndRest = " zur\xFC"
+                                  "ckgehaltene Messwerts\xE4tze verloren (Datei nicht schreibbar)\r\n";
+const QByteArray kShutdownLog = " /Sensor/ Proramm beendet wegen SHUTDOWN";
+
+} // namespace
+
+TEST_F(FullDisk, HeldRecordSetsAreWrittenAtShutdownOnceThereIsSpace)
+{
+    ASSERT_NO_FATAL_FAILURE(holdBackRecordSets());
+
+    // Space again, and SHUTDOWN before the next set is due: the end writes
+    // every held set, whole, channels 1 to 7 each.
+    ASSERT_TRUE(QFile::remove(QDir(work).filePath(QStringLiteral("filler"))));
+    ASSERT_TRUE(station->shutdown());
+    const QByteArray records = station->file(kRecordFile);
+    const QByteArray text = log();
+    const qint64 sets = numberAfter(text, kWrittenLate);
+    EXPECT_GE(sets, 4) << text.constData();
+    EXPECT_TRUE(text.contains(kWrittenLate + QByteArray::number(sets) + ", verworfen: 0\r\n"));
+    ASSERT_TRUE(wholeRecordLines(records)) << records.constData();
+    const QList<QByteArray> lines = records.chopped(1).split('\n');
+    EXPECT_EQ(lines.size(), sets * 7) << records.constData();
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].mid(11, 1), QByteArray::number(i % 7 + 1)) << lines[i].constData();
+    EXPECT_FALSE(text.contains(kLostAtEnd));
+    EXPECT_LT(text.indexOf(kWrittenLate), text.indexOf(kShutdownLog));
+}
+
+TEST_F(FullDisk, HeldRecordSetsLostAtShutdownAreCountedInOneLogLine)
+{
+    ASSERT_NO_FATAL_FAILURE(holdBackRecordSets());
+
+    // Still full at SHUTDOWN: one line says how many sets are lost. The log
+    // takes it while its last page has room; standard error says it too.
+    ASSERT_TRUE(station->shutdown());
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(kRecordFile)));
+    const QByteArray text = log();
+    EXPECT_EQ(text.count(kLostAtEnd), 1) << text.constData();
+    const qint64 sets = numberAfter(text, kLostAtEnd);
+    EXPECT_GE(sets, 4) << text.constData();
+    EXPECT_TRUE(text.contains(kLostAtEnd + QByteArray::number(sets) + kLostAtEndRest)) << text.constData();
+    EXPECT_LT(text.indexOf(kLostAtEnd), text.indexOf(kShutdownLog));
+    EXPECT_FALSE(text.contains(kWrittenLate));
+    EXPECT_TRUE(
+        station->output().contains(QByteArray::number(sets) + " held-back measurement record sets are lost"))
+        << station->output().constData();
 }

@@ -366,6 +366,29 @@ TEST_F(EvaluationFixture, HeldBackRecordsAreBoundedAndTheOldestGoFirst)
     EXPECT_EQ(logTexts().last(), "Zurückgehaltene Messwerte geschrieben, Sätze: 288, verworfen: 2");
 }
 
+TEST_F(EvaluationFixture, RecordSetsLostAtTheEndAreCountedWithThoseDroppedBefore)
+{
+    ScopedFailingFiles failing;
+    failing.calls.match = "ABC12342.8MS";
+    failing.calls.openError = EROFS;
+    for (qsizetype i = 0; i < MeasureRecordWriter::MaxHeldSets + 2; ++i) {
+        clock.advance(1000);
+        eval.RecordTimerTimer();
+        evaluate(19.4);
+    }
+    {
+        SharedDataLock lock(core.semaphore);
+        eval.onThreadEnd();
+        eval.onThreadEnd(); // nothing left the second time
+    }
+    EXPECT_EQ(eval.recordWriter().heldSets(), 0);
+    EXPECT_EQ(logTexts().last(),
+              "Programmende: 290 zurückgehaltene Messwertsätze verloren (Datei nicht schreibbar)");
+    EXPECT_EQ(logTexts().count(logTexts().last()), 1);
+    EXPECT_EQ(notices.shown.size(), 1) << "no box at the end";
+    EXPECT_FALSE(QFileInfo::exists(dir.file("ABC12342.8MS")));
+}
+
 TEST_F(EvaluationFixture, RecordFileNameIsTheIdentifierInTheCodePage)
 {
     // A hand-entered identifier with letters of the code page's upper half

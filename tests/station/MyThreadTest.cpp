@@ -5,6 +5,7 @@
 #include "station/MeasurementTexts.h"
 #include "station/StationCore.h"
 #include "station/StationTexts.h"
+#include "support/FailingFileCalls.h"
 #include "support/ManualClock.h"
 #include "support/RecordingView.h"
 #include "support/ScopedLocale.h"
@@ -583,4 +584,106 @@ TEST_F(MyThreadCycle, ContactsAreSampledAfterEachHumidityQuery)
     stick->setAcknowledge(false);
     ASSERT_TRUE(thread.step());
     EXPECT_EQ(thread.lastContacts(), (Contacts{std::nullopt, std::nullopt}));
+}
+
+namespace {
+
+struct EndCase
+{
+    const char *name;
+    bool full;          // the disk is full while the sets are measured
+    bool spaceAtEnd;    // and has room again when the thread ends
+    int transferMs;     // the reporting side still sends the record files this long at the end
+    const char *endLog; // the log line of the end, empty: none
+    int recordLines;    // lines in the record file after the end
+};
+
+} // namespace
+
+TEST_F(MyThreadCycle, HeldRecordSetsAreWrittenOrCountedWhenTheThreadEnds)
+{
+    const EndCase cases[] = {
+        {"disk fine", false, true, 0, "", 21},
+        {"space again", true, true, 0, "Zurückgehaltene Messwerte geschrieben, Sätze: 3, verworfen: 0", 21},
+        {"disk still full", true, false, 0,
+         "Programmende: 3 zurückgehaltene Messwertsätze verloren (Datei nicht schreibbar)", 0},
+        {"transfer over within the wait", true, true, 1500,
+         "Zurückgehaltene Messwerte geschrieben, Sätze: 3, verworfen: 0", 21},
+        {"transfer longer than the wait", true, true, 60000,
+         "Programmende: 3 zurückgehaltene Messwertsätze verloren (Übertragung zum Server läuft)", 0},
+    };
+    core.config.StationId = "ABC1234";
+    ScopedFailingFiles failing;
+    failing.calls.match = "ABC12342.8MS";
+    const auto logLines = [this] { return workDir.read("zav_sensor_logfile.log").split('\n'); };
+    bool first = true;
+    for (const EndCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(workDir.file("ABC12342.8MS"));
+        QFile::remove(workDir.file("zav_sensor_logfile.log"));
+        clock.setLocalDateTime(QDateTime(QDate(2011, 3, 1), QTime(8, 30, 0)));
+        if (!first) {
+            s.TerminateRequested = false;
+            thread.threadStart();
+        }
+        first = false;
+        failing.calls.spaceLeft = c.full ? 0 : -1;
+
+        // Three sets: the first evaluation after the start, then one every
+        // five minutes.
+        startPolling();
+        rounds(6);
+        for (int i = 0; i < 2; ++i) {
+            clock.advance(300000);
+            rounds(1);
+        }
+        ASSERT_EQ(thread.evaluation().recordWriter().heldSets() * 7 +
+                      workDir.read("ABC12342.8MS").count("\r\n"),
+                  21);
+        const QByteArray before = workDir.read("ABC12342.8MS");
+        const qsizetype logBefore = logLines().size();
+        if (c.spaceAtEnd)
+            failing.calls.spaceLeft = -1;
+
+        s.TransferBusy = c.transferMs > 0;
+        const qint64 sleptBefore = clock.totalSlept();
+        clock.setSleepHook([&](int) {
+            if (clock.totalSlept() - sleptBefore >= c.transferMs)
+                s.TransferBusy = false;
+        });
+        s.TerminateRequested = true;
+        EXPECT_FALSE(thread.step());
+        thread.threadEnd();
+        clock.setSleepHook(nullptr);
+        const qint64 waited = clock.totalSlept() - sleptBefore;
+        s.TransferBusy = false;
+
+        EXPECT_EQ(s.ActiveThreadCount.load(), 0);
+        EXPECT_EQ(core.semaphore.available(), 1);
+        EXPECT_EQ(thread.evaluation().recordWriter().heldSets(), 0);
+        EXPECT_EQ(waited, std::min(c.transferMs, MyThread::EndTransferWaitMs));
+        const QByteArray records = workDir.read("ABC12342.8MS");
+        EXPECT_EQ(records.count("\r\n"), c.recordLines) << records.constData();
+        if (c.full) {
+            EXPECT_TRUE(before.isEmpty());
+        } else {
+            EXPECT_EQ(records, before) << "nothing more at the end";
+        }
+        const QList<QByteArray> lines = records.split('\n');
+        for (int i = 0; i + 1 < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].mid(11, 1), QByteArray::number(i % 7 + 1)) << lines[i].constData();
+            if (i >= 7) {
+                EXPECT_LT(lines[i - 7].left(9), lines[i].left(9)) << "oldest first";
+            }
+        }
+
+        const QList<QByteArray> log = logLines();
+        if (*c.endLog) {
+            ASSERT_EQ(log.size(), logBefore + 1);
+            EXPECT_TRUE(log[log.size() - 2].endsWith(" /Sensor/ " + cp(c.endLog) + "\r"))
+                << log[log.size() - 2].constData();
+        } else {
+            EXPECT_EQ(log.size(), logBefore);
+        }
+    }
 }
