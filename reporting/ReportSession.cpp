@@ -319,11 +319,14 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
         stationId = m_core.config.StationId;
     }
     const QDir here = QDir::current();
-    const QStringList names =
-        kind == FileKind::Error     ? StationFileNames::errorFiles(here, stationId)
-        : kind == FileKind::Measure ? StationFileNames::measureFiles(here, stationId)
-                                    : here.entryList({QStringLiteral("*.log")},
-                                                     QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList names;
+    if (kind == FileKind::Error)
+        names = StationFileNames::errorFiles(here, stationId);
+    else if (kind == FileKind::Measure)
+        names = StationFileNames::measureFiles(here, stationId);
+    else
+        names =
+            here.entryList({QStringLiteral("*.log")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 
     bool first = true;
     for (const QString &name : names) {
@@ -333,10 +336,10 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
             marker(markers.files);
             first = false;
         }
-        const QByteArray serverName = kind == FileKind::Log
-                                          ? cp(ServerLogName) + StationFileNames::plainId(stationId) +
-                                                cp(ServerLogSuffix)
-                                          : cp(ServerDataDir) + Text8::fromQString(name);
+        const QByteArray serverName =
+            kind == FileKind::Log
+                ? cp(ServerLogName) + StationFileNames::plainId(stationId) + cp(ServerLogSuffix)
+                : cp(ServerDataDir) + Text8::fromQString(name);
         try {
             const FileResult result = sendFile(kind, name, serverName);
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)

@@ -229,9 +229,8 @@ TEST_F(HostileInput, ViewerIdentifierWithABracketStillBringsTheAlarmToTheServer)
     ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
     const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
 
-    const QByteArrayList texts = {"5 ", "30 ", "-3 ", "40 ",          "2 ",           "40 ",
-                                  "20 ", "80 ", "0",   "0",            "0",            "0",
-                                  "[SIM123 $$$", serverText + ' ', "COM3: ", "4 ", "5 "};
+    QByteArrayList texts = {"5 ", "30 ", "-3 ", "40 ", "2 ", "40 ", "20 ", "80 ", "0", "0", "0", "0"};
+    texts += {"[SIM123 $$$", serverText + ' ', "COM3: ", "4 ", "5 "};
     const QByteArrayList message = sendConfiguration(port, texts, 30000);
     ASSERT_EQ(message.size(), 24) << st->output().constData();
     EXPECT_EQ(message[18], "[SIM123$$$");
@@ -253,11 +252,11 @@ TEST_F(HostileInput, ViewerIdentifierWithABracketStillBringsTheAlarmToTheServer)
         return HeronStandin::Upload{};
     };
     ASSERT_TRUE(server.waitUntil([&](const HeronStandin &s) { return !errorFile(s).name.isEmpty(); }, 60000))
-        << st->file(QStringLiteral("zav_sensor_logfile.log")).constData() << "\nfiles: "
-        << QDir(work).entryList(QDir::Files).join(' ').toStdString();
+        << st->file(QStringLiteral("zav_sensor_logfile.log")).constData()
+        << "\nfiles: " << QDir(work).entryList(QDir::Files).join(' ').toStdString();
     const HeronStandin::Upload sent = errorFile(server);
     EXPECT_TRUE(sent.content.endsWith(";21;[SIM123-001;\r\n")) << sent.content.constData();
-    EXPECT_TRUE(StationProcess::waitUntil(
-        [&] { return !QFileInfo::exists(QDir(work).filePath(QString::fromLatin1(sent.name.mid(5)))); }, kStartMs));
+    const QString local = QDir(work).filePath(QString::fromLatin1(sent.name.mid(5)));
+    EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(local); }, kStartMs));
     EXPECT_TRUE(st->shutdown(20000));
 }

@@ -384,6 +384,7 @@ TEST_F(EvaluationFixture, IdentifierThatIsNoPlainNameHasOneFormInTheNameAndTheLi
     evaluate(19.4);
     const QByteArray records = dir.read(QStringLiteral("S----XY2.8MS"));
     EXPECT_EQ(records.count("\r\n"), 7);
-    EXPECT_TRUE(records.startsWith("$4D6CAE88011.g19.40;" + kDeg + ";;21;S----XY\r\n")) << records.constData();
+    EXPECT_TRUE(records.startsWith("$4D6CAE88011.g19.40;" + kDeg + ";;21;S----XY\r\n"))
+        << records.constData();
     EXPECT_EQ(records.count(";;21;S----XY\r\n"), 7);
 }
