@@ -30,6 +30,16 @@ bool startsWithFileId(const QByteArray &stationId, const QString &name)
     return name.startsWith(Text8::toQString(StationFileNames::fileId(stationId)), Qt::CaseInsensitive);
 }
 
+bool isMeasureFileName(const QByteArray &stationId, const QString &name)
+{
+    return startsWithFileId(stationId, name) && isMeasureRest(QStringView(name).mid(kIdLength));
+}
+
+bool isErrorFileName(const QByteArray &stationId, const QString &name)
+{
+    return startsWithFileId(stationId, name) && isErrorRest(QStringView(name).mid(kIdLength));
+}
+
 QStringList matching(const QDir &dir, QDir::Filters filters, const QByteArray &stationId,
                      bool (*is)(const QByteArray &, const QString &))
 {
@@ -90,16 +100,6 @@ QString configCopyName(const QByteArray &stationId)
     if (!ConfigValueChecks::isPlainStationId(id))
         return QString();
     return Text8::toQString(id) + QString::fromLatin1(ConfigTexts::ConfigCopySuffix);
-}
-
-bool isMeasureFileName(const QByteArray &stationId, const QString &name)
-{
-    return startsWithFileId(stationId, name) && isMeasureRest(QStringView(name).mid(kIdLength));
-}
-
-bool isErrorFileName(const QByteArray &stationId, const QString &name)
-{
-    return startsWithFileId(stationId, name) && isErrorRest(QStringView(name).mid(kIdLength));
 }
 
 QStringList measureFiles(const QDir &dir, const QByteArray &stationId)

@@ -37,16 +37,12 @@ QByteArray errorFileName(const QByteArray &stationId, const QDateTime &local, in
 // again, so it is not written (its writer reports the failure).
 QString configCopyName(const QByteArray &stationId);
 
-// Whether a name is one of the station's records ("*.?MS" after fileId) or
-// error files ("?.??R" after fileId). The identifier part is compared as
-// text, so no character of an identifier widens the search; without regard
-// to case, as the platform's directory search does.
-bool isMeasureFileName(const QByteArray &stationId, const QString &name);
-bool isErrorFileName(const QByteArray &stationId, const QString &name);
-
 // The station's records (every entry but directories) and error files
 // (plain files) in `dir`, hidden names included, in name order: what the
-// report sends.
+// report sends. A name is one of them when it begins with fileId and goes on
+// in the shape "*.?MS" or "?.??R". The identifier part is compared as text,
+// so no character of an identifier widens the search; without regard to
+// case, as the platform's directory search does.
 QStringList measureFiles(const QDir &dir, const QByteArray &stationId);
 QStringList errorFiles(const QDir &dir, const QByteArray &stationId);
 
