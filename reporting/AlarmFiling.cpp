@@ -179,7 +179,7 @@ QByteArray AlarmFiling::MakeErrorRecord(int kind, const QByteArray &parameter, c
         line += valueText + ';' + unit + ';';
     else
         line += ";;";
-    line += ";21;" + m_core.config.StationId + "-001;";
+    line += ";21;" + StationFileNames::plainId(m_core.config.StationId) + "-001;";
     return line;
 }
 

@@ -18,6 +18,7 @@
 #include "station/LogFile.h"
 #include "station/StationConfigFile.h"
 #include "station/StationCore.h"
+#include "station/StationFileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -238,7 +239,7 @@ void ConfigExchange::downloadConfiguration()
     QByteArray id;
     {
         SharedDataLock lock(m_core.semaphore);
-        id = Text8::trimmed(m_core.config.StationId);
+        id = StationFileNames::plainId(Text8::trimmed(m_core.config.StationId));
     }
     const QByteArray serverName = cp(ServerConfigDir) + id + cp(ConfigSuffix);
     statusLine(cp(FileRequestSent) + serverName + cp(FileRequestSentEnd));

@@ -135,9 +135,7 @@ void MyHERONThread::threadStart()
         sleepMs(m_core.clock(), std::min(100, kStartWaitMs - waited));
 
     // Record files left from before the start: two or more force a report.
-    const QStringList filter{StationFileNames::measureFilePattern(cfg.StationId)};
-    const qsizetype waiting =
-        QDir::current().entryList(filter, QDir::Files | QDir::Hidden | QDir::System).size();
+    const qsizetype waiting = StationFileNames::measureFiles(QDir::current(), cfg.StationId).size();
     if (waiting >= 2)
         s.AcknowledgeRequest = true;
 }

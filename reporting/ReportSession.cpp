@@ -314,18 +314,19 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
                                  : kind == FileKind::Measure ? kMeasureMarkers
                                                              : kLogMarkers;
     QByteArray stationId;
-    QString pattern;
     {
         SharedDataLock lock(m_core.semaphore);
         stationId = m_core.config.StationId;
-        pattern = kind == FileKind::Error     ? StationFileNames::errorFilePattern(stationId)
-                  : kind == FileKind::Measure ? StationFileNames::measureFilePattern(stationId)
-                                              : QStringLiteral("*.log");
     }
-    // Error files: plain files only; the others: every entry but directories.
-    const QDir::Filters filters =
-        kind == FileKind::Error ? QDir::Files : QDir::Files | QDir::Hidden | QDir::System;
-    const QStringList names = QDir::current().entryList({pattern}, filters, QDir::Name);
+    const QDir here = QDir::current();
+    QStringList names;
+    if (kind == FileKind::Error)
+        names = StationFileNames::errorFiles(here, stationId);
+    else if (kind == FileKind::Measure)
+        names = StationFileNames::measureFiles(here, stationId);
+    else
+        names =
+            here.entryList({QStringLiteral("*.log")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 
     bool first = true;
     for (const QString &name : names) {
@@ -335,9 +336,10 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
             marker(markers.files);
             first = false;
         }
-        const QByteArray serverName = kind == FileKind::Log
-                                          ? cp(ServerLogName) + stationId + cp(ServerLogSuffix)
-                                          : cp(ServerDataDir) + Text8::fromQString(name);
+        const QByteArray serverName =
+            kind == FileKind::Log
+                ? cp(ServerLogName) + StationFileNames::plainId(stationId) + cp(ServerLogSuffix)
+                : cp(ServerDataDir) + Text8::fromQString(name);
         try {
             const FileResult result = sendFile(kind, name, serverName);
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)

@@ -56,7 +56,7 @@ QByteArray recordLine(const QByteArray &stationId, int channel, double value, co
     line += ";;2";
     line += '1';
     line += ';';
-    line += stationId;
+    line += StationFileNames::plainId(stationId);
     line += "\r\n";
     return line;
 }

@@ -44,7 +44,8 @@ QByteArray timestamp(const QDateTime &local);
 // lies outside the plausibility bounds.
 char recordState(int channel, double value, ColourState colour);
 
-// One record line, ended by CR LF.
+// One record line, ended by CR LF; the identifier in its plain form
+// (StationFileNames::plainId), as the file names carry it.
 QByteArray recordLine(const QByteArray &stationId, int channel, double value, const QByteArray &unit,
                       ColourState colour, const QDateTime &local);
 

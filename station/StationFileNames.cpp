@@ -11,14 +11,43 @@ char digitOrLetter(int v)
     return static_cast<char>(v < 10 ? '0' + v : 'A' + (v - 10));
 }
 
-// Seven characters, so that the weekday digit and the hour character always
-// land in their places.
-QByteArray sevenCharacters(const QByteArray &stationId)
+constexpr qsizetype kIdLength = 7;
+
+// The rest of a name after its identifier part matches the shape of a
+// record ("*.?MS") or of an error file ("?.??R").
+bool isMeasureRest(QStringView rest)
 {
-    QByteArray id = StationFileNames::plainId(stationId.left(7));
-    while (id.size() < 7)
-        id.append('-');
-    return id;
+    return rest.size() >= 4 && rest[rest.size() - 4] == u'.' && rest.endsWith(u"MS", Qt::CaseInsensitive);
+}
+
+bool isErrorRest(QStringView rest)
+{
+    return rest.size() == 5 && rest[1] == u'.' && rest[4].toUpper() == u'R';
+}
+
+bool startsWithFileId(const QByteArray &stationId, const QString &name)
+{
+    return name.startsWith(Text8::toQString(StationFileNames::fileId(stationId)), Qt::CaseInsensitive);
+}
+
+bool isMeasureFileName(const QByteArray &stationId, const QString &name)
+{
+    return startsWithFileId(stationId, name) && isMeasureRest(QStringView(name).mid(kIdLength));
+}
+
+bool isErrorFileName(const QByteArray &stationId, const QString &name)
+{
+    return startsWithFileId(stationId, name) && isErrorRest(QStringView(name).mid(kIdLength));
+}
+
+QStringList matching(const QDir &dir, QDir::Filters filters, const QByteArray &stationId,
+                     bool (*is)(const QByteArray &, const QString &))
+{
+    QStringList out;
+    for (const QString &name : dir.entryList(filters, QDir::Name))
+        if (is(stationId, name))
+            out.append(name);
+    return out;
 }
 
 } // namespace
@@ -38,9 +67,19 @@ QByteArray plainId(const QByteArray &stationId)
     return id;
 }
 
+// Seven characters, so that the weekday digit and the hour character always
+// land in their places.
+QByteArray fileId(const QByteArray &stationId)
+{
+    QByteArray id = plainId(stationId.left(kIdLength));
+    while (id.size() < kIdLength)
+        id.append('-');
+    return id;
+}
+
 QByteArray measureFileName(const QByteArray &stationId, const QDateTime &local)
 {
-    QByteArray name = sevenCharacters(stationId) + "_._MS";
+    QByteArray name = fileId(stationId) + "_._MS";
     name[7] = static_cast<char>('0' + local.date().dayOfWeek() % 7);
     name[9] = digitOrLetter(local.time().hour());
     return name;
@@ -48,7 +87,7 @@ QByteArray measureFileName(const QByteArray &stationId, const QDateTime &local)
 
 QByteArray errorFileName(const QByteArray &stationId, const QDateTime &local, int counter)
 {
-    QByteArray name = sevenCharacters(stationId) + "_.__R";
+    QByteArray name = fileId(stationId) + "_.__R";
     name[7] = static_cast<char>('0' + local.date().dayOfWeek() % 7);
     name[9] = digitOrLetter(local.time().hour());
     name[10] = digitOrLetter(counter);
@@ -63,14 +102,14 @@ QString configCopyName(const QByteArray &stationId)
     return Text8::toQString(id) + QString::fromLatin1(ConfigTexts::ConfigCopySuffix);
 }
 
-QString measureFilePattern(const QByteArray &stationId)
+QStringList measureFiles(const QDir &dir, const QByteArray &stationId)
 {
-    return Text8::toQString(plainId(stationId) + "*.?MS");
+    return matching(dir, QDir::Files | QDir::Hidden | QDir::System, stationId, isMeasureFileName);
 }
 
-QString errorFilePattern(const QByteArray &stationId)
+QStringList errorFiles(const QDir &dir, const QByteArray &stationId)
 {
-    return Text8::toQString(plainId(stationId) + "?.??r");
+    return matching(dir, QDir::Files | QDir::Hidden, stationId, isErrorFileName);
 }
 
 } // namespace StationFileNames

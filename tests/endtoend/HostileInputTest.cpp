@@ -4,6 +4,7 @@
 
 #include "endtoend/StationProcess.h"
 
+#include "HeronStandin.h"
 #include "common/StationConfigFormat.h"
 
 #include <gtest/gtest.h>
@@ -203,5 +204,59 @@ TEST_F(HostileInput, ViewerTextsThatBreakTheFilesOrLeaveTheFolderAreRefused)
     EXPECT_TRUE(filesOutsideWork().isEmpty()) << filesOutsideWork().join(' ').toStdString();
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/rQ.cfg")));
     EXPECT_TRUE(st->running());
+    EXPECT_TRUE(st->shutdown(20000));
+}
+
+// A viewer gives the station the identifier "[SIM123", which a wildcard
+// search would read as the start of a character class. The station takes
+// and saves it, and the error file of the temperature alarm that follows
+// reaches the server under the name the station gave it, with the
+// identifier in its lines, and leaves the station.
+TEST_F(HostileInput, ViewerIdentifierWithABracketStillBringsTheAlarmToTheServer)
+{
+    HeronStandin server;
+    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    server.setUploadDir(uploads);
+    ASSERT_TRUE(server.start());
+    const QByteArray serverText = "127.0.0.1:" + QByteArray::number(server.port());
+
+    auto st = station();
+    QList<QByteArray> values = StationProcess::configValues();
+    values[13] = serverText;
+    st->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
+    st->start();
+    ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
+    const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
+
+    QByteArrayList texts = {"5 ", "30 ", "-3 ", "40 ", "2 ", "40 ", "20 ", "80 ", "0", "0", "0", "0"};
+    texts += {"[SIM123 $$$", serverText + ' ', "COM3: ", "4 ", "5 "};
+    const QByteArrayList message = sendConfiguration(port, texts, 30000);
+    ASSERT_EQ(message.size(), 24) << st->output().constData();
+    EXPECT_EQ(message[18], "[SIM123$$$");
+    ASSERT_TRUE(StationProcess::waitUntil(
+        [&] { return st->file(QStringLiteral("r2arodire.cfg")).contains("\r\n$[SIM123\r\n"); }, kStartMs))
+        << st->file(QStringLiteral("r2arodire.cfg")).constData();
+
+    // Above the maximum of 30 degrees: the alarm and its error file.
+    {
+        QFile f(tmp.filePath(QStringLiteral("sensor-sim.txt")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("raw_temp=9000\nraw_humidity=1500\n");
+    }
+    const auto errorFile = [](const HeronStandin &s) {
+        for (const HeronStandin::Upload &u : s.uploads())
+            if (u.name.startsWith("data\\[SIM123") && u.name.size() == 17 && u.name.endsWith('R') &&
+                u.content.contains(";Temperatur;r;"))
+                return u;
+        return HeronStandin::Upload{};
+    };
+    ASSERT_TRUE(server.waitUntil([&](const HeronStandin &s) { return !errorFile(s).name.isEmpty(); }, 60000))
+        << st->file(QStringLiteral("zav_sensor_logfile.log")).constData()
+        << "\nfiles: " << QDir(work).entryList(QDir::Files).join(' ').toStdString();
+    const HeronStandin::Upload sent = errorFile(server);
+    EXPECT_TRUE(sent.content.endsWith(";21;[SIM123-001;\r\n")) << sent.content.constData();
+    const QString local = QDir(work).filePath(QString::fromLatin1(sent.name.mid(5)));
+    EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(local); }, kStartMs));
     EXPECT_TRUE(st->shutdown(20000));
 }

@@ -75,16 +75,22 @@ TEST_F(ReportingPass, ErrorFileNameCarriesWeekdayAndHour)
 
 // An identifier that could not be a plain file name (one read from an old
 // file) still names an error file in the working folder: each offending
-// character becomes "-"; the shape of the name stays.
+// character becomes "-"; the shape of the name stays. The lines of the file
+// carry the same plain form.
 TEST_F(ReportingPass, ErrorFileNameNeverLeavesTheWorkingFolder)
 {
     const struct
     {
         QByteArray id;
         const char *name;
+        QByteArray station; // field 10 of its lines
     } cases[] = {
-        {"../../Z", "------Z2.E0R"}, {"/tmp/rB", "-tmp-rB2.E0R"}, {QByteArray("SI\0M123", 7), "SI-M1232.E0R"},
-        {"A:\\B", "A--B---2.E0R"},   {"AB.CD", "AB.CD--2.E0R"}, // one dot is a plain name
+        {"../../Z", "------Z2.E0R", "------Z-001"},
+        {"/tmp/rB", "-tmp-rB2.E0R", "-tmp-rB-001"},
+        {QByteArray("SI\0M123", 7), "SI-M1232.E0R", "SI-M123-001"},
+        {"A:\\B", "A--B---2.E0R", "A--B-001"},
+        {"AB.CD", "AB.CD--2.E0R", "AB.CD-001"}, // one dot is a plain name
+        {"S\r/..XY", "S----XY2.E0R", "S----XY-001"},
     };
     clock.setLocalDateTime(QDateTime(QDate(2024, 12, 3), QTime(14, 5)));
     for (const auto &c : cases) {
@@ -93,6 +99,8 @@ TEST_F(ReportingPass, ErrorFileNameNeverLeavesTheWorkingFolder)
         ReportThreadState state;
         AlarmFiling fresh{core, state};
         EXPECT_EQ(fresh.MakeErrorFileName(), QByteArray(c.name));
+        EXPECT_EQ(fresh.MakeErrorRecord(1, "1", cp(LanError), {}, {}, FlagAlarm),
+                  "03-12-24;14:05:00;001-001;" + cp(LanError) + ";r;;;;21;" + c.station + ';');
     }
 }
 

@@ -13,6 +13,7 @@
 #include "reporting/TCPUtils.h"
 #include "station/LogFile.h"
 #include "station/StationCore.h"
+#include "station/StationFileNames.h"
 #include "station/VersionText.h"
 #include "support/ManualClock.h"
 #include "support/RecordingView.h"
@@ -427,6 +428,68 @@ TEST_F(ReportSession, FirstReportSendsErrorRecordAndLogFilesByteForByte)
     EXPECT_EQ(thread->state().PendingAlarmFlags, 0u);
     EXPECT_EQ(s.ReportedAlarmFlags, AlarmBit::TempHigh);
     EXPECT_FALSE(thread->state().FirstPass);
+}
+
+// The report finds the station's own record and error files by the form of
+// the identifier their names carry, compared as text: a bracket, a leading
+// dot (hidden names), another length, "*" or "?" neither hide them nor
+// widen the search to other files. Two of its records waiting at the start
+// force the report, as for any identifier. An identifier read from an old
+// file that is no plain name goes under its plain form in the server's names.
+TEST_F(ReportSession, TheReportFindsTheStationsOwnFilesForEveryIdentifier)
+{
+    core.platform().workingDirectory = QString(); // the log goes too, under the identifier
+    const QStringList others{"SIM12342.E0R", "SIM12342.8MS", "SSIM1232.E0R", "STATION012.E0R",
+                             "AB2.E0R",      "AB2.8MS",      "ABC12342.E0RX"};
+    const struct
+    {
+        QByteArray id;
+        QByteArray plain; // in the server's names
+    } cases[] = {
+        {"ABC1234", "ABC1234"}, {"[SIM123", "[SIM123"}, {".SIM123", ".SIM123"}, {"STATION01", "STATION01"},
+        {"AB", "AB"},           {"*", "*"},             {"?", "?"},             {"S\r/..XY", "S----XY"},
+    };
+    const QDateTime local = clock.localDateTime();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.plain.constData());
+        for (const QString &name : QDir(work.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(work.file(name));
+        for (const QString &name : others)
+            work.write(name, "another station's file\r\n");
+        core.config.StationId = c.id;
+        const QStringList own{Text8::toQString(StationFileNames::errorFileName(c.id, local, 0)),
+                              Text8::toQString(StationFileNames::measureFileName(c.id, local)),
+                              Text8::toQString(StationFileNames::measureFileName(c.id, local.addDays(-1)))};
+        for (const QString &name : own)
+            work.write(name, Text8::fromQString(name) + "\r\n");
+        s.AcknowledgeRequest = false;
+        newThread();
+        EXPECT_TRUE(s.AcknowledgeRequest) << "two records waiting at the start";
+        s.ImmediateReport = true; // the report either way
+        server.clearRecords();
+
+        pass();
+        ASSERT_FALSE(thread->state().ReportFailed);
+        QStringList sent;
+        for (const HeronStandin::Upload &u : server.uploads())
+            if (u.name.startsWith(ServerDataDir))
+                sent.append(Text8::toQString(u.name.mid(5)));
+            else
+                EXPECT_EQ(u.name, cp(ServerLogName) + c.plain + cp(ServerLogSuffix));
+        sent.sort();
+        QStringList expected = own;
+        expected.sort();
+        EXPECT_EQ(sent, expected);
+        for (const QString &name : own)
+            EXPECT_FALSE(QFileInfo::exists(work.file(name))) << name.toStdString();
+        for (const QString &name : others)
+            EXPECT_EQ(work.read(name), "another station's file\r\n") << name.toStdString();
+        bool requested = false;
+        for (const HeronStandin::Received &r : server.frames())
+            if (r.type == FrameType::FileRequestFrame)
+                requested = requested || r.payload == cp(ServerConfigDir) + c.plain + cp(ConfigSuffix);
+        EXPECT_TRUE(requested);
+    }
 }
 
 TEST_F(ReportSession, FileSizesGiveTheirDataFrames)

@@ -399,3 +399,15 @@ TEST_F(EvaluationFixture, RecordFileNameIsTheIdentifierInTheCodePage)
     EXPECT_EQ(records.count("\r\n"), 7);
     EXPECT_TRUE(records.endsWith(";;21;" + Text8::cp("Šarž123") + "\r\n"));
 }
+
+TEST_F(EvaluationFixture, IdentifierThatIsNoPlainNameHasOneFormInTheNameAndTheLines)
+{
+    // Read from an old file: the record line carries the form the name has.
+    core.config.StationId = "S\r/..XY";
+    evaluate(19.4);
+    const QByteArray records = dir.read(QStringLiteral("S----XY2.8MS"));
+    EXPECT_EQ(records.count("\r\n"), 7);
+    EXPECT_TRUE(records.startsWith("$4D6CAE88011.g19.40;" + kDeg + ";;21;S----XY\r\n"))
+        << records.constData();
+    EXPECT_EQ(records.count(";;21;S----XY\r\n"), 7);
+}
