@@ -183,7 +183,18 @@ if [ "$fresh_standin" = yes ] && [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
     cfg_id=$(sed -n 26p r2arodire.cfg | tr -d '\r$')
     [ -n "$cfg_id" ] && id=$cfg_id
   fi
-  if ! compgen -G "$id?.?MS" > /dev/null; then
+  # Record files carry the identifier's 7-character form: cut, padded with
+  # "-", "/", "\" and ":" as "-"; it is compared as text, not as a pattern.
+  id=${id:0:7}
+  id=${id//[\/\\:]/-}
+  while [ ${#id} -lt 7 ]; do id+=-; done
+  waiting=no
+  shopt -s nocasematch
+  for f in * .*; do
+    if [[ ${f:0:7} == "$id" && ${f:7} == [0-9].[0-9A-Z]MS ]]; then waiting=yes; fi
+  done
+  shopt -u nocasematch
+  if [ "$waiting" = no ]; then
     for back in 1 2; do
       weekday=$(date -d "-$back hour" +%w)
       hour=$((10#$(date -d "-$back hour" +%H)))
