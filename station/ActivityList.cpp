@@ -50,10 +50,18 @@ void ActivityList::appendStatusLine()
         if (!comPortErrorBranch())
             resetList();
     }
-    appendPlainLine(m_state.StatusText);
+    addCountedLine(m_state.StatusText);
 }
 
-void ActivityList::appendPlainLine(const QByteArray &text)
+bool ActivityList::appendPlainLine(const QByteArray &text)
+{
+    if (portWatchDue())
+        return false;
+    addCountedLine(text);
+    return true;
+}
+
+void ActivityList::addCountedLine(const QByteArray &text)
 {
     if (text.isEmpty())
         m_view.setLastErrorColour(Colours::Black);

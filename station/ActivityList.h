@@ -27,10 +27,12 @@ public:
     // should run but the port is closed. Any thread.
     bool portWatchDue() const;
 
-    // Appends `text` without the lost-port watch, which touches shared data:
-    // for a worker that found the watch not due and handed the line over
-    // without holding SharedDataSemaphore.
-    void appendPlainLine(const QByteArray &text);
+    // For a worker that hands `text` over without holding SharedDataSemaphore:
+    // appends it unless the lost-port watch is due, which is looked at here,
+    // as the line goes in. While it is due nothing is appended and the result
+    // is false: the watch touches shared data, so the worker hands the line
+    // over again through appendStatusLine, holding the semaphore.
+    bool appendPlainLine(const QByteArray &text);
 
     // Lines that main-thread code adds directly, without the line count; when
     // adding fails the list is cleared and the line added again.
@@ -45,6 +47,7 @@ public:
 
 private:
     bool comPortErrorBranch();
+    void addCountedLine(const QByteArray &text);
     void resetList();
 
     StationState &m_state;

@@ -426,8 +426,16 @@ void ConfigSettings::remoteSet(int item, const QByteArray &value)
 
 void ConfigSettings::remoteApply()
 {
+    // A refused value counts for the configuration that carried it: one
+    // refused earlier, by an earlier viewer's configuration or in the
+    // operator's open dialog, does not keep this one from being saved. The
+    // flag is given back afterwards, so the operator's dialog is shown again
+    // as before.
+    const bool rejectedBefore = InputRejected;
+    InputRejected = false;
     ConfigUnconfirmed = false;
     setManualBox(m_core.config.ManualStationId);
     m_view.setFieldText(ConfigField::ComPort, m_window.portText());
     formDeactivate(false);
+    InputRejected = InputRejected || rejectedBefore;
 }

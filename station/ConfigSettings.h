@@ -29,7 +29,8 @@ public:
     // check but copy nothing, the save saves nothing.
     bool ConfigUnconfirmed = true;
     // Set by a rejected field; while set the save writes no file. Cleared by
-    // formCreate and by the callers before they show the dialog.
+    // formCreate and by the callers before they show the dialog; a remote
+    // configuration's save looks at its own rejections only.
     bool InputRejected = false;
 
     // Field handlers (exit of their control; also run by the save).

@@ -143,13 +143,17 @@ bool MyClientConnectThread::statusLine(const QByteArray &text)
     // The lost-port watch counts a sensor error with every line and so needs
     // the semaphore for the whole hand-over. While it is not due the line
     // goes over by value without it, and the other connections' texts do not
-    // wait for the GUI thread's turn. (The watch looks at two atomics; seen
-    // here or on the GUI thread a moment later makes no difference.)
+    // wait for the GUI thread's turn. Whether it is due is settled on the GUI
+    // thread as the line goes in, since the port may be lost while the line
+    // waits for its turn there: a line that finds the watch due then comes
+    // back and goes over again under the semaphore. The look from here only
+    // spares such lines the first hand-over while the port stays lost.
     ActivityList &list = m_core.activity();
-    bool handed = false;
-    if (!list.portWatchDue()) {
-        handed = m_core.handover.runOnGui([&list, text] { list.appendPlainLine(text); });
-    } else {
+    bool handed = true;
+    bool appended = false;
+    if (!list.portWatchDue())
+        handed = m_core.handover.runOnGui([&list, text, &appended] { appended = list.appendPlainLine(text); });
+    if (handed && !appended) {
         SharedDataLock lock(m_core.semaphore);
         m_core.state.StatusText = text;
         handed = m_core.handover.runOnGui([&list] { list.appendStatusLine(); });

@@ -62,6 +62,26 @@ struct HostileInput : ::testing::Test
     }
 };
 
+// The texts of the next complete measurement message on `s`, each answered
+// "OK", until `t` shows timeoutMs.
+QByteArrayList nextMessage(QTcpSocket &s, const QElapsedTimer &t, int timeoutMs)
+{
+    QByteArrayList message;
+    while (message.size() < 24 && t.elapsed() < timeoutMs) {
+        if (s.bytesAvailable() == 0)
+            s.waitForReadyRead(1000);
+        const QByteArray text = s.readAll();
+        if (text.isEmpty())
+            continue;
+        if (text == "<ANFANG>")
+            message.clear();
+        message.append(text);
+        s.write("OK");
+        s.waitForBytesWritten(2000);
+    }
+    return message;
+}
+
 // The viewer side of one remote configuration: "<CONFIG>", sent again each
 // time the station answers "<REPEAT>" (it took the "<CONFIG>" as the answer
 // to a measurement text that crossed it), until it answers "OK"; then the 17
@@ -102,17 +122,20 @@ QByteArrayList sendConfiguration(quint16 port, const QByteArrayList &texts, int 
         if (read(5000) != "OK")
             return {};
     }
-    QByteArrayList message;
-    while (message.size() < 24 && t.elapsed() < timeoutMs) {
-        const QByteArray text = read(1000);
-        if (text.isEmpty())
-            continue;
-        if (text == "<ANFANG>")
-            message.clear();
-        message.append(text);
-        write("OK");
-    }
-    return message;
+    return nextMessage(s, t, timeoutMs);
+}
+
+// The texts of the next complete measurement message of a viewer that only
+// watches.
+QByteArrayList measurementMessage(quint16 port, int timeoutMs)
+{
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!s.waitForConnected(5000))
+        return {};
+    QElapsedTimer t;
+    t.start();
+    return nextMessage(s, t, timeoutMs);
 }
 
 } // namespace
@@ -258,5 +281,53 @@ TEST_F(HostileInput, ViewerIdentifierWithABracketStillBringsTheAlarmToTheServer)
     EXPECT_TRUE(sent.content.endsWith(";21;[SIM123-001;\r\n")) << sent.content.constData();
     const QString local = QDir(work).filePath(QString::fromLatin1(sent.name.mid(5)));
     EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(local); }, kStartMs));
+    EXPECT_TRUE(st->shutdown(20000));
+}
+
+// A viewer's configuration with a value the station refuses, then a sound
+// one: the refused one writes nothing, the sound one is written to
+// r2arodire.cfg and the identifier copy as any other, and the station starts
+// again with it.
+TEST_F(HostileInput, ARefusedViewerValueCountsForItsOwnConfigurationOnly)
+{
+    const QByteArray config = StationProcess::configFile();
+    QByteArrayList texts = {"5 ", "31 ", "-3 ", "18 ",      "2 ",           "12 ",    "20 ", "80 ", "0",
+                            "0",  "0",   "0",   "SIM1234 ", "127.0.0.1:1 ", "COM3: ", "4 ",  "5 "};
+    const QByteArray saved = stationFile({"5", "33", "20", "80", "-3", "18", "2", "12", "FALSE", "FALSE", "FALSE",
+                                          "FALSE", "SIM1234", "127.0.0.1:1", "COM3:", "4", "5"});
+    {
+        auto st = station();
+        st->writeFile(QStringLiteral("r2arodire.cfg"), config);
+        st->start();
+        ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
+        const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
+
+        texts[3] = "warm "; // TP-Max
+        ASSERT_EQ(sendConfiguration(port, texts, 30000).size(), 24) << st->output().constData();
+        EXPECT_EQ(st->file(QStringLiteral("r2arodire.cfg")), config);
+        EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("SIM1234.cfg"))));
+
+        texts[3] = "18 ";
+        texts[1] = "33 ";
+        const QByteArrayList message = sendConfiguration(port, texts, 30000);
+        ASSERT_EQ(message.size(), 24) << st->output().constData();
+        EXPECT_EQ(message[7], "33 ");
+        EXPECT_EQ(st->file(QStringLiteral("r2arodire.cfg")), saved);
+        EXPECT_EQ(st->file(QStringLiteral("SIM1234.cfg")), saved);
+        EXPECT_TRUE(st->shutdown(20000));
+    }
+
+    // The flag file of the first run would give the number before this run
+    // is listening.
+    QFile::remove(QDir(work).filePath(QStringLiteral("r2arodire.flag")));
+    auto st = station();
+    st->start();
+    ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
+    const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
+    const QByteArrayList message = measurementMessage(port, 30000);
+    ASSERT_EQ(message.size(), 24) << st->output().constData();
+    EXPECT_EQ(message[7], "33 ");
+    EXPECT_EQ(message[9], "18 ");
+    EXPECT_EQ(st->file(QStringLiteral("r2arodire.cfg")), saved);
     EXPECT_TRUE(st->shutdown(20000));
 }

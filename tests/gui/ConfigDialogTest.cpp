@@ -673,7 +673,9 @@ TEST_F(RemoteConfigFixture, ValidConfigurationIsSavedAndReported)
     EXPECT_EQ(w.portText(), "COM4:");
 }
 
-TEST_F(RemoteConfigFixture, RejectedValueStopsTheSavesUntilTheDialogIsOpenedLocally)
+// A refused value counts for the configuration that carried it: that one
+// writes nothing, and the next sound one is written as any other.
+TEST_F(RemoteConfigFixture, RejectedValueStopsOnlyTheSaveOfItsOwnConfiguration)
 {
     RemoteConfig rc;
     rc.items[3] = "warm"; // TPmax
@@ -681,21 +683,32 @@ TEST_F(RemoteConfigFixture, RejectedValueStopsTheSavesUntilTheDialogIsOpenedLoca
     EXPECT_FALSE(QFile::exists(dir.file("r2arodire.cfg")));
     EXPECT_TRUE(boxes.shown.isEmpty()); // silent without a sender
     EXPECT_EQ(cfg.TPMax, "25");         // as before
-    EXPECT_EQ(cfg.TPMin, "-5");
+    EXPECT_EQ(cfg.TPMin, "-5");         // what passed is taken, but not written
     EXPECT_EQ(cfg.TempMin, "10");
     EXPECT_EQ(cfg.StationId, "RM1-234");
     EXPECT_FALSE(st.ImmediateReport.load());
+    EXPECT_FALSE(st.AcknowledgeRequest.load());
 
-    // A later valid configuration is copied, but not written.
     ASSERT_TRUE(apply({}));
     EXPECT_EQ(cfg.TPMax, "20");
-    EXPECT_FALSE(QFile::exists(dir.file("r2arodire.cfg")));
+    EXPECT_EQ(valueLine(file(), 6), "20");
+    EXPECT_EQ(dir.read("RM1-234.cfg"), file());
+    EXPECT_TRUE(st.ImmediateReport.load());
+    EXPECT_TRUE(st.AcknowledgeRequest.load());
+}
 
-    // Opened through the main window once, the flag is cleared.
-    OnShow script(dialog, [&] { cancel(); });
-    w.Button2->click();
+// A field the operator's open dialog refused does not keep a viewer's sound
+// configuration from being written either; the dialog's own flag stays, so
+// the main window shows the dialog again after its OK as before.
+TEST_F(RemoteConfigFixture, FieldRefusedInTheOpenDialogStopsNoRemoteSave)
+{
+    open();
+    enter(dialog.EditAlarmintervall, QStringLiteral("25"));
+    ASSERT_TRUE(dialog.settings().InputRejected);
     ASSERT_TRUE(apply({}));
-    EXPECT_TRUE(QFile::exists(dir.file("r2arodire.cfg")));
+    EXPECT_EQ(valueLine(file(), 16), "8");
+    EXPECT_TRUE(dialog.settings().InputRejected);
+    cancel();
 }
 
 // From a viewer, a text with a line break or a NUL, or an identifier that is

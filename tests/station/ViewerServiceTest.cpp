@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QTcpServer>
 
 #include <atomic>
@@ -602,6 +604,52 @@ TEST_F(ViewerServiceTest, StatusLinesCountSensorErrorsOnlyWhileThePortIsLost)
         EXPECT_EQ(core->state.AlarmSensor.SensorErrorCount, portLost ? 2 : 0);
         ASSERT_TRUE(pumpUntilIdle());
     }
+    core->state.SensorRunning = false;
+}
+
+// The port is lost while a connection's status line waits for the GUI
+// thread, after the connection found the lost-port watch not due: the line
+// still counts its sensor error and resets the values. The port goes at the
+// GUI thread's wake-up for the queued line, so the test serves only the
+// event loop, not the hand-over queue itself.
+TEST_F(ViewerServiceTest, PortLostWhileAStatusLineWaitsForTheGuiThreadIsStillWatched)
+{
+    struct PortLossAtWakeUp : QObject
+    {
+        StationState &state;
+        bool lost = false;
+        explicit PortLossAtWakeUp(StationState &s)
+            : state(s)
+        {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::MetaCall && !lost) {
+                lost = true;
+                state.ComHandle = -1;
+            }
+            return false;
+        }
+    } loss(core->state);
+    core->state.SensorRunning = true;
+    core->state.ComHandle = 7;
+    core->handover.installEventFilter(&loss);
+    std::atomic<bool> release{false};
+    ViewerPeer peer(port, [&](ViewerPeer::Link &) {
+        while (!release)
+            std::this_thread::yield();
+    });
+    QElapsedTimer t;
+    t.start();
+    while (linesContaining("erstellt!") == 0 && t.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    release = true;
+    core->handover.removeEventFilter(&loss);
+    EXPECT_TRUE(loss.lost);
+    EXPECT_EQ(view.lines.join('|').toStdString(),
+              (Text8::cp(StationTexts::ComPortError) + "|*** Verbindung nach 127.0.0.1 erstellt!").toStdString());
+    EXPECT_EQ(core->state.AlarmSensor.SensorErrorCount, 1);
+    EXPECT_EQ(core->state.RawTemp, 0);
+    EXPECT_EQ(core->state.RawHumidity, 0);
     core->state.SensorRunning = false;
 }
 
