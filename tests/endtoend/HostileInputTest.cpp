@@ -3,6 +3,7 @@
 // and a configuration file that such a text broke earlier.
 
 #include "endtoend/StationProcess.h"
+#include "endtoend/ViewerConfigPeer.h"
 
 #include "common/StationConfigFormat.h"
 
@@ -60,59 +61,6 @@ struct HostileInput : ::testing::Test
         return out;
     }
 };
-
-// The viewer side of one remote configuration: "<CONFIG>", sent again each
-// time the station answers "<REPEAT>" (it took the "<CONFIG>" as the answer
-// to a measurement text that crossed it), until it answers "OK"; then the 17
-// texts, each answered; then the texts of the next complete measurement
-// message, each answered "OK".
-QByteArrayList sendConfiguration(quint16 port, const QByteArrayList &texts, int timeoutMs)
-{
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!s.waitForConnected(5000))
-        return {};
-    const auto read = [&s](int waitMs) {
-        if (s.bytesAvailable() == 0)
-            s.waitForReadyRead(waitMs);
-        return s.readAll();
-    };
-    const auto write = [&s](const QByteArray &t) {
-        s.write(t);
-        s.waitForBytesWritten(2000);
-    };
-    QElapsedTimer t;
-    t.start();
-    write("<CONFIG>");
-    QByteArray answer;
-    for (;;) {
-        if (t.elapsed() > timeoutMs)
-            return {};
-        answer += read(1000);
-        if (answer.endsWith("<REPEAT>")) {
-            answer.clear();
-            write("<CONFIG>");
-        } else if (answer.endsWith("OK")) {
-            break;
-        }
-    }
-    for (const QByteArray &text : texts) {
-        write(text);
-        if (read(5000) != "OK")
-            return {};
-    }
-    QByteArrayList message;
-    while (message.size() < 24 && t.elapsed() < timeoutMs) {
-        const QByteArray text = read(1000);
-        if (text.isEmpty())
-            continue;
-        if (text == "<ANFANG>")
-            message.clear();
-        message.append(text);
-        write("OK");
-    }
-    return message;
-}
 
 } // namespace
 
