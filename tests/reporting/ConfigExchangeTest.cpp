@@ -786,6 +786,40 @@ TEST_F(Exchange, DownloadBeyondTheSizeOfAConfigurationIsCutAtOnce)
     }
 }
 
+// The upload of the identifier copy is bounded like every upload: a server
+// that answers each of its data frames after 9 s is cut once the bound of
+// its size has passed; the session takes the failure path, the log says
+// why, and the copy stays for the next report.
+TEST_F(Exchange, SlowlyAnsweredConfigurationUploadIsCut)
+{
+    const QByteArray copy = QByteArray(3998, 'c') + "\r\n";
+    const qint64 bound = TCPUtils::TransferTimeMs(copy.size());
+    work.write("ABC1234.cfg", copy);
+    work.write("r2arodire.cfg", kOldConfig);
+    int dataFrames = 0;
+    server.setObserver([&](const HeronStandin::Received &r) {
+        if (!r.isAnswer && r.type == FrameType::DataFrame) {
+            ++dataFrames;
+            clock.advance(9000);
+        }
+    });
+
+    report();
+    server.setObserver(nullptr);
+
+    EXPECT_TRUE(thread->state().ReportFailed);
+    EXPECT_LE(dataFrames, bound / 9000 + 1);
+    EXPECT_LT(dataFrames, 16); // the whole copy: 16 pieces
+    EXPECT_TRUE(server.uploads().isEmpty());
+    EXPECT_EQ(work.read("ABC1234.cfg"), copy);
+    EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+    EXPECT_FALSE(s.UpdateFileLocked);
+    const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+    EXPECT_EQ(log.count(cp(FileTooSlow)), 1) << log.constData();
+    EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + cfg.ServerPort));
+    EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+}
+
 // A viewer's configuration saved while the download runs (its save holds
 // the semaphore, as the viewer connection does) is what r2arodire.cfg holds
 // after a download that fails, and the live settings agree; after one that
