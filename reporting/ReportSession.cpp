@@ -371,10 +371,10 @@ void ReportSessionRunner::endTransfer(FileKind kind)
 
 // One file: open frame, its content in data frames of up to 250 bytes, an
 // empty close frame, all within the file's transfer bound (TCPUtils), which
-// the file's growth meanwhile extends. The file is deleted only when the server accepted the
-// close frame after its whole content went out in accepted data frames. What
-// was appended to the file after the last piece that was read stays in the
-// file for the next report.
+// what is added to the file meanwhile extends. The file is deleted only when
+// the server accepted the close frame after its whole content went out in
+// accepted data frames. What was appended to the file after the last piece
+// that was read stays in the file for the next report.
 ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, const QString &localName,
                                                               const QByteArray &serverName)
 {
