@@ -39,6 +39,7 @@ const QString kReceivedFile = QString::fromLatin1(ReportingTexts::ConfigReceived
 // Lines of a received copy that the station reads: 17 pairs and the update
 // request.
 constexpr int kReadLines = 35;
+static_assert(ConfigExchange::MaxConfigFileBytes == kReadLines * (ConfigExchange::MaxConfigLineBytes + 2));
 
 constexpr int kPieceSize = 250;
 constexpr int kPiecesPerHeartbeat = 100;
@@ -93,12 +94,12 @@ void ConfigExchange::marker(const char *text)
     m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
 }
 
-qint64 ConfigExchange::receiveInto(const QByteArray &fileName, const QString &localName)
+qint64 ConfigExchange::receiveInto(const QByteArray &fileName, const QString &localName, qint64 maxBytes)
 {
     StationState &s = m_core.state;
     return TCPUtils::ReceiveFile(
         m_connection.client(), m_connection.SequenceMode, m_connection.Sequence, fileName, false, m_core,
-        [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName);
+        [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName, maxBytes);
 }
 
 void ConfigExchange::removeReceivedLeftover()
@@ -176,8 +177,12 @@ void ConfigExchange::uploadConfiguration()
     const QByteArray shown = id + cp(ConfigSuffix);
     statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
     const QByteArray serverName = cp(ServerConfigDir) + shown;
-    if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                             serverName, FrameType::OpenFrame, m_core.clock())) {
+    TCPUtils::TransferBound bound(m_core.clock(), file.size());
+    const auto send = [&](const QByteArray &payload, quint8 type) {
+        return TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                                   payload, type, m_core.clock(), &bound);
+    };
+    if (!send(serverName, FrameType::OpenFrame)) {
         statusLine(cp(OpenFailed) + shown);
         return;
     }
@@ -187,6 +192,7 @@ void ConfigExchange::uploadConfiguration()
     marker(MarkerConfigData);
     bool whole = true;
     int pieces = 0;
+    qint64 sent = 0;
     char buffer[kPieceSize];
     for (;;) {
         if (++pieces > kPiecesPerHeartbeat) {
@@ -203,16 +209,16 @@ void ConfigExchange::uploadConfiguration()
         const QByteArray piece(buffer, int(n));
         if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
             continue; // the server's update request is not sent back
-        if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                                 piece, FrameType::DataFrame, m_core.clock())) {
+        sent += n;
+        bound.cover(sent);
+        if (!send(piece, FrameType::DataFrame)) {
             whole = false;
             break;
         }
     }
     file.close();
 
-    if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                             QByteArray(), FrameType::CloseFrame, m_core.clock())) {
+    if (!send(QByteArray(), FrameType::CloseFrame)) {
         statusLine(cp(CloseFailed));
         return;
     }
@@ -254,7 +260,7 @@ void ConfigExchange::downloadConfiguration()
                                  serverName, FrameType::FileRequestFrame, m_core.clock())) {
             marker(MarkerConfigRead1);
             statusLine(cp(NoConfigDownloaded));
-        } else if (receiveInto(serverName, kReceivedFile) < 1) {
+        } else if (receiveInto(serverName, kReceivedFile, MaxConfigFileBytes) < 1) {
             removeReceivedLeftover(); // an empty transfer leaves an empty file
         } else if (const int tooLong = firstLineTooLong(kReceivedFile)) {
             // No configuration line is that long: the copy is not the
@@ -291,20 +297,24 @@ void ConfigExchange::downloadConfiguration()
     s.UpdateFileLocked = false;
 }
 
-// Puts r2arodire.save back in the place of r2arodire.cfg. Without a saved
-// file there is nothing to put back: r2arodire.cfg then stays as it is (it is
-// the previous one when it could not be renamed), so the station is never
-// left without its configuration.
+// Puts r2arodire.save back in the place of r2arodire.cfg. An r2arodire.cfg
+// that is there now was written while the download ran (a viewer's
+// configuration, saved and taken into the live settings meanwhile), or it
+// is the previous one, which could not be renamed: either way it stays, and
+// r2arodire.save stays beside it as after a download that was taken.
+// Without a saved file there is nothing to put back. The files are looked
+// at and moved under the semaphore, which a viewer's save holds throughout,
+// so no save comes between the look and the move.
 void ConfigExchange::restoreConfiguration(bool announce)
 {
     if (announce)
         statusLine(cp(ConfigKept));
-    const bool saved = QFileInfo(kSaveFile).isFile();
-    if (saved)
-        QFile::remove(kConfigFile);
+    {
+        SharedDataLock lock(m_core.semaphore);
+        if (!QFileInfo::exists(kConfigFile) && QFileInfo(kSaveFile).isFile())
+            QFile::rename(kSaveFile, kConfigFile);
+    }
     statusLine(cp(ConfigFileDeleted));
-    if (saved)
-        QFile::rename(kSaveFile, kConfigFile);
     statusLine(cp(SaveToConfig));
 }
 

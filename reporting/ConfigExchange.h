@@ -1,14 +1,13 @@
 #pragma once
 
+#include "reporting/TCPUtils.h"
+
 #include <QByteArray>
 #include <QString>
 
 class StationCore;
 struct ReportConnection;
 struct ReportThreadState;
-namespace TCPUtils {
-class ServerTooSlow;
-}
 
 // The configuration exchange with the server on the open report connection
 // (upload of the identifier copy, download of the server's copy into
@@ -32,6 +31,10 @@ public:
     // (at most 259 bytes); this is the longest text a viewer can send, so a
     // configuration the station wrote itself always comes back.
     static constexpr int MaxConfigLineBytes = 4096;
+    // The largest received configuration the station takes: the 35 lines it
+    // reads, each at that bound and with its CR LF. A larger download is cut
+    // at its length frame.
+    static constexpr qint64 MaxConfigFileBytes = 35 * (MaxConfigLineBytes + 2);
 
 private:
     enum class CopyResult { Copied, Empty, Failed };
@@ -44,7 +47,8 @@ private:
     void stationUpdate();
     // A step that raised: its texts and the two cancels; false for the caller.
     bool stepRaised(bool updateStep);
-    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString());
+    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString(),
+                       qint64 maxBytes = TCPUtils::MaxReceivedFileBytes);
     // The texts of a server beyond a bound: status line and log line.
     void serverTooSlow(const TCPUtils::ServerTooSlow &e);
     void statusLine(const QByteArray &text);

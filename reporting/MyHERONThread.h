@@ -79,6 +79,7 @@ public:
     // --- Configuration exchange and updates --------------------------------
     // See ConfigExchange.
     static constexpr int MaxConfigLineBytes = ConfigExchange::MaxConfigLineBytes;
+    static constexpr qint64 MaxConfigFileBytes = ConfigExchange::MaxConfigFileBytes;
     ConfigExchange &exchange() { return m_exchange; }
 
     // The frame client and the sequence state the session and the exchange

@@ -24,6 +24,7 @@
 #include <QSaveFile>
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -344,25 +345,38 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
             const FileResult result = sendFile(kind, name, serverName);
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)
                 m_state.ReportFailed = true; // the alarm did not reach the server: report again
+        } catch (const TCPUtils::ServerTooSlow &e) {
+            // The server kept the file beyond its bound: why, in the log too.
+            statusLine(e.text());
+            WriteLogLine(m_core, e.text());
+            endTransfer(kind);
+            return false;
         } catch (...) {
-            // The file is closed by its own guard; the search is a list.
-            statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
-            if (kind != FileKind::Error) {
-                TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
-                TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
-            }
-            failed(Stage::Transfer);
+            endTransfer(kind);
             return false;
         }
     }
     return true;
 }
 
+// An error while a file was sent ends the session. The file is closed by its
+// own guard; the search is a list.
+void ReportSessionRunner::endTransfer(FileKind kind)
+{
+    statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
+    if (kind != FileKind::Error) {
+        TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
+        TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
+    }
+    failed(Stage::Transfer);
+}
+
 // One file: open frame, its content in data frames of up to 250 bytes, an
-// empty close frame. The file is deleted only when the server accepted the
-// close frame after its whole content went out in accepted data frames. What
-// was appended to the file after the last piece that was read stays in the
-// file for the next report.
+// empty close frame, all within the file's transfer bound (TCPUtils), which
+// what is added to the file meanwhile extends. The file is deleted only when
+// the server accepted the close frame after its whole content went out in
+// accepted data frames. What was appended to the file after the last piece
+// that was read stays in the file for the next report.
 ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, const QString &localName,
                                                               const QByteArray &serverName)
 {
@@ -376,9 +390,10 @@ ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, con
     // A frame the server did not take on a connection that is gone: the
     // link broke, which ends the session (sendFiles), instead of offering
     // every further file to nobody.
+    std::optional<TCPUtils::TransferBound> bound;
     const auto send = [&](const QByteArray &payload, quint8 type) {
         if (TCPUtils::SendFrame(client, m_connection.SequenceMode, m_connection.Sequence, payload, type,
-                                m_core.clock()))
+                                m_core.clock(), bound ? &*bound : nullptr))
             return true;
         if (!client || !client->isConnected())
             throw std::runtime_error("connection to the server lost");
@@ -395,6 +410,7 @@ ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, con
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
+    bound.emplace(m_core.clock(), file.size());
     if (!send(serverName, FrameType::OpenFrame)) {
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
@@ -419,6 +435,7 @@ ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, con
         }
         if (n == 0)
             break;
+        bound->cover(sent + n);
         if (markers.before)
             marker(markers.before);
         const bool accepted = send(QByteArray(buffer, int(n)), FrameType::DataFrame);

@@ -53,6 +53,7 @@ private:
     // Sends the files of one kind; false when an error ended the session
     // (the failure path has run).
     bool sendFiles(FileKind kind);
+    void endTransfer(FileKind kind);
     FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
     bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
 

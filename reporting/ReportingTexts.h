@@ -17,7 +17,11 @@ inline constexpr char FileLengthOk[] = "-->File-Länge ist O.K.";
 inline constexpr char FileLengthError[] = "***FILE-LENGTH-ERROR received="; // + count
 inline constexpr char FileLengthErrorSoll[] = " Soll=";                     // + expected
 inline constexpr char FileLengthErrorIst[] = " Ist=";                       // + file size
-inline constexpr char FileTooLarge[] = "***Datei zu groß: ";                 // + bytes announced or received
+// A received file beyond its bound: FileTooLarge + bytes announced or
+// received + FileTooLargeLimit + bound + FileTooLargeName + file name
+inline constexpr char FileTooLarge[] = "***Datei zu groß: ";
+inline constexpr char FileTooLargeLimit[] = " Bytes, höchstens ";
+inline constexpr char FileTooLargeName[] = ": ";
 // A server that keeps a frame or a file beyond its bound (+ seconds waited)
 inline constexpr char FrameTooSlow[] = "***Server zu langsam: Rahmen nach ";
 inline constexpr char FileTooSlow[] = "***Server zu langsam: Datei nach ";

@@ -6,6 +6,7 @@
 #include "common/Text8.h"
 #include "reporting/FrameSocket.h"
 #include "reporting/ReportingTexts.h"
+#include "station/LogFile.h"
 #include "station/StationCore.h"
 
 #include <QFile>
@@ -38,6 +39,12 @@ char upperAscii(char c)
 }
 
 } // namespace
+
+qint64 TransferTimeMs(qint64 bytes)
+{
+    const qint64 frames = 2 + (bytes + TransferPieceBytes - 1) / TransferPieceBytes;
+    return TransferAllowanceMs + frames * TransferFrameMs + bytes * 1000 / LinkBytesPerSecond;
+}
 
 qint32 NextSequence(qint32 sequence)
 {
@@ -96,8 +103,18 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte)
     return length;
 }
 
+namespace {
+
+[[noreturn]] void tooSlow(const char *what, qint64 elapsedMs)
+{
+    using namespace ReportingTexts;
+    throw ServerTooSlow(Text8::cp(what) + QByteArray::number((elapsedMs + 999) / 1000) + Text8::cp(TooSlowEnd));
+}
+
+} // namespace
+
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType, Clock &clock)
+               quint8 frameType, Clock &clock, const WaitBound *transfer)
 {
     const QByteArray bytes = BuildFrame(payload, frameType, sequenceMode, sequence);
     char answer = ' ';
@@ -105,6 +122,8 @@ bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const
     for (;;) {
         if (!client)
             return false;
+        if (transfer && transfer->passed())
+            tooSlow(ReportingTexts::FileTooSlow, transfer->elapsedMs());
         if (!client->write(bytes))
             return false;
         ++sends;
@@ -144,16 +163,6 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
 {
     return client && client->write(BuildAnswer('C', sequenceMode, sequence));
 }
-
-namespace {
-
-[[noreturn]] void tooSlow(const char *what, qint64 elapsedMs)
-{
-    using namespace ReportingTexts;
-    throw ServerTooSlow(Text8::cp(what) + QByteArray::number((elapsedMs + 999) / 1000) + Text8::cp(TooSlowEnd));
-}
-
-} // namespace
 
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
                   QByteArray &payload, quint8 &frameType, const WaitBound *outer)
@@ -366,14 +375,21 @@ QString LocalFileName(const QByteArray &fileName)
 
 namespace {
 
-qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, bool setFileDate,
+struct Reception
+{
+    const QByteArray &fileName;
+    bool setFileDate;
+    qint64 maxBytes;
+};
+
+qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const Reception &what,
                      StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file);
 
 } // namespace
 
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
-                   const QString &localName)
+                   const QString &localName, qint64 maxBytes)
 {
     using namespace ReportingTexts;
     status(thread, Text8::cp(ReceiveFileStart) + fileName + Text8::cp(ReceiveFileStartEnd));
@@ -419,7 +435,8 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
     }
     SendAck(client, sequenceMode, sequence);
     try {
-        return receiveFrames(client, sequenceMode, sequence, setFileDate, thread, heartbeat, file);
+        return receiveFrames(client, sequenceMode, sequence, Reception{fileName, setFileDate, maxBytes}, thread,
+                             heartbeat, file);
     } catch (...) {
         file.discard();
         throw;
@@ -428,17 +445,35 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
 
 namespace {
 
+// A file beyond its bound: the same text in the activity list and the log.
+void fileTooLarge(StationCore &thread, const Reception &what, qint64 bytes)
+{
+    using namespace ReportingTexts;
+    const QByteArray text = Text8::cp(FileTooLarge) + QByteArray::number(bytes) + Text8::cp(FileTooLargeLimit)
+                            + QByteArray::number(what.maxBytes) + Text8::cp(FileTooLargeName) + what.fileName;
+    status(thread, text);
+    WriteLogLine(thread, text);
+}
+
 // The frames of one file after the station's ready answer, up to its close
 // frame; 0 after a failure, with the file discarded.
-qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, bool setFileDate,
+qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const Reception &what,
                      StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file)
 {
     using namespace ReportingTexts;
-    WaitBound bound(thread.clock(), FileTimeoutMs);
+    TransferBound bound(thread.clock());
     QByteArray payload;
     quint8 frameType = 0;
     qint64 expected = 0;
     qint64 count = 0;
+
+    // A file that grows past its bound is cut at the frame that does it.
+    auto tooLarge = [&](qint64 bytes) {
+        fileTooLarge(thread, what, bytes);
+        SendCancel(client, sequenceMode, sequence);
+        file.discard();
+        return qint64(0);
+    };
 
     ReceiveFrameRetry(client, sequenceMode, sequence, thread, payload, frameType, &bound);
     if (payload.isEmpty()) {
@@ -447,20 +482,18 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
     }
     if (frameType == FrameType::FileLengthFrame) {
         expected = littleEndian32(payload);
-        if (expected > MaxReceivedFileBytes) {
-            status(thread, Text8::cp(FileTooLarge) + QByteArray::number(expected));
-            SendCancel(client, sequenceMode, sequence);
-            file.discard();
-            return 0;
-        }
+        if (expected > what.maxBytes)
+            return tooLarge(expected);
+        bound.cover(expected);
     } else if (frameType == FrameType::DataFrame) {
+        if (payload.size() > what.maxBytes)
+            return tooLarge(payload.size());
         if (!file.write(payload)) {
             SendCancel(client, sequenceMode, sequence);
             file.discard();
             return 0;
         }
         count += payload.size();
-        bound.allow(payload.size() * 1000LL / FileBytesPerSecond);
     }
     SendAck(client, sequenceMode, sequence);
     status(thread, Text8::cp(DataFollows));
@@ -483,6 +516,8 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
             file.discard();
             return 0;
         }
+        if (frameType == FrameType::DataFrame && count + payload.size() > what.maxBytes)
+            return tooLarge(count + payload.size());
         // The close frame is answered once the file is known to be whole:
         // a file the station throws away is cancelled, so the server never
         // counts it as delivered.
@@ -492,16 +527,10 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
         if (frameType == FrameType::DataFrame) {
             status(thread, Text8::cp(BlockReceived) + QByteArray::number(payload.size())
                                + Text8::cp(BlockReceivedEnd));
-            if (count + payload.size() > MaxReceivedFileBytes) {
-                // Answered with a cancel at the next frame, as a failed write.
-                status(thread, Text8::cp(FileTooLarge) + QByteArray::number(count + payload.size()));
-                writeFailed = true;
-            } else if (file.write(payload)) {
+            if (file.write(payload))
                 count += payload.size();
-                bound.allow(payload.size() * 1000LL / FileBytesPerSecond);
-            } else {
+            else
                 writeFailed = true;
-            }
         } else if (frameType == FrameType::CloseFrame) {
             status(thread, Text8::cp(CloseFrameReceived));
             const qint64 size = file.sizeAndClose();
@@ -521,7 +550,7 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
             SendAck(client, sequenceMode, sequence);
             SendAck(client, sequenceMode, sequence);
             status(thread, Text8::cp(FileLengthOk));
-            if (setFileDate) {
+            if (what.setFileDate) {
                 const QDateTime when = DosDateTimeFromBytes(payload);
                 if (when.isValid())
                     file.setModified(when);

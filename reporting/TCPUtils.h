@@ -58,13 +58,23 @@ inline constexpr int DrainPauseMs = 100;
 // (4 s, 2 s more after a sequence prefix) and then the rest, which a healthy
 // server sends at once (at most 752 bytes, under a second even at 9600 baud).
 inline constexpr int FrameTimeoutMs = 15000;
-// One received file, from the station's ready answer to the close frame:
-// a start allowance, and one second more for every 64 bytes received. A
-// healthy server on a poor link (one frame of 250 bytes per round trip of
-// 2 s) delivers twice that rate; a server that sends only a little now and
-// then is cut off after the allowance.
-inline constexpr int FileTimeoutMs = 60000;
-inline constexpr int FileBytesPerSecond = 64;
+// One whole transfer, a file received or sent, from its first frame to its
+// close frame: a time that follows from its size on the slowest link a
+// station uses, a 9600 bit/s data line or GPRS: about 960 bytes a second,
+// and up to a second for a frame and its answer to cross it and back (every
+// frame waits for its answer). A transfer of n bytes is allowed a fixed 60 s
+// (a lost frame or two: each costs a 10 s answer wait and a 5 s pause), one
+// second for each of its frames (the first and the close frame, and a data
+// frame for every 250 bytes: the station's own pieces, and the most a frame
+// carries without the length extension) and n / 960 s. So a healthy server
+// on the slowest link gets its file through, and a server that is slower
+// holds the report no longer than the file would take on that link: 63 s
+// for a configuration of 500 bytes, under three minutes for a log of 22 KB.
+inline constexpr int TransferAllowanceMs = 60000;
+inline constexpr int TransferFrameMs = 1000;
+inline constexpr int TransferPieceBytes = 250;
+inline constexpr int LinkBytesPerSecond = 960;
+qint64 TransferTimeMs(qint64 bytes);
 
 // Thrown by the reception routines when the server kept a frame or a file
 // beyond its bound. what() is the code-page text for the activity list and
@@ -81,8 +91,7 @@ public:
 
 // A bound on the clock for one wait as a whole: started when made, looked at
 // as often as wanted; passed() once the allowed time is over (the reception
-// routines then throw ServerTooSlow). allow() extends it: a file earns time
-// with the bytes it brings.
+// routines then throw ServerTooSlow). allow() extends it.
 class WaitBound
 {
 public:
@@ -99,6 +108,28 @@ private:
     const Clock &m_clock;
     quint32 m_start;
     qint64 m_allowedMs;
+};
+
+// The bound of one whole transfer: TransferTimeMs of the largest size it was
+// told of (a received file's announced length, a sent file's size and what
+// was added to it while it went).
+class TransferBound : public WaitBound
+{
+public:
+    explicit TransferBound(const Clock &clock, qint64 bytes = 0)
+        : WaitBound(clock, TransferTimeMs(bytes))
+        , m_bytes(bytes)
+    {}
+    void cover(qint64 bytes)
+    {
+        if (bytes <= m_bytes)
+            return;
+        allow(TransferTimeMs(bytes) - TransferTimeMs(m_bytes));
+        m_bytes = bytes;
+    }
+
+private:
+    qint64 m_bytes;
 };
 
 // 255 gives 0, any other n gives n + 1.
@@ -127,8 +158,10 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte);
 // Sends one frame and waits for its answer; resends after "N", no answer or
 // an unknown letter, up to five sends, pausing on `clock` before each resend.
 // true when the server answered "A"; the sequence number then moves on.
+// `transfer`, the bound of the file the frame belongs to: once it has passed,
+// no further send is made and ServerTooSlow is thrown.
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType, Clock &clock = Clock::system());
+               quint8 frameType, Clock &clock = Clock::system(), const WaitBound *transfer = nullptr);
 
 // The answer letter upper-cased, or ' ' when no complete answer arrived.
 char ReadAnswer(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
@@ -166,15 +199,17 @@ QString LocalFileName(const QByteArray &fileName);
 // and the server gets "C". Returns the number of payload bytes written; 0
 // when the reception failed, which leaves no partial file: a new file is
 // removed, an appended one goes back to its earlier content. A file larger
-// than MaxReceivedFileBytes (announced or sent) is refused the same way, so
-// no server can fill the station's disk. localName, when given, is the name
-// the file is stored under in place of the one taken from fileName (the
-// status texts keep fileName). A file that is not whole within its bound
-// (FileTimeoutMs and FileBytesPerSecond) or a frame beyond FrameTimeoutMs
-// throws ServerTooSlow, with the local file removed as after any failure.
+// than maxBytes is cut at once, when its length frame announces it or when a
+// data frame would take it past the bound: "C" in place of that frame's
+// answer, a status line and a log line; so no server can fill the station's
+// disk. localName, when given, is the name the file is stored under in place
+// of the one taken from fileName (the status texts keep fileName). A file
+// that is not whole within its transfer bound (TransferTimeMs of its
+// announced length) or a frame beyond FrameTimeoutMs throws ServerTooSlow,
+// with the local file removed as after any failure.
 inline constexpr qint64 MaxReceivedFileBytes = 256LL * 1024 * 1024;
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
-                   const QString &localName = QString());
+                   const QString &localName = QString(), qint64 maxBytes = MaxReceivedFileBytes);
 
 } // namespace TCPUtils

@@ -3,6 +3,7 @@
 // and a configuration file that such a text broke earlier.
 
 #include "endtoend/StationProcess.h"
+#include "endtoend/ViewerConfigPeer.h"
 
 #include "HeronStandin.h"
 #include "common/StationConfigFormat.h"
@@ -61,82 +62,6 @@ struct HostileInput : ::testing::Test
         return out;
     }
 };
-
-// The texts of the next complete measurement message on `s`, each answered
-// "OK", until `t` shows timeoutMs.
-QByteArrayList nextMessage(QTcpSocket &s, const QElapsedTimer &t, int timeoutMs)
-{
-    QByteArrayList message;
-    while (message.size() < 24 && t.elapsed() < timeoutMs) {
-        if (s.bytesAvailable() == 0)
-            s.waitForReadyRead(1000);
-        const QByteArray text = s.readAll();
-        if (text.isEmpty())
-            continue;
-        if (text == "<ANFANG>")
-            message.clear();
-        message.append(text);
-        s.write("OK");
-        s.waitForBytesWritten(2000);
-    }
-    return message;
-}
-
-// The viewer side of one remote configuration: "<CONFIG>", sent again each
-// time the station answers "<REPEAT>" (it took the "<CONFIG>" as the answer
-// to a measurement text that crossed it), until it answers "OK"; then the 17
-// texts, each answered; then the texts of the next complete measurement
-// message, each answered "OK".
-QByteArrayList sendConfiguration(quint16 port, const QByteArrayList &texts, int timeoutMs)
-{
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!s.waitForConnected(5000))
-        return {};
-    const auto read = [&s](int waitMs) {
-        if (s.bytesAvailable() == 0)
-            s.waitForReadyRead(waitMs);
-        return s.readAll();
-    };
-    const auto write = [&s](const QByteArray &t) {
-        s.write(t);
-        s.waitForBytesWritten(2000);
-    };
-    QElapsedTimer t;
-    t.start();
-    write("<CONFIG>");
-    QByteArray answer;
-    for (;;) {
-        if (t.elapsed() > timeoutMs)
-            return {};
-        answer += read(1000);
-        if (answer.endsWith("<REPEAT>")) {
-            answer.clear();
-            write("<CONFIG>");
-        } else if (answer.endsWith("OK")) {
-            break;
-        }
-    }
-    for (const QByteArray &text : texts) {
-        write(text);
-        if (read(5000) != "OK")
-            return {};
-    }
-    return nextMessage(s, t, timeoutMs);
-}
-
-// The texts of the next complete measurement message of a viewer that only
-// watches.
-QByteArrayList measurementMessage(quint16 port, int timeoutMs)
-{
-    QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!s.waitForConnected(5000))
-        return {};
-    QElapsedTimer t;
-    t.start();
-    return nextMessage(s, t, timeoutMs);
-}
 
 } // namespace
 
@@ -324,7 +249,7 @@ TEST_F(HostileInput, ARefusedViewerValueCountsForItsOwnConfigurationOnly)
     st->start();
     ASSERT_GT(st->waitForInstanceNumber(kStartMs), 0) << st->output().constData();
     const quint16 port = static_cast<quint16>(st->viewerPort() + st->instanceNumber() - 1);
-    const QByteArrayList message = measurementMessage(port, 30000);
+    const QByteArrayList message = nextMessage(port, 30000);
     ASSERT_EQ(message.size(), 24) << st->output().constData();
     EXPECT_EQ(message[7], "33 ");
     EXPECT_EQ(message[9], "18 ");

@@ -1,6 +1,9 @@
 #include "endtoend/StationProcess.h"
+#include "endtoend/ViewerConfigPeer.h"
 
 #include "HeronStandin.h"
+#include "reporting/ConfigExchange.h"
+#include "reporting/TCPUtils.h"
 #include "support/TricklingHeronServer.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +11,17 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
 
 // The real station against servers that misbehave during the configuration
-// download: one that stops half-way while the station is killed, one that
-// trickles. Two record files waiting at the start make the station report
-// at once.
+// exchange and the uploads: one that stops half-way while the station is
+// killed, one that trickles, one that holds the download while a viewer
+// saves a configuration, one that serves a configuration too large to be
+// one, one that answers every data frame late. Two record files waiting at
+// the start make the station report at once.
 namespace {
 
 constexpr int kStartMs = 20000;
@@ -44,9 +53,10 @@ struct HostileServer : ::testing::Test
         station->writeFile(QString::fromLatin1(waitingFile(0)), "$0000000000001.g18.00;\xF8" "C;;21;SIM1234\r\n");
         station->writeFile(QString::fromLatin1(waitingFile(1)), "$0000000000002.g18.50;\xF8" "C;;21;SIM1234\r\n");
     }
-    QByteArray configure(quint16 serverPort) const
+    QByteArray configure(quint16 serverPort, const QByteArray &tempMax = {}) const
     {
         QList<QByteArray> values = StationProcess::configValues();
+        values[1] = tempMax;
         values[13] = "127.0.0.1:" + QByteArray::number(serverPort);
         const QByteArray file = StationProcess::configFile(values);
         station->writeFile(QStringLiteral("r2arodire.cfg"), file);
@@ -54,6 +64,10 @@ struct HostileServer : ::testing::Test
     }
     bool exists(const char *name) const { return QFileInfo::exists(QDir(work).filePath(QString::fromLatin1(name))); }
     QByteArray log() const { return station->file(QStringLiteral("zav_sensor_logfile.log")); }
+    quint16 viewerPort() const
+    {
+        return static_cast<quint16>(station->viewerPort() + station->instanceNumber() - 1);
+    }
 };
 
 bool loggedOut(const HeronStandin &s, int connection)
@@ -142,7 +156,8 @@ TEST_F(HostileServer, TricklingServerIsCutOffAndTheStationReportsAgain)
         << log().constData();
     EXPECT_EQ(trickler.requests().value(0), "seconfig\\SIM1234.cfg");
     // The station closed the first connection after about 15 bytes (the
-    // frame's bound) or, had it dropped the frame, 60 (the file's).
+    // frame's bound) or, had it dropped the frame, 67 (the file's, for the
+    // 752 bytes announced).
     EXPECT_GE(trickler.trickledBeforeClose(1), 10);
     EXPECT_LE(trickler.trickledBeforeClose(1), 80);
     // The line in the log, which went to the server with the second report.
@@ -153,4 +168,167 @@ TEST_F(HostileServer, TricklingServerIsCutOffAndTheStationReportsAgain)
     EXPECT_EQ(station->file(QStringLiteral("r2arodire.cfg")), config);
     EXPECT_FALSE(exists("r2arodire.recv"));
     ASSERT_TRUE(station->shutdown());
+}
+
+// A viewer's configuration (Temp-Max 33) accepted while the server holds the
+// configuration download, which then fails on its length: r2arodire.cfg
+// keeps the viewer's configuration, the live settings agree, and neither
+// goes back to the Temp-Max 30 from before.
+TEST_F(HostileServer, ViewerConfigurationAcceptedDuringAFailedDownloadStays)
+{
+    HeronStandin server;
+    const QString files = tmp.filePath(QStringLiteral("files"));
+    QDir().mkpath(tmp.filePath(QStringLiteral("uploads")));
+    QDir().mkpath(files + QStringLiteral("/seconfig"));
+    server.setUploadDir(tmp.filePath(QStringLiteral("uploads")));
+    server.setServeDir(files);
+    ASSERT_TRUE(server.start());
+    const QByteArray before = configure(server.port(), "30");
+    {
+        QFile f(files + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(configure(server.port(), "40"));
+    }
+    station->writeFile(QStringLiteral("r2arodire.cfg"), before);
+    HeronStandin::ServeOptions wrongLength;
+    wrongLength.lengthDelta = 1;
+    server.setServeOptions("seconfig\\SIM1234.cfg", wrongLength);
+
+    // The station's ready answer to the first configuration request is held
+    // until the viewer's configuration is saved (or 5 s have passed); the
+    // station waits for the length frame meanwhile. At the logout the
+    // download is over: r2arodire.cfg as it stands then.
+    std::atomic<int> phase{0};
+    std::atomic<bool> release{false};
+    std::mutex atLogoutMutex;
+    QByteArray atLogout;
+    std::atomic<bool> logoutSeen{false};
+    server.setObserver([&](const HeronStandin::Received &r) {
+        if (r.connection != 1)
+            return;
+        if (!r.isAnswer && r.type == 10 && r.payload == "seconfig\\SIM1234.cfg" && phase == 0) {
+            phase = 1;
+        } else if (r.isAnswer && phase == 1) {
+            phase = 2;
+            QElapsedTimer held;
+            held.start();
+            while (!release && held.elapsed() < 5000)
+                QThread::msleep(10);
+            phase = 3;
+        } else if (!r.isAnswer && r.payload == "*ENDE*") {
+            std::lock_guard lock(atLogoutMutex);
+            atLogout = station->file(QStringLiteral("r2arodire.cfg"));
+            logoutSeen = true;
+        }
+    });
+    recordsWaiting();
+    station->start();
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return phase >= 2; }, kStartMs))
+        << station->output().constData() << log().constData();
+
+    QByteArrayList texts = {"5 ", "33 ", "-3 ", "18 ", "2 ", "12 ", "20 ", "80 ", "0", "0", "0", "0", "SIM1234 ",
+                            "127.0.0.1:" + QByteArray::number(server.port()) + ' ', "COM3: ", "4 ", "5 "};
+    const QByteArrayList message = sendConfiguration(viewerPort(), texts, 4000);
+    const bool saved = StationProcess::waitUntil(
+        [&] { return station->file(QStringLiteral("r2arodire.cfg")).contains("\r\n33\r\n"); }, 1000);
+    const QByteArray viewerSaved = station->file(QStringLiteral("r2arodire.cfg"));
+    const bool heldThroughout = phase == 2;
+    release = true;
+    ASSERT_TRUE(saved) << message.join('|').constData() << "\n" << log().constData();
+    ASSERT_TRUE(heldThroughout) << "the viewer's configuration came after the download";
+    ASSERT_EQ(message.size(), 24);
+    EXPECT_EQ(message[7], "33 ");
+
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return logoutSeen.load(); }, kStartMs)) << log().constData();
+    ASSERT_FALSE(server.served().isEmpty());
+    EXPECT_FALSE(server.served()[0].delivered);
+    {
+        std::lock_guard lock(atLogoutMutex);
+        EXPECT_EQ(atLogout, viewerSaved) << atLogout.constData();
+    }
+    // The live settings: the next measurement message carries 33.
+    const QByteArrayList after = nextMessage(viewerPort(), 20000);
+    ASSERT_EQ(after.size(), 24);
+    EXPECT_EQ(after[7], "33 ");
+    ASSERT_TRUE(station->shutdown());
+    EXPECT_TRUE(station->file(QStringLiteral("r2arodire.cfg")).contains("Temp-Max\r\n33\r\n"))
+        << station->file(QStringLiteral("r2arodire.cfg")).constData();
+}
+
+// A configuration of 1 MB, more than 35 lines at the line bound can hold:
+// the station cuts it at its length frame, says so in its log, keeps its
+// r2arodire.cfg and completes the report.
+TEST_F(HostileServer, ConfigurationLargerThanOneCanBeIsCutAtItsLength)
+{
+    HeronStandin server;
+    const QString files = tmp.filePath(QStringLiteral("files"));
+    QDir().mkpath(tmp.filePath(QStringLiteral("uploads")));
+    QDir().mkpath(files + QStringLiteral("/seconfig"));
+    server.setUploadDir(tmp.filePath(QStringLiteral("uploads")));
+    server.setServeDir(files);
+    ASSERT_TRUE(server.start());
+    const QByteArray config = configure(server.port());
+    {
+        QByteArray served = config;
+        served += QByteArray((1 << 20) - served.size(), '#');
+        QFile f(files + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(served);
+    }
+    recordsWaiting();
+    station->start();
+    ASSERT_TRUE(server.waitUntil([](const HeronStandin &s) { return loggedOut(s, 1); }, kStartMs))
+        << station->output().constData() << log().constData();
+
+    // Ready, then "C" for the length frame: nothing of the data came.
+    QByteArray letters;
+    for (const HeronStandin::Received &a : server.answers())
+        if (a.connection == 1)
+            letters.append(a.letter);
+    EXPECT_EQ(letters, "AC");
+    ASSERT_EQ(server.served().size(), 1);
+    EXPECT_FALSE(server.served()[0].delivered);
+    EXPECT_EQ(ConfigExchange::MaxConfigFileBytes, 143430);
+    EXPECT_TRUE(log().contains(" /Sensor/ ***Datei zu gro\xDF: 1048576 Bytes, h\xF6" "chstens 143430: "
+                               "seconfig\\SIM1234.cfg\r\n"))
+        << log().constData();
+    EXPECT_EQ(station->file(QStringLiteral("r2arodire.cfg")), config);
+    EXPECT_FALSE(exists("r2arodire.recv"));
+    ASSERT_TRUE(station->shutdown());
+}
+
+// A server that answers every data frame after 8 s, just inside the
+// station's answer wait: a log of 21.9 KB, 88 data frames, would hold the
+// report more than 700 s, and the records due meanwhile with it. The
+// station cuts the upload once its bound (under three minutes for that
+// size) has passed, logs why, keeps the log, and tries again later.
+TEST_F(HostileServer, SlowlyAnsweredUploadIsCutWithinItsBound)
+{
+    TricklingHeronServer::Options options;
+    options.dataAnswerDelayMs = StationProcess::realMs(8000);
+    options.tricklingConnections = 0; // file requests refused
+    TricklingHeronServer slow(options);
+    ASSERT_TRUE(slow.start());
+    configure(slow.port());
+    QByteArray waitingLog;
+    for (int i = 0; waitingLog.size() < 21900; ++i)
+        waitingLog += "01.03.11 08:30:00 /Sensor/ a line of the log before, number " + QByteArray::number(i) + "\r\n";
+    waitingLog.truncate(21900);
+    station->writeFile(QStringLiteral("earlier.log"), waitingLog);
+    recordsWaiting();
+    const qint64 bound = TCPUtils::TransferTimeMs(waitingLog.size());
+    ASSERT_LT(bound, 180000);
+    station->start();
+
+    // The two record files (a data frame each), then the log: the station
+    // closes the connection within the bound of the log, some 20 s of real
+    // time, where the whole log would take 70.
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return slow.trickledBeforeClose(1) >= 0; }, 45000))
+        << log().constData();
+    EXPECT_LE(slow.dataFrames(1), 2 + bound / 8000 + 2);
+    EXPECT_GE(slow.dataFrames(1), 2 + bound / 8000 - 3);
+    EXPECT_TRUE(log().contains(" /Sensor/ ***Server zu langsam: Datei nach ")) << log().constData();
+    EXPECT_TRUE(log().contains(" s nicht vollst\xE4ndig\r\n"));
+    EXPECT_EQ(station->file(QStringLiteral("earlier.log")), waitingLog);
+    ASSERT_TRUE(station->shutdown(30000));
 }

@@ -12,6 +12,7 @@
 #include "reporting/UpdateRestart.h"
 #include "station/ConfigTexts.h"
 #include "station/StationConfigFile.h"
+#include "station/SharedDataSemaphore.h"
 #include "station/StationCore.h"
 #include "station/ViewerService.h"
 #include "support/ManualClock.h"
@@ -686,7 +687,7 @@ TEST_F(Exchange, DownloadWithALineBeyondTheBoundIsNotTaken)
     } cases[] = {
         {"a key line one byte too long", 0, QByteArray(bound + 1, 'k'), 1},
         {"the server value one byte too long", 27, "127.0.0.1:" + QByteArray(bound - 9, '0'), 28},
-        {"a 35th line of 1 MB", 34, QByteArray(1 << 20, 'u'), 35},
+        {"a 35th line of 8 KB", 34, QByteArray(8192, 'u'), 35},
         {"a threshold at the bound", 1, QByteArray(bound, '1'), 0},
     };
     for (const auto &c : cases) {
@@ -724,6 +725,172 @@ TEST_F(Exchange, DownloadWithALineBeyondTheBoundIsNotTaken)
         EXPECT_TRUE(linesInOrder({text, cp(ConfigRestored), cp(ConfigFileDeleted), cp(SaveToConfig),
                                   cp(ViewerUpdateDeleted)}));
         EXPECT_FALSE(view.lines.contains(cp(ConfigActivated)));
+    }
+}
+
+// No configuration the station can read is larger than its 35 lines at the
+// line bound: a download announced larger is cut at its length frame, one
+// that grows larger at the data frame that passes the bound; one log line
+// says so, r2arodire.cfg and the live settings stay, the session goes on.
+TEST_F(Exchange, DownloadBeyondTheSizeOfAConfigurationIsCutAtOnce)
+{
+    const qint64 bound = MyHERONThread::MaxConfigFileBytes;
+    ASSERT_EQ(bound, 143430);
+    const struct
+    {
+        const char *what;
+        qint64 served;
+        qint64 announcedDelta;
+        qint64 shownBytes; // in the text
+        int acks;          // the station's "A" answers before its "C"
+    } cases[] = {
+        {"announced as 1 MB", 1 << 20, 0, 1 << 20, 1},
+        // 191 data frames of 752 bytes pass the bound.
+        {"announced as 1000 bytes, 200 KB sent", 200000, 1000 - 200000, 191 * 752, 2 + 190},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArrayList served = kServerLines;
+        served[25] = "ABC1234";
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        QByteArray file = lines(served);
+        file += QByteArray(c.served - file.size(), '#');
+        serve("seconfig/ABC1234.cfg", file);
+        HeronStandin::ServeOptions o;
+        o.lengthDelta = c.announcedDelta;
+        server.setServeOptions(o);
+        work.write("r2arodire.cfg", kOldConfig);
+        QFile::remove(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        const StationConfig before = cfg;
+        view.lines.clear();
+        server.clearRecords();
+
+        report();
+
+        QByteArray letters;
+        for (const HeronStandin::Received &a : server.answers())
+            letters.append(a.letter);
+        EXPECT_EQ(letters, QByteArray(c.acks, 'A') + 'C');
+        ASSERT_EQ(server.served().size(), 1);
+        EXPECT_FALSE(server.served()[0].delivered);
+        const QByteArray text = cp(FileTooLarge) + QByteArray::number(c.shownBytes) + cp(FileTooLargeLimit) +
+                                QByteArray::number(bound) + cp(FileTooLargeName) + "seconfig\\ABC1234.cfg";
+        const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        EXPECT_TRUE(log.contains(" /Sensor/ " + text + "\r\n")) << log.left(2000).constData();
+        EXPECT_TRUE(linesInOrder({text, cp(ConfigKept), cp(ConfigFileDeleted), cp(SaveToConfig),
+                                  cp(ViewerUpdateDeleted), cp(LogoutSent)}));
+        EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+        EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+        EXPECT_EQ(cfg, before);
+        EXPECT_FALSE(thread->state().ReportFailed);
+    }
+}
+
+// The upload of the identifier copy is bounded like every upload: a server
+// that answers each of its data frames after 9 s is cut once the bound of
+// its size has passed; the session takes the failure path, the log says
+// why, and the copy stays for the next report.
+TEST_F(Exchange, SlowlyAnsweredConfigurationUploadIsCut)
+{
+    const QByteArray copy = QByteArray(3998, 'c') + "\r\n";
+    const qint64 bound = TCPUtils::TransferTimeMs(copy.size());
+    work.write("ABC1234.cfg", copy);
+    work.write("r2arodire.cfg", kOldConfig);
+    int dataFrames = 0;
+    server.setObserver([&](const HeronStandin::Received &r) {
+        if (!r.isAnswer && r.type == FrameType::DataFrame) {
+            ++dataFrames;
+            clock.advance(9000);
+        }
+    });
+
+    report();
+    server.setObserver(nullptr);
+
+    EXPECT_TRUE(thread->state().ReportFailed);
+    EXPECT_LE(dataFrames, bound / 9000 + 1);
+    EXPECT_LT(dataFrames, 16); // the whole copy: 16 pieces
+    EXPECT_TRUE(server.uploads().isEmpty());
+    EXPECT_EQ(work.read("ABC1234.cfg"), copy);
+    EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+    EXPECT_FALSE(s.UpdateFileLocked);
+    const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+    EXPECT_EQ(log.count(cp(FileTooSlow)), 1) << log.constData();
+    EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + cfg.ServerPort));
+    EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+}
+
+// A viewer's configuration saved while the download runs (its save holds
+// the semaphore, as the viewer connection does) is what r2arodire.cfg holds
+// after a download that fails, and the live settings agree; after one that
+// is taken the server's configuration stands.
+TEST_F(Exchange, ViewerConfigurationSavedDuringAFailedDownloadStays)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray served; // empty: not on the server
+        HeronStandin::ServeOptions options;
+        bool taken = false;
+    } cases[] = {
+        {"refused request", {}, {}},
+        {"wrong length", lines(kServerLines), [] {
+             HeronStandin::ServeOptions o;
+             o.lengthDelta = 3;
+             return o;
+         }()},
+        {"first line one NUL", QByteArray("\0\r\nTemp-Max\r\n99\r\n", 17), {}},
+        {"taken", {}, {}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(files() + QStringLiteral("/seconfig/ABC1234.cfg"));
+        QByteArrayList served = kServerLines;
+        served[25] = "ABC1234";
+        served[27] = "127.0.0.1:" + QByteArray::number(server.port());
+        if (c.taken)
+            serve("seconfig/ABC1234.cfg", lines(served));
+        else if (!c.served.isEmpty())
+            serve("seconfig/ABC1234.cfg", c.served);
+        server.setServeOptions(c.options);
+        cfg.TempMax = "28";
+        work.write("r2arodire.cfg", StationConfigFileBytes(cfg));
+        QByteArray viewerSaved;
+        server.setObserver([&](const HeronStandin::Received &r) {
+            if (r.isAnswer || r.type != FrameType::FileRequestFrame || r.payload != "seconfig\\ABC1234.cfg")
+                return;
+            // The viewer's Temp-Max 33, while the station waits for the
+            // answer to its request.
+            SharedDataLock lock(core.semaphore);
+            cfg.TempMax = "33";
+            SaveStationConfigFiles(
+                cfg, [this] { return cfg.ComPort; }, notices);
+            viewerSaved = work.read("r2arodire.cfg");
+        });
+        const QByteArray before = work.read("r2arodire.cfg");
+
+        report();
+        server.setObserver(nullptr);
+
+        ASSERT_TRUE(viewerSaved.contains("Temp-Max\r\n33\r\n")) << viewerSaved.constData();
+        EXPECT_TRUE(notices.shown.isEmpty());
+        if (c.taken) {
+            QByteArrayList written = kWrittenLines;
+            written[25] = served[25];
+            written[27] = served[27];
+            EXPECT_EQ(work.read("r2arodire.cfg"), lines(written));
+            EXPECT_EQ(cfg.TempMax, "30");
+            EXPECT_TRUE(view.lines.contains(cp(ConfigActivated)));
+        } else {
+            EXPECT_EQ(work.read("r2arodire.cfg"), viewerSaved);
+            EXPECT_EQ(cfg.TempMax, "33");
+            EXPECT_TRUE(linesInOrder({cp(ConfigKept), cp(ConfigFileDeleted), cp(SaveToConfig)}));
+        }
+        EXPECT_EQ(work.read("r2arodire.save"), before);
+        EXPECT_FALSE(QFileInfo::exists(work.file("r2arodire.recv")));
+        EXPECT_FALSE(s.UpdateFileLocked);
+        QFile::remove(work.file("r2arodire.save"));
+        QFile::remove(work.file("ABC1234.cfg"));
     }
 }
 
@@ -900,8 +1067,9 @@ TEST_F(Updates, StationUpdateThatDeliversNothingMakesNoRestart)
         EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp(StationUpdateDropped)}));
         if (c.options.lengthDelta >= TCPUtils::MaxReceivedFileBytes) {
             // Refused at its announced length, before any data is stored.
-            EXPECT_TRUE(view.lines.contains(
-                cp(FileTooLarge) + QByteArray::number(1000 + TCPUtils::MaxReceivedFileBytes)));
+            EXPECT_TRUE(view.lines.contains(cp(FileTooLarge) + QByteArray::number(1000 + TCPUtils::MaxReceivedFileBytes) +
+                                            cp(FileTooLargeLimit) + QByteArray::number(TCPUtils::MaxReceivedFileBytes) +
+                                            cp(FileTooLargeName) + "sensor.upd"));
         }
         EXPECT_FALSE(core.mirror.UpdatePending);
         EXPECT_FALSE(restarted());

@@ -457,6 +457,8 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
 {
     const QByteArray lengthFrame = serverFrame(22, QByteArray("\x00\x10\0\0", 4)); // 4096 bytes
     const QByteArray bigFrame = HeronStandin::encodeFrame(2, content(752));
+    constexpr int kBig = 35 * (4096 + 2);
+    const QByteArray bigLength = serverFrame(22, QByteArray("\x46\x30\x02\0", 4));
     struct Case
     {
         const char *what;
@@ -478,7 +480,7 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
                  return std::nullopt;
              return LatePeer::Piece{3900, serverFrame(2, "x")};
          },
-         FileTooSlow, FileTimeoutMs + 5000},
+         FileTooSlow, TransferTimeMs(4096) + 5000},
         {"answers where frames belong, one every 3 s", lengthFrame,
          [](int n) -> std::optional<LatePeer::Piece> {
              if (n >= 2000)
@@ -493,6 +495,16 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
              return LatePeer::Piece{1, "x"};
          },
          FrameTooSlow, FrameTimeoutMs + 1000},
+        // A configuration as large as one can be, 250 bytes every 3.52 s
+        // (71 bytes a second): cut after the time it takes on the slowest
+        // link, not after the half hour it would take.
+        {"the largest configuration at 71 bytes a second", bigLength,
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n * 250 >= kBig)
+                 return std::nullopt;
+             return LatePeer::Piece{3521, serverFrame(2, content(std::min(250, kBig - n * 250)))};
+         },
+         FileTooSlow, TransferTimeMs(kBig) + 5000},
         // 250 bytes every 3 s (83 bytes a second), the first frame in four
         // bursts 1.5 s apart: all of it arrives.
         {"slow but healthy", lengthFrame,

@@ -832,3 +832,86 @@ TEST_F(ReportSession, NoFailurePointLosesAFile)
     }
     RecordProperty("sessions", sessions);
 }
+
+// An upload is bounded as a whole by the time its size takes on the slowest
+// link: a server that answers every data frame of a 21.9 KB log after 9 s
+// (just inside the answer wait, 804 s for the whole log) is cut within the
+// bound, the session takes the failure path with the reason in the log, and
+// the log stays for the next report; one that answers after a second, as a
+// healthy server on that link does, gets the whole log.
+TEST_F(ReportSession, SlowlyAnsweredUploadIsCutWithinItsBound)
+{
+    const QByteArray content = bytes(21900, 'l');
+    const qint64 bound = TCPUtils::TransferTimeMs(content.size());
+    ASSERT_LT(bound, 3 * 60 * 1000);
+    const struct
+    {
+        const char *what;
+        int answerAfterMs;
+        bool cut;
+    } cases[] = {
+        {"every data frame answered after 9 s", 9000, true},
+        {"every data frame answered after a second", 1000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        work.write("station.log", content);
+        server.clearRecords();
+        view.lines.clear();
+        QFile::remove(core.log().path());
+        // (After the cut the next pass brings the LAN error file first.)
+        int dataFrames = 0;
+        bool inLog = false;
+        quint32 openedAt = 0;
+        quint32 lastFrameAt = 0;
+        onFrame = [&](const HeronStandin::Received &r) {
+            if (r.type == FrameType::OpenFrame) {
+                inLog = r.payload.startsWith("sensorlogfile");
+                openedAt = clock.tickCount();
+            }
+            if (!inLog)
+                return;
+            if (r.type == FrameType::DataFrame) {
+                ++dataFrames;
+                clock.advance(c.answerAfterMs);
+            }
+            lastFrameAt = clock.tickCount();
+        };
+        s.ImmediateReport = true;
+        pass();
+        onFrame = nullptr;
+        server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+
+        EXPECT_EQ(thread->state().ReportFailed, c.cut);
+        EXPECT_FALSE(s.TransferBusy);
+        const QByteArray log = localLog();
+        if (c.cut) {
+            // No frame of the file goes out once its bound has passed.
+            EXPECT_LE(qint64(lastFrameAt - openedAt), bound + c.answerAfterMs);
+            EXPECT_LE(dataFrames, bound / c.answerAfterMs + 1);
+            EXPECT_GE(dataFrames, bound / c.answerAfterMs - 2);
+            EXPECT_TRUE(server.uploads().isEmpty());
+            EXPECT_EQ(work.read("station.log"), content);
+            // "***Server zu langsam: Datei nach <s> s nicht vollständig"
+            const qsizetype at = log.indexOf(cp(FileTooSlow));
+            ASSERT_GE(at, 0) << log.constData();
+            const QByteArray line = log.mid(at, log.indexOf("\r\n", at) - at);
+            ASSERT_TRUE(line.endsWith(cp(TooSlowEnd))) << line.constData();
+            const qsizetype head = cp(FileTooSlow).size();
+            const qint64 seconds = line.mid(head, line.size() - head - cp(TooSlowEnd).size()).toLongLong();
+            EXPECT_GT(seconds * 1000, bound) << line.constData();
+            EXPECT_LE(seconds * 1000, bound + c.answerAfterMs + 1000) << line.constData();
+            EXPECT_EQ(log.count(cp(FileTooSlow)), 1);
+            EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + core.config.ServerPort));
+            EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+        } else {
+            EXPECT_EQ(dataFrames, 88);
+            ASSERT_FALSE(server.uploads().isEmpty());
+            EXPECT_EQ(server.uploads().last().name, "sensorlogfile\\ABC1234.log");
+            EXPECT_EQ(server.uploads().last().content, content);
+            EXPECT_FALSE(QFileInfo::exists(work.file("station.log")));
+            EXPECT_FALSE(log.contains(cp(FileTooSlow)));
+            EXPECT_TRUE(view.lines.contains(cp(LogoutSent)));
+        }
+    }
+}

@@ -23,8 +23,9 @@
 // closes the connection or maxBytes went out on it (then it closes); after
 // tricklingConnections connections it refuses file requests instead. Before
 // each trickled byte it calls onByte (tests move their clock by a second
-// there, so that "a byte a second" costs them no real time). It serves one
-// connection after the other in a thread of its own.
+// there, so that "a byte a second" costs them no real time). It can also
+// answer each data frame of the station late (dataAnswerDelayMs, real
+// time). It serves one connection after the other in a thread of its own.
 class TricklingHeronServer
 {
 public:
@@ -36,6 +37,9 @@ public:
         // Connections that trickle; on the later ones a file request is
         // refused ("C").
         int tricklingConnections = 1 << 30;
+        // Real milliseconds before each data frame of the station is
+        // answered.
+        int dataAnswerDelayMs = 0;
     };
 
     explicit TricklingHeronServer(Options options)
@@ -75,6 +79,12 @@ public:
         std::lock_guard lock(m_mutex);
         return m_uploaded;
     }
+    // Data frames the station sent on the connection with this number.
+    int dataFrames(int connection) const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_dataFrames.value(connection, 0);
+    }
     // Bytes trickled on the connection with this number (from 1) before
     // the station closed it; -1 while it is open or when there was none.
     int trickledBeforeClose(int connection) const
@@ -99,7 +109,7 @@ private:
             if (!socket)
                 continue;
             const int number = ++m_connections;
-            const int trickled = serve(*socket, number <= m_options.tricklingConnections);
+            const int trickled = serve(*socket, number, number <= m_options.tricklingConnections);
             {
                 std::lock_guard lock(m_mutex);
                 m_closedAfter.insert(number, trickled);
@@ -139,7 +149,7 @@ private:
     static QByteArray answer() { return QByteArray("\x01\x01\x01\x01", 4) + 'A'; }
 
     // The bytes trickled when the station closed the connection.
-    int serve(QTcpSocket &s, bool trickling)
+    int serve(QTcpSocket &s, int connection, bool trickling)
     {
         int trickled = 0;
         QByteArray header;
@@ -155,12 +165,21 @@ private:
             QByteArray reply = answer();
             if (request && !trickling)
                 reply.back() = 'C';
-            if (!read(s, quint8(header[0]) - 3, payload) || !write(s, reply))
+            if (!read(s, quint8(header[0]) - 3, payload))
                 break;
             if (quint8(header[2]) == 2) {
-                std::lock_guard lock(m_mutex);
-                m_uploaded += payload;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_uploaded += payload;
+                    ++m_dataFrames[connection];
+                }
+                QElapsedTimer late;
+                late.start();
+                while (late.elapsed() < m_options.dataAnswerDelayMs && open(s))
+                    s.waitForReadyRead(5);
             }
+            if (!write(s, reply))
+                break;
             if (!request || !trickling)
                 continue;
             {
@@ -209,4 +228,5 @@ private:
     QList<QByteArray> m_requests;
     QByteArray m_uploaded;
     QMap<int, int> m_closedAfter;
+    QMap<int, int> m_dataFrames;
 };
