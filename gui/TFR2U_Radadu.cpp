@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -31,6 +32,9 @@ QLineEdit *makeValueEdit(const char *name, QWidget *parent)
     edit->setObjectName(QString::fromLatin1(name));
     edit->setReadOnly(true);
     edit->setAlignment(Qt::AlignRight);
+    // A value is never cut: the field keeps the width it asks for when the
+    // limit labels beside it grow, and the window grows instead.
+    edit->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     return edit;
 }
 
@@ -199,7 +203,6 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
         l->setVisible(false);
         interval->addWidget(l);
     }
-    interval->addStretch();
     layout->addLayout(interval);
 
     Button5 = makeButton("Button5", "Button5", central);
@@ -216,8 +219,14 @@ TFR2U_Radadu::TFR2U_Radadu(QWidget *parent)
 
     setCentralWidget(central);
     // Never narrower than the menu bar with all its commands: a narrow
-    // window would hide "Proxy" behind the bar's overflow button.
-    central->setMinimumWidth(menuBar()->sizeHint().width());
+    // window would hide "Proxy" behind the bar's overflow button. The width
+    // is a minimum of the layout, not of the central widget: a minimum set on
+    // the widget would stand for the layout's, and the window would not grow
+    // when the limit labels do (it squeezed the value fields and cut the
+    // labels until it was shown again).
+    const QMargins margins = layout->contentsMargins();
+    interval->addItem(new QSpacerItem(menuBar()->sizeHint().width() - margins.left() - margins.right(), 0,
+                                      QSizePolicy::MinimumExpanding, QSizePolicy::Minimum));
     setAutoFillBackground(true);
     setWindowColour(Colours::ActiveBorder);
 

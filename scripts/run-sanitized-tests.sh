@@ -6,13 +6,14 @@
 #
 # The run-time defaults (cmake/sanitizer_defaults.cpp) end a program at the
 # first undefined behaviour and keep leak detection on; ASAN_OPTIONS and
-# UBSAN_OPTIONS in the environment add to them. JOBS sets the parallelism
-# (default: the number of processors).
+# UBSAN_OPTIONS in the environment add to them. JOBS sets the parallelism of
+# the build and the tests (default: CMAKE_BUILD_PARALLEL_LEVEL, else the
+# number of processors).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 "$PWD/scripts/install-deps.sh"
 BUILD_DIR=${BUILD_DIR:-build-asan}
-JOBS=${JOBS:-$(nproc)}
+JOBS=${JOBS:-${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}}
 if ! grep -qs '^KLIMA_SANITIZE:STRING=address$' "$BUILD_DIR/CMakeCache.txt"; then
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLIMA_SANITIZE=address
 fi

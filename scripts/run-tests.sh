@@ -9,4 +9,5 @@ fi
 "$PWD/scripts/build.sh"
 BUILD_DIR=${BUILD_DIR:-build}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)"
+# CMAKE_BUILD_PARALLEL_LEVEL limits the test jobs as it limits the build's.
+ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
