@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -162,24 +161,6 @@ TEST(ViewerFormPaint, ModalWindowsPaintWithoutWindowManager)
     if (!x.start(why))
         GTEST_SKIP() << "no X server for this test: " << why.toStdString();
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(ChildVariable), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), x.display());
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=ViewerFormPaint.ChildOnTheXServer")});
-    ASSERT_TRUE(child.waitForStarted(10000));
-    const bool finished = child.waitForFinished(60000);
-    if (!finished) {
-        child.kill();
-        child.waitForFinished(5000);
-    }
-    const QByteArray out = child.readAll();
-    ASSERT_TRUE(finished) << out.constData();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out.constData();
-    EXPECT_EQ(child.exitCode(), 0) << out.constData();
-    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.constData();
+    EXPECT_EQ(
+        x.runChildTest(ChildVariable, QStringLiteral("ViewerFormPaint.ChildOnTheXServer")).toStdString(), "");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -59,6 +60,38 @@ public:
 
     QString display() const { return m_display; }
     bool running() const { return m_process.state() == QProcess::Running; }
+
+    // Runs the test `name` of this test program in a child copy on this
+    // server's display, with `childVariable` set so that the child's part
+    // runs (a widget application cannot change its platform once started).
+    // Empty when the child ended normally with exit code 0 and its test
+    // passed; otherwise what went wrong, with the child's output.
+    QString runChildTest(const char *childVariable, const QString &name) const
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + name});
+        if (!child.waitForStarted(10000))
+            return QStringLiteral("the child did not start: ") + child.errorString();
+        const bool finished = child.waitForFinished(60000);
+        if (!finished) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        const QString out = QString::fromLocal8Bit(child.readAll());
+        if (!finished)
+            return QStringLiteral("the child did not end within 60 s:\n") + out;
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+            return QStringLiteral("the child ended with %1:\n").arg(child.exitCode()) + out;
+        if (!out.contains(QStringLiteral("[  PASSED  ] 1 test")))
+            return QStringLiteral("the child's test did not pass:\n") + out;
+        return QString();
+    }
 
 private:
     QProcess m_process;
