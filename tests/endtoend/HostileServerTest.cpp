@@ -36,7 +36,20 @@ struct HostileServer : ::testing::Test
 {
     QTemporaryDir tmp;
     const QString work = tmp.filePath(QStringLiteral("work"));
+    // What a serving stand-in received, and the files it serves (the
+    // server's copies below seconfig/).
+    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
+    const QString files = tmp.filePath(QStringLiteral("files"));
     std::unique_ptr<StationProcess> station;
+
+    bool startServing(HeronStandin &server) const
+    {
+        QDir().mkpath(uploads);
+        QDir().mkpath(files + QStringLiteral("/seconfig"));
+        server.setUploadDir(uploads);
+        server.setServeDir(files);
+        return server.start();
+    }
 
     void SetUp() override
     {
@@ -86,13 +99,7 @@ bool loggedOut(const HeronStandin &s, int connection)
 TEST_F(HostileServer, KillDuringADownloadOfSeveralDataFramesLeavesNothingToUpload)
 {
     HeronStandin server;
-    const QString uploads = tmp.filePath(QStringLiteral("uploads"));
-    const QString files = tmp.filePath(QStringLiteral("files"));
-    QDir().mkpath(uploads);
-    QDir().mkpath(files + QStringLiteral("/seconfig"));
-    server.setUploadDir(uploads);
-    server.setServeDir(files);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(startServing(server));
     const QByteArray config = configure(server.port());
     // The server's copy: 2151 bytes, sent 200 at a time; after the third
     // data frame the server sends nothing more.
@@ -177,12 +184,7 @@ TEST_F(HostileServer, TricklingServerIsCutOffAndTheStationReportsAgain)
 TEST_F(HostileServer, ViewerConfigurationAcceptedDuringAFailedDownloadStays)
 {
     HeronStandin server;
-    const QString files = tmp.filePath(QStringLiteral("files"));
-    QDir().mkpath(tmp.filePath(QStringLiteral("uploads")));
-    QDir().mkpath(files + QStringLiteral("/seconfig"));
-    server.setUploadDir(tmp.filePath(QStringLiteral("uploads")));
-    server.setServeDir(files);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(startServing(server));
     const QByteArray before = configure(server.port(), "30");
     {
         QFile f(files + QStringLiteral("/seconfig/SIM1234.cfg"));
@@ -261,12 +263,7 @@ TEST_F(HostileServer, ViewerConfigurationAcceptedDuringAFailedDownloadStays)
 TEST_F(HostileServer, ConfigurationLargerThanOneCanBeIsCutAtItsLength)
 {
     HeronStandin server;
-    const QString files = tmp.filePath(QStringLiteral("files"));
-    QDir().mkpath(tmp.filePath(QStringLiteral("uploads")));
-    QDir().mkpath(files + QStringLiteral("/seconfig"));
-    server.setUploadDir(tmp.filePath(QStringLiteral("uploads")));
-    server.setServeDir(files);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(startServing(server));
     const QByteArray config = configure(server.port());
     {
         QByteArray served = config;

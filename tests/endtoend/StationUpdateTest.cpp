@@ -109,6 +109,30 @@ struct StationUpdate : ::testing::Test
         ASSERT_TRUE(server.start());
     }
 
+    // The station update the server offers, as the server's file.
+    void serveUpdate(const QByteArray &bytes)
+    {
+        QFile upd(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+        ASSERT_TRUE(upd.open(QIODevice::WriteOnly));
+        ASSERT_EQ(upd.write(bytes), bytes.size());
+    }
+
+    // Until the update has arrived whole at the station; then the server
+    // offers it no more.
+    bool waitForUpdateDelivered(int timeoutMs)
+    {
+        const bool delivered = server.waitUntil(
+            [](const HeronStandin &s) {
+                for (const HeronStandin::Served &f : s.served())
+                    if (f.name == "seconfig\\Klimawarte.upd" && f.delivered)
+                        return true;
+                return false;
+            },
+            timeoutMs);
+        QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+        return delivered;
+    }
+
     void TearDown() override
     {
         server.stop();
@@ -136,11 +160,7 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
         cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
     }
     const QByteArray newBuild = readAll(exe) + "\nnew build of the station program\n";
-    {
-        QFile upd(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
-        ASSERT_TRUE(upd.open(QIODevice::WriteOnly));
-        ASSERT_EQ(upd.write(newBuild), newBuild.size());
-    }
+    ASSERT_NO_FATAL_FAILURE(serveUpdate(newBuild));
 
     QElapsedTimer clock;
     clock.start();
@@ -148,16 +168,7 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     const qint64 oldPid = station->pid();
 
     // The update arrives whole; then the server offers it no more.
-    ASSERT_TRUE(server.waitUntil(
-        [](const HeronStandin &s) {
-            for (const HeronStandin::Served &f : s.served())
-                if (f.name == "seconfig\\Klimawarte.upd" && f.delivered)
-                    return true;
-            return false;
-        },
-        kDeliveryMs))
-        << station->output().constData();
-    QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+    ASSERT_TRUE(waitForUpdateDelivered(kDeliveryMs)) << station->output().constData();
     const qint64 delivered = clock.elapsed();
 
     // The station ends by itself.
@@ -260,24 +271,11 @@ TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
     QRandomGenerator rng(3000);
     for (char &b : garbage)
         b = char(rng.bounded(256));
-    {
-        QFile upd(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
-        ASSERT_TRUE(upd.open(QIODevice::WriteOnly));
-        ASSERT_EQ(upd.write(garbage), garbage.size());
-    }
+    ASSERT_NO_FATAL_FAILURE(serveUpdate(garbage));
     const QByteArray program = readAll(exe);
 
     station->start();
-    ASSERT_TRUE(server.waitUntil(
-        [](const HeronStandin &s) {
-            for (const HeronStandin::Served &f : s.served())
-                if (f.name == "seconfig\\Klimawarte.upd" && f.delivered)
-                    return true;
-            return false;
-        },
-        kStartMs))
-        << station->output().constData();
-    QFile::remove(serve + QStringLiteral("/seconfig/Klimawarte.upd"));
+    ASSERT_TRUE(waitForUpdateDelivered(kStartMs)) << station->output().constData();
 
     const QByteArray dropped = "Update Klimawarte.upd ist kein Programm f\xFCr diesen Rechner: verworfen, "
                                "bisheriges Programm l\xE4uft weiter\r\n";
