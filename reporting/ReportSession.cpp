@@ -203,6 +203,7 @@ bool ReportSessionRunner::run()
         m_core.appendStatusLine(cp(StationIdSent));
         s.TransferBusy = true;
     }
+    m_allowanceLeftMs = TCPUtils::TransferAllowanceMs;
 
     // 4: version.
     sleepMs(m_core.clock(), kTextPauseMs);
@@ -373,7 +374,8 @@ void ReportSessionRunner::endTransfer(FileKind kind)
 
 // One file: open frame, its content in data frames of up to 250 bytes, an
 // empty close frame, all within the file's transfer bound (TCPUtils), which
-// what is added to the file meanwhile extends. The file is deleted only when
+// what is added to the file meanwhile extends, with what the files before
+// it left of the report's allowance. The file is deleted only when
 // the server accepted the close frame after its whole content went out in
 // accepted data frames. What was appended to the file after the last piece
 // that was read stays in the file for the next report.
@@ -410,7 +412,15 @@ ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, con
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
-    bound.emplace(m_core.clock(), file.size());
+    bound.emplace(m_core.clock(), file.size(), m_allowanceLeftMs);
+    // However the file ends, sent, kept or cut, the files after it get what
+    // it left of the allowance.
+    struct AllowanceTaken
+    {
+        qint64 &left;
+        const std::optional<TCPUtils::TransferBound> &bound;
+        ~AllowanceTaken() { left -= bound->allowanceUsedMs(); }
+    } taken{m_allowanceLeftMs, bound};
     if (!send(serverName, FrameType::OpenFrame)) {
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;

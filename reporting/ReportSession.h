@@ -61,4 +61,9 @@ private:
     ReportThreadState &m_state;
     ReportConnection &m_connection;
     Steps m_steps;
+    // The fixed allowance of the file transfers (TCPUtils::TransferBound) is
+    // one for the whole report: what one file takes of it beyond its size's
+    // time is gone for the files after it, so a slow server holds a report
+    // of many files no longer than their sizes take plus that allowance once.
+    qint64 m_allowanceLeftMs = 0;
 };

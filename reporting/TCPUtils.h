@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -68,8 +69,9 @@ inline constexpr int FrameTimeoutMs = 15000;
 // frame for every 250 bytes: the station's own pieces, and the most a frame
 // carries without the length extension) and n / 960 s. So a healthy server
 // on the slowest link gets its file through, and a server that is slower
-// holds the report no longer than the file would take on that link: 63 s
+// holds the report no longer than the file would take on that link: 65 s
 // for a configuration of 500 bytes, under three minutes for a log of 22 KB.
+// The files of one report share one fixed allowance (ReportSessionRunner).
 inline constexpr int TransferAllowanceMs = 60000;
 inline constexpr int TransferFrameMs = 1000;
 inline constexpr int TransferPieceBytes = 250;
@@ -112,13 +114,16 @@ private:
 
 // The bound of one whole transfer: TransferTimeMs of the largest size it was
 // told of (a received file's announced length, a sent file's size and what
-// was added to it while it went).
+// was added to it while it went), with `allowanceMs` in place of the fixed
+// allowance when the transfer shares one with others (the files of one
+// report: see allowanceUsedMs).
 class TransferBound : public WaitBound
 {
 public:
-    explicit TransferBound(const Clock &clock, qint64 bytes = 0)
-        : WaitBound(clock, TransferTimeMs(bytes))
+    explicit TransferBound(const Clock &clock, qint64 bytes = 0, qint64 allowanceMs = TransferAllowanceMs)
+        : WaitBound(clock, TransferTimeMs(bytes) - TransferAllowanceMs + allowanceMs)
         , m_bytes(bytes)
+        , m_allowanceMs(allowanceMs)
     {}
     void cover(qint64 bytes)
     {
@@ -127,9 +132,17 @@ public:
         allow(TransferTimeMs(bytes) - TransferTimeMs(m_bytes));
         m_bytes = bytes;
     }
+    // How much of its allowance the transfer has taken so far: the time it
+    // took beyond what its size takes on the slowest link.
+    qint64 allowanceUsedMs() const
+    {
+        const qint64 sizeMs = TransferTimeMs(m_bytes) - TransferAllowanceMs;
+        return std::clamp(elapsedMs() - sizeMs, qint64(0), m_allowanceMs);
+    }
 
 private:
     qint64 m_bytes;
+    qint64 m_allowanceMs;
 };
 
 // 255 gives 0, any other n gives n + 1.

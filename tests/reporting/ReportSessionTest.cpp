@@ -915,3 +915,60 @@ TEST_F(ReportSession, SlowlyAnsweredUploadIsCutWithinItsBound)
         }
     }
 }
+
+// The record files that waited through an outage, each answered slowly but
+// each inside a bound of its own: the fixed allowance is one for the whole
+// report, so the report is cut once the files together took their sizes'
+// time and that allowance, and the files that went through are the
+// server's.
+TEST_F(ReportSession, SlowlyAnsweredFilesShareOneAllowance)
+{
+    constexpr int kFiles = 6;
+    constexpr int kAnswerAfterMs = 9000;
+    const QByteArray content = bytes(1000, 'r');
+    const qint64 sizeMs = TCPUtils::TransferTimeMs(content.size()) - TCPUtils::TransferAllowanceMs;
+    // Each file alone is through well inside its own bound.
+    ASSERT_LT(4 * kAnswerAfterMs, TCPUtils::TransferTimeMs(content.size()));
+    for (int i = 0; i < kFiles; ++i)
+        work.write("ABC12340." + QByteArray::number(i) + "MS", content);
+    int opened = 0;
+    qint64 spans = 0; // open frame to the last frame, summed over the files
+    quint32 openedAt = 0;
+    bool inRecords = false;
+    onFrame = [&](const HeronStandin::Received &r) {
+        if (r.type == FrameType::OpenFrame) {
+            inRecords = r.payload.endsWith("MS");
+            if (inRecords) {
+                ++opened;
+                openedAt = clock.tickCount();
+            }
+        }
+        if (!inRecords)
+            return;
+        if (r.type == FrameType::DataFrame)
+            clock.advance(kAnswerAfterMs);
+        if (r.type == FrameType::CloseFrame)
+            inRecords = false;
+        spans += qint64(quint32(clock.tickCount() - openedAt));
+        openedAt = clock.tickCount();
+    };
+    s.ImmediateReport = true;
+    pass();
+    onFrame = nullptr;
+    server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+
+    EXPECT_TRUE(thread->state().ReportFailed);
+    EXPECT_LT(opened, kFiles);
+    EXPECT_LE(spans, TCPUtils::TransferAllowanceMs + opened * sizeMs + kAnswerAfterMs);
+    EXPECT_EQ(localLog().count(cp(FileTooSlow)), 1) << localLog().constData();
+    // What the server accepted is gone here; the rest waits whole.
+    int delivered = 0;
+    for (const HeronStandin::Upload &u : server.uploads())
+        if (u.name.endsWith("MS")) {
+            ++delivered;
+            EXPECT_EQ(u.content, content);
+            EXPECT_FALSE(QFileInfo::exists(work.file(QString::fromLatin1(u.name.mid(5)))));
+        }
+    EXPECT_GE(delivered, 1);
+    EXPECT_EQ(QDir(work.path()).entryList({QStringLiteral("*.?MS")}, QDir::Files).size(), kFiles - delivered);
+}
