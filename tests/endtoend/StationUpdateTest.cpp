@@ -109,6 +109,16 @@ struct StationUpdate : ::testing::Test
         ASSERT_TRUE(server.start());
     }
 
+    // The station's configuration, and the server's copy of it that asks
+    // for the updates.
+    void configureWithUpdate(const QList<QByteArray> &values)
+    {
+        station->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
+        QFile cfg(serve + QStringLiteral("/seconfig/SIM1234.cfg"));
+        ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
+        cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
+    }
+
     // The station update the server offers, as the server's file.
     void serveUpdate(const QByteArray &bytes)
     {
@@ -151,14 +161,9 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     QList<QByteArray> values = StationProcess::configValues();
     values[12] = "SIM1234";
     values[13] = "127.0.0.1:" + QByteArray::number(server.port());
-    station->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
     // The server's configuration asks for the updates; its station update is
     // a new build of the program (the same code with a marker behind it).
-    {
-        QFile cfg(serve + QStringLiteral("/seconfig/SIM1234.cfg"));
-        ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-        cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
-    }
+    ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     const QByteArray newBuild = readAll(exe) + "\nnew build of the station program\n";
     ASSERT_NO_FATAL_FAILURE(serveUpdate(newBuild));
 
@@ -261,12 +266,7 @@ TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
     values[1] = "30"; // Temp-Max: the raised reading below gives an alarm
     values[12] = "SIM1234";
     values[13] = "127.0.0.1:" + QByteArray::number(server.port());
-    station->writeFile(QStringLiteral("r2arodire.cfg"), StationProcess::configFile(values));
-    {
-        QFile cfg(serve + QStringLiteral("/seconfig/SIM1234.cfg"));
-        ASSERT_TRUE(cfg.open(QIODevice::WriteOnly));
-        cfg.write(StationProcess::configFile(values) + "UPDATE\r\n");
-    }
+    ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     QByteArray garbage(3000, '\0');
     QRandomGenerator rng(3000);
     for (char &b : garbage)
