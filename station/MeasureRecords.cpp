@@ -88,6 +88,11 @@ void MeasureRecordWriter::heldWritten(StationCore &core)
         WriteLogLine(core,
                      Text8::cp(EvaluationTexts::RecordsWrittenLate) + QByteArray::number(m_held.size()) +
                          Text8::cp(EvaluationTexts::RecordsDroppedCount) + QByteArray::number(m_dropped));
+    clearHeld();
+}
+
+void MeasureRecordWriter::clearHeld()
+{
     m_held.clear();
     m_heldBytes = 0;
     m_dropped = 0;
@@ -125,17 +130,17 @@ void MeasureRecordWriter::writeHeldAtEnd(StationCore &core, const QByteArray &fi
 {
     if (m_held.empty())
         return;
-    const int error = transferRunning ? 0 : appendHeld(fileName, QByteArray());
-    if (!transferRunning && error == 0) {
-        heldWritten(core);
-        return;
+    int error = 0;
+    if (!transferRunning) {
+        error = appendHeld(fileName, QByteArray());
+        if (error == 0) {
+            heldWritten(core);
+            return;
+        }
     }
 
     const qint64 lost = static_cast<qint64>(m_held.size()) + m_dropped;
-    m_held.clear();
-    m_heldBytes = 0;
-    m_dropped = 0;
-    m_failing = false;
+    clearHeld();
     if (transferRunning) {
         std::fprintf(stderr,
                      "klimawarte: the program ends: %lld held-back measurement record sets are lost "

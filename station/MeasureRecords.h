@@ -105,6 +105,7 @@ private:
     int appendHeld(const QByteArray &fileName, const QByteArray &set) const;
     // The held-back sets are written: the log says so when there were any.
     void heldWritten(StationCore &core);
+    void clearHeld();
     void hold(StationCore &core, const QByteArray &set);
 
     std::deque<QByteArray> m_held; // oldest first
