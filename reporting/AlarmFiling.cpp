@@ -114,28 +114,44 @@ void AlarmFiling::expireAlarms()
 
 // --- Error files -----------------------------------------------------------
 
+bool AlarmFiling::groupNeedsFile(int g) const
+{
+    const AlarmGroup &group = kGroups[g];
+    const StationState &s = m_core.state;
+    const int hour = m_core.clock().localDateTime().time().hour();
+    const int filedThisHour = m_state.ErrorFileHour == hour ? m_state.ErrorFileCount : 0;
+    if (filedThisHour >= kAlarmFilesPerHour)
+        return false;
+    if ((s.AlarmFlags & group.bits) == 0 || (s.FiledAlarmFlags & group.bits) != 0)
+        return false;
+    if (group.kind == GroupKind::Limit)
+        return AlarmRepeatDue(m_state.ReportInterval, (s.*group.limit).LastAlarmTime);
+    if (group.kind == GroupKind::Cpu)
+        return AlarmRepeatDue(m_state.ReportInterval, s.AlarmCpu.LastAlarmTime);
+    return true;
+}
+
 bool AlarmFiling::fileNewAlarms()
 {
-    StationState &s = m_core.state;
     for (int g = 0; g < int(std::size(kGroups)); ++g) {
-        const AlarmGroup &group = kGroups[g];
-        const int hour = m_core.clock().localDateTime().time().hour();
-        const int filedThisHour = m_state.ErrorFileHour == hour ? m_state.ErrorFileCount : 0;
-        if (filedThisHour >= kAlarmFilesPerHour)
-            continue;
         bool needed = false;
         {
             SharedDataLock lock(m_core.semaphore);
-            needed = (s.AlarmFlags & group.bits) != 0 && (s.FiledAlarmFlags & group.bits) == 0;
-            if (needed && group.kind == GroupKind::Limit)
-                needed = AlarmRepeatDue(m_state.ReportInterval, (s.*group.limit).LastAlarmTime);
-            else if (needed && group.kind == GroupKind::Cpu)
-                needed = AlarmRepeatDue(m_state.ReportInterval, s.AlarmCpu.LastAlarmTime);
+            needed = groupNeedsFile(g);
         }
         if (needed && !writeGroupErrorFile(g))
             return false;
     }
     return true;
+}
+
+bool AlarmFiling::alarmWaiting() const
+{
+    SharedDataLock lock(m_core.semaphore);
+    for (int g = 0; g < int(std::size(kGroups)); ++g)
+        if (groupNeedsFile(g))
+            return true;
+    return false;
 }
 
 QByteArray AlarmFiling::MakeErrorFileName()

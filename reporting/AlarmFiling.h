@@ -20,6 +20,9 @@ public:
     // Error files for new alarms; false when one could not be written (the
     // failure has been shown and the pause waited).
     bool fileNewAlarms();
+    // Whether the next pass would write an error file for an alarm raised
+    // now: the report must not hold it back (see TCPUtils::AlarmGraceMs).
+    bool alarmWaiting() const;
     // The LAN error file of a failure streak; false as above.
     bool writeLanErrorFile();
 
@@ -35,6 +38,9 @@ public:
     bool AlarmRepeatDue(qint32 intervalSeconds, TickSeconds lastAlarmTime) const;
 
 private:
+    // Whether group g gets an error file now; the caller holds the
+    // semaphore.
+    bool groupNeedsFile(int g) const;
     bool writeGroupErrorFile(int group);
     void errorFileFailed(const QByteArray &name);
 

@@ -6,6 +6,7 @@
 
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
+#include "reporting/FileUpload.h"
 #include "reporting/FrameSocket.h"
 #include "reporting/ReportConnection.h"
 #include "reporting/ReportThreadState.h"
@@ -41,8 +42,6 @@ const QString kReceivedFile = QString::fromLatin1(ReportingTexts::ConfigReceived
 constexpr int kReadLines = 35;
 static_assert(ConfigExchange::MaxConfigFileBytes == kReadLines * (ConfigExchange::MaxConfigLineBytes + 2));
 
-constexpr int kPieceSize = 250;
-constexpr int kPiecesPerHeartbeat = 100;
 // A received program is executable once it is whole and in its place.
 void makeExecutable(const QString &file)
 {
@@ -94,12 +93,19 @@ void ConfigExchange::marker(const char *text)
     m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
 }
 
-qint64 ConfigExchange::receiveInto(const QByteArray &fileName, const QString &localName, qint64 maxBytes)
+qint64 ConfigExchange::receiveInto(TCPUtils::TransferBound &bound, const QByteArray &fileName,
+                                   const QString &localName, qint64 maxBytes)
 {
     StationState &s = m_core.state;
     return TCPUtils::ReceiveFile(
         m_connection.client(), m_connection.SequenceMode, m_connection.Sequence, fileName, false, m_core,
-        [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName, maxBytes);
+        [&s](const QByteArray &t) { s.ReportHeartbeat = t; }, localName, maxBytes, &bound);
+}
+
+bool ConfigExchange::request(const QByteArray &serverName, TCPUtils::TransferBound &bound)
+{
+    return TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
+                               serverName, FrameType::FileRequestFrame, m_core.clock(), &bound);
 }
 
 void ConfigExchange::removeReceivedLeftover()
@@ -115,8 +121,7 @@ bool ConfigExchange::stepRaised(bool updateStep)
                               : cp(NoConnection) + hostPort);
     } catch (...) {
     }
-    TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
-    TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
+    m_connection.cancelTwice();
     return false;
 }
 
@@ -129,11 +134,14 @@ void ConfigExchange::serverTooSlow(const TCPUtils::ServerTooSlow &e)
     }
 }
 
-bool ConfigExchange::run()
+bool ConfigExchange::run(TCPUtils::TransferBound &bound)
 {
     try {
-        uploadConfiguration();
-        downloadConfiguration();
+        uploadConfiguration(bound);
+        downloadConfiguration(bound);
+    } catch (const TCPUtils::AlarmWaits &) {
+        m_connection.cancelTwice();
+        throw;
     } catch (const TCPUtils::ServerTooSlow &e) {
         serverTooSlow(e);
         return stepRaised(false);
@@ -141,8 +149,11 @@ bool ConfigExchange::run()
         return stepRaised(false);
     }
     try {
-        viewerUpdate();
-        stationUpdate();
+        viewerUpdate(bound);
+        stationUpdate(bound);
+    } catch (const TCPUtils::AlarmWaits &) {
+        m_connection.cancelTwice();
+        throw;
     } catch (const TCPUtils::ServerTooSlow &e) {
         serverTooSlow(e);
         return stepRaised(true);
@@ -154,7 +165,7 @@ bool ConfigExchange::run()
 
 // --- Upload ----------------------------------------------------------------
 
-void ConfigExchange::uploadConfiguration()
+void ConfigExchange::uploadConfiguration(TCPUtils::TransferBound &bound)
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -176,56 +187,18 @@ void ConfigExchange::uploadConfiguration()
 
     const QByteArray shown = id + cp(ConfigSuffix);
     statusLine(cp(ConfigSend) + id + cp(ConfigSendEnd));
-    const QByteArray serverName = cp(ServerConfigDir) + shown;
-    TCPUtils::TransferBound bound(m_core.clock(), file.size());
-    const auto send = [&](const QByteArray &payload, quint8 type) {
-        return TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                                   payload, type, m_core.clock(), &bound);
+    // The server's update request is not sent back.
+    const auto updateRequest = [](const QByteArray &piece) {
+        return Text8::upper(Text8::trimmed(piece)) == UpdateWord;
     };
-    if (!send(serverName, FrameType::OpenFrame)) {
-        statusLine(cp(OpenFailed) + shown);
-        return;
-    }
-    marker(MarkerConfigOpen);
-    statusLine(cp(OpenSent) + shown);
-
-    marker(MarkerConfigData);
-    bool whole = true;
-    int pieces = 0;
-    qint64 sent = 0;
-    char buffer[kPieceSize];
-    for (;;) {
-        if (++pieces > kPiecesPerHeartbeat) {
-            pieces = 0;
-            s.ReportHeartbeat = now(m_core.clock());
-        }
-        const qint64 n = file.read(buffer, kPieceSize);
-        if (n < 0) {
-            whole = false; // a read error: the copy stays for the next report
-            break;
-        }
-        if (n == 0)
-            break;
-        const QByteArray piece(buffer, int(n));
-        if (Text8::upper(Text8::trimmed(piece)) == UpdateWord)
-            continue; // the server's update request is not sent back
-        sent += n;
-        bound.cover(sent);
-        if (!send(piece, FrameType::DataFrame)) {
-            whole = false;
-            break;
-        }
-    }
-    file.close();
-
-    if (!send(QByteArray(), FrameType::CloseFrame)) {
-        statusLine(cp(CloseFailed));
-        return;
-    }
-    statusLine(cp(CloseOk));
+    FileUpload::Markers markers;
+    markers.open = MarkerConfigOpen;
+    markers.data = MarkerConfigData;
+    const FileUpload::Result sent = FileUpload::send(
+        m_core, m_connection, bound, file, cp(ServerConfigDir) + shown, shown, markers, updateRequest);
     // Deleted only when the server holds all of it; otherwise it goes again
     // with the next report.
-    if (!whole)
+    if (sent.end != FileUpload::End::Closed || !sent.whole)
         return;
     QFile::remove(QDir::current().filePath(localName));
     statusLine(cp(OldConfigDeleted) + currentDirectory() + '\\' + shown + cp(OldConfigDeletedEnd));
@@ -233,7 +206,7 @@ void ConfigExchange::uploadConfiguration()
 
 // --- Download --------------------------------------------------------------
 
-void ConfigExchange::downloadConfiguration()
+void ConfigExchange::downloadConfiguration(TCPUtils::TransferBound &bound)
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -256,11 +229,10 @@ void ConfigExchange::downloadConfiguration()
     removeReceivedLeftover();
     bool restore = true;
     try {
-        if (!TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                                 serverName, FrameType::FileRequestFrame, m_core.clock())) {
+        if (!request(serverName, bound)) {
             marker(MarkerConfigRead1);
             statusLine(cp(NoConfigDownloaded));
-        } else if (receiveInto(serverName, kReceivedFile, MaxConfigFileBytes) < 1) {
+        } else if (receiveInto(bound, serverName, kReceivedFile, MaxConfigFileBytes) < 1) {
             removeReceivedLeftover(); // an empty transfer leaves an empty file
         } else if (const int tooLong = firstLineTooLong(kReceivedFile)) {
             // No configuration line is that long: the copy is not the
@@ -514,7 +486,7 @@ void ConfigExchange::showDownloadedSettings()
 
 // --- Updates ---------------------------------------------------------------
 
-void ConfigExchange::viewerUpdate()
+void ConfigExchange::viewerUpdate(TCPUtils::TransferBound &bound)
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -524,14 +496,11 @@ void ConfigExchange::viewerUpdate()
     statusLine(cp(ViewerUpdateDeleted));
 
     marker(MarkerUpdate1);
-    const bool accepted =
-        m_state.UpdateRequested &&
-        TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                            cp(ServerViewerUpdate), FrameType::FileRequestFrame, m_core.clock());
+    const bool accepted = m_state.UpdateRequested && request(cp(ServerViewerUpdate), bound);
     statusLine(cp(accepted ? ViewerUpdateLoading : ViewerUpdateIgnored));
     marker(MarkerUpdate1Read);
 
-    if (accepted && receiveInto(cp(ViewerUpdateFile)) >= 1) {
+    if (accepted && receiveInto(bound, cp(ViewerUpdateFile)) >= 1) {
         const QString program = name(ViewerProgram);
         try {
             QFile::remove(name(ViewerProgramOld));
@@ -549,7 +518,7 @@ void ConfigExchange::viewerUpdate()
     s.UpdateFileLocked = false;
 }
 
-void ConfigExchange::stationUpdate()
+void ConfigExchange::stationUpdate(TCPUtils::TransferBound &bound)
 {
     StationState &s = m_core.state;
     s.ReportHeartbeat = now(m_core.clock());
@@ -559,14 +528,11 @@ void ConfigExchange::stationUpdate()
     statusLine(cp(StationUpdateDeleted));
 
     marker(MarkerUpdate2);
-    const bool accepted =
-        m_state.UpdateRequested &&
-        TCPUtils::SendFrame(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence,
-                            cp(ServerStationUpdate), FrameType::FileRequestFrame, m_core.clock());
+    const bool accepted = m_state.UpdateRequested && request(cp(ServerStationUpdate), bound);
     statusLine(cp(accepted ? StationUpdateLoading : StationUpdateIgnored));
     marker(MarkerUpdate2Read);
 
-    if (accepted && receiveInto(cp(StationUpdateReceived)) >= 1) {
+    if (accepted && receiveInto(bound, cp(StationUpdateReceived)) >= 1) {
         const QString waiting = name(StationUpdateFile);
         try {
             QFile::remove(waiting);

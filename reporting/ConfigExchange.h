@@ -18,9 +18,12 @@ class ConfigExchange
 public:
     ConfigExchange(StationCore &core, ReportThreadState &state, ReportConnection &connection);
 
-    // The exchange and the update steps; false when one of them failed after
-    // its own texts and cancels: the session then takes the failure path.
-    bool run();
+    // The exchange and the update steps, their transfers within `bound` (the
+    // report's); false when one of them failed after its own texts and
+    // cancels: the session then takes the failure path. A transfer cut for a
+    // waiting alarm (TCPUtils::AlarmWaits) is passed on after the two
+    // cancels, with r2arodire.cfg put back as after any failed download.
+    bool run(TCPUtils::TransferBound &bound);
 
     // The received copy of the configuration, or what a failure or a kill
     // left of it, goes.
@@ -38,16 +41,19 @@ public:
 
 private:
     enum class CopyResult { Copied, Empty, Failed };
-    void uploadConfiguration();
-    void downloadConfiguration();
+    void uploadConfiguration(TCPUtils::TransferBound &bound);
+    void downloadConfiguration(TCPUtils::TransferBound &bound);
     CopyResult copyReceivedConfiguration(const QString &received, const QByteArray &requestId);
     void restoreConfiguration(bool announce);
     void showDownloadedSettings();
-    void viewerUpdate();
-    void stationUpdate();
+    void viewerUpdate(TCPUtils::TransferBound &bound);
+    void stationUpdate(TCPUtils::TransferBound &bound);
+    // Whether the server accepted the request for a file.
+    bool request(const QByteArray &serverName, TCPUtils::TransferBound &bound);
     // A step that raised: its texts and the two cancels; false for the caller.
     bool stepRaised(bool updateStep);
-    qint64 receiveInto(const QByteArray &fileName, const QString &localName = QString(),
+    qint64 receiveInto(TCPUtils::TransferBound &bound, const QByteArray &fileName,
+                       const QString &localName = QString(),
                        qint64 maxBytes = TCPUtils::MaxReceivedFileBytes);
     // The texts of a server beyond a bound: status line and log line.
     void serverTooSlow(const TCPUtils::ServerTooSlow &e);

@@ -47,8 +47,9 @@ MyHERONThread::MyHERONThread(StationCore &core, std::shared_ptr<HttpProxyConnect
     , m_transport(core, std::move(httpProxy))
     , m_exchange(core, m_state, m_connection)
     , m_session(core, m_state, m_connection,
-                ReportSessionRunner::Steps{[this] { return exchangeWithServer(); },
-                                           [this] { return updateRestart(); }})
+                ReportSessionRunner::Steps{
+                    [this](TCPUtils::TransferBound &bound) { return exchangeWithServer(bound); },
+                    [this] { return updateRestart(); }, [this] { return m_alarms.alarmWaiting(); }})
 {
     setObjectName(QStringLiteral("MyHERONThread")); // the thread's name in the system's lists
 }
@@ -88,9 +89,9 @@ void MyHERONThread::runReportSession()
         m_phase = Phase::Finished;
 }
 
-bool MyHERONThread::exchangeWithServer()
+bool MyHERONThread::exchangeWithServer(TCPUtils::TransferBound &bound)
 {
-    return m_exchange.run();
+    return m_exchange.run(bound);
 }
 
 void MyHERONThread::statusLine(const QByteArray &text)

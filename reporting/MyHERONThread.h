@@ -112,7 +112,7 @@ protected:
     // the log files and before the logout (see ConfigExchange). false when
     // one of them failed after its own texts and cancels: the session then
     // takes the failure path.
-    virtual bool exchangeWithServer();
+    virtual bool exchangeWithServer(TCPUtils::TransferBound &bound);
     // After a completed report: runs the update restart when a station update
     // waits for it (UpdatePending), and tells whether it ran (the thread then
     // ends and the next supervision tick ends the program).

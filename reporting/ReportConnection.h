@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reporting/ServerTransport.h"
+#include "reporting/TCPUtils.h"
 
 #include <QtGlobal>
 
@@ -17,6 +18,14 @@ struct ReportConnection
 
     // The frame client of the current attempt (see ServerTransport).
     FrameSocket *client() const { return transport.Cl2Socket(); }
+
+    // Two cancel answers: the server learns that the file under way is
+    // given up.
+    void cancelTwice()
+    {
+        TCPUtils::SendCancel(client(), SequenceMode, Sequence);
+        TCPUtils::SendCancel(client(), SequenceMode, Sequence);
+    }
 
     ServerTransport &transport;
     // Sequence state of the frame routines on the report connection.

@@ -7,6 +7,7 @@
 #include "common/LocaleFormat.h"
 #include "common/LoginFrame.h"
 #include "common/Text8.h"
+#include "reporting/FileUpload.h"
 #include "reporting/FrameSocket.h"
 #include "reporting/ReportConnection.h"
 #include "reporting/ReportThreadState.h"
@@ -24,8 +25,6 @@
 #include <QSaveFile>
 
 #include <exception>
-#include <optional>
-#include <stdexcept>
 
 namespace {
 
@@ -36,28 +35,23 @@ constexpr int kFailurePauseMs = 5000;
 constexpr int kTextPauseMs = 100;
 constexpr int kFilePauseMs = 500;
 constexpr int kLogoutPauseMs = 500;
-constexpr int kPieceSize = 250;
-constexpr int kPiecesPerHeartbeat = 100;
 constexpr int kAlarmMarkerIntervalMs = 500;
 
-// Markers of one kind of file; before/after are the markers around each data
-// frame (none for error files).
+// Markers of one kind of file: the first match found, and those of each
+// file's frames (before/after each data frame: none for error files).
 struct FileMarkers
 {
     const char *files;
-    const char *open;
-    const char *data;
-    const char *before;
-    const char *after;
-    const char *close;
+    FileUpload::Markers frames;
 };
 
-constexpr FileMarkers kErrorMarkers{MarkerErrorFiles, MarkerErrorOpen, MarkerErrorData,
-                                    nullptr,          nullptr,         MarkerErrorClose};
-constexpr FileMarkers kMeasureMarkers{MarkerMeasureFiles,  MarkerMeasureOpen,  MarkerMeasureData,
-                                      MarkerMeasureBefore, MarkerMeasureAfter, MarkerMeasureClose};
-constexpr FileMarkers kLogMarkers{MarkerLogFiles,  MarkerLogOpen,  MarkerLogData,
-                                  MarkerLogBefore, MarkerLogAfter, MarkerLogClose};
+constexpr FileMarkers kErrorMarkers{MarkerErrorFiles,
+                                    {MarkerErrorOpen, MarkerErrorData, nullptr, nullptr, MarkerErrorClose}};
+constexpr FileMarkers kMeasureMarkers{
+    MarkerMeasureFiles,
+    {MarkerMeasureOpen, MarkerMeasureData, MarkerMeasureBefore, MarkerMeasureAfter, MarkerMeasureClose}};
+constexpr FileMarkers kLogMarkers{
+    MarkerLogFiles, {MarkerLogOpen, MarkerLogData, MarkerLogBefore, MarkerLogAfter, MarkerLogClose}};
 
 QByteArray exceptionText(const std::exception &e)
 {
@@ -110,9 +104,25 @@ void ReportSessionRunner::connectionAlarm()
 
 void ReportSessionRunner::failed(Stage stage)
 {
+    close(stage, true);
+    sleepMs(m_core.clock(), kFailurePauseMs);
+}
+
+void ReportSessionRunner::cutForAlarm(const QByteArray &text, Stage stage)
+{
+    statusLine(text);
+    WriteLogLine(m_core, text);
+    close(stage, false);
+}
+
+// The connection of a session that ends before its logout closed, and what
+// the stage began undone; a failure of the link is counted.
+void ReportSessionRunner::close(Stage stage, bool linkFailed)
+{
     {
         SharedDataLock lock(m_core.semaphore);
-        m_state.ReportFailed = true;
+        if (linkFailed)
+            m_state.ReportFailed = true;
         if (stage != Stage::Connect)
             m_core.state.TransferBusy = false;
     }
@@ -120,7 +130,6 @@ void ReportSessionRunner::failed(Stage stage)
     m_core.onGui([](StationView &v) { v.setReportCommandsEnabled(true); });
     if (stage == Stage::Exchange)
         m_core.state.UpdateFileLocked = false;
-    sleepMs(m_core.clock(), kFailurePauseMs);
 }
 
 // Whether the record and log files go with this report. Besides the
@@ -203,7 +212,6 @@ bool ReportSessionRunner::run()
         m_core.appendStatusLine(cp(StationIdSent));
         s.TransferBusy = true;
     }
-    m_allowanceLeftMs = TCPUtils::TransferAllowanceMs;
 
     // 4: version.
     sleepMs(m_core.clock(), kTextPauseMs);
@@ -225,9 +233,13 @@ bool ReportSessionRunner::run()
     marker(MarkerKind);
     statusLine(cp(KindSent));
 
+    // From here to the logout the transfers keep their pace, and an alarm
+    // that waits for its error file cuts them.
+    TCPUtils::TransferBound bound(m_core.clock(), m_steps.alarmWaiting);
+
     // 6, 7: error files.
     s.ReportHeartbeat = now(m_core.clock());
-    if ((m_state.FirstPass || m_state.PendingAlarmFlags != 0) && !sendFiles(FileKind::Error))
+    if ((m_state.FirstPass || m_state.PendingAlarmFlags != 0) && !sendFiles(FileKind::Error, bound))
         return false;
 
     // 8 to 11: record and log files when the report is due.
@@ -239,7 +251,7 @@ bool ReportSessionRunner::run()
             s.LastReportTime = m_core.clock().tickSeconds();
         }
         WriteLogLine(m_core, cp(LogNextReportTime));
-        if (!sendFiles(FileKind::Measure) || !sendFiles(FileKind::Log))
+        if (!sendFiles(FileKind::Measure, bound) || !sendFiles(FileKind::Log, bound))
             return false;
     }
 
@@ -248,7 +260,10 @@ bool ReportSessionRunner::run()
     s.TransferBusy = false;
     bool exchanged = false;
     try {
-        exchanged = m_steps.exchange();
+        exchanged = m_steps.exchange(bound);
+    } catch (const TCPUtils::AlarmWaits &e) {
+        cutForAlarm(e.text(), Stage::Exchange);
+        return false;
     } catch (...) {
         exchanged = false;
     }
@@ -310,7 +325,7 @@ bool ReportSessionRunner::run()
     return false;
 }
 
-bool ReportSessionRunner::sendFiles(FileKind kind)
+bool ReportSessionRunner::sendFiles(FileKind kind, TCPUtils::TransferBound &bound)
 {
     const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
                                  : kind == FileKind::Measure ? kMeasureMarkers
@@ -343,9 +358,14 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
                 ? cp(ServerLogName) + StationFileNames::plainId(stationId) + cp(ServerLogSuffix)
                 : cp(ServerDataDir) + Text8::fromQString(name);
         try {
-            const FileResult result = sendFile(kind, name, serverName);
+            const FileResult result = sendFile(kind, name, serverName, bound);
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)
                 m_state.ReportFailed = true; // the alarm did not reach the server: report again
+        } catch (const TCPUtils::AlarmWaits &e) {
+            if (kind != FileKind::Error)
+                m_connection.cancelTwice();
+            cutForAlarm(e.text(), Stage::Transfer);
+            return false;
         } catch (const TCPUtils::ServerTooSlow &e) {
             // The server kept the file beyond its bound: why, in the log too.
             statusLine(e.text());
@@ -365,44 +385,25 @@ bool ReportSessionRunner::sendFiles(FileKind kind)
 void ReportSessionRunner::endTransfer(FileKind kind)
 {
     statusLine(cp(NoConnection) + m_core.config.ServerHost + ':' + m_core.config.ServerPort);
-    if (kind != FileKind::Error) {
-        TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
-        TCPUtils::SendCancel(m_connection.client(), m_connection.SequenceMode, m_connection.Sequence);
-    }
+    if (kind != FileKind::Error)
+        m_connection.cancelTwice();
     failed(Stage::Transfer);
 }
 
-// One file: open frame, its content in data frames of up to 250 bytes, an
-// empty close frame, all within the file's transfer bound (TCPUtils), which
-// what is added to the file meanwhile extends, with what the files before
-// it left of the report's allowance. The file is deleted only when
-// the server accepted the close frame after its whole content went out in
-// accepted data frames. What was appended to the file after the last piece
-// that was read stays in the file for the next report.
+// One file (FileUpload), deleted only when the server accepted the close
+// frame after its whole content went out in accepted data frames. What was
+// appended to the file after the last piece that was read stays in the file
+// for the next report.
 ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, const QString &localName,
-                                                              const QByteArray &serverName)
+                                                              const QByteArray &serverName,
+                                                              TCPUtils::TransferBound &bound)
 {
     const FileMarkers &markers = kind == FileKind::Error     ? kErrorMarkers
                                  : kind == FileKind::Measure ? kMeasureMarkers
                                                              : kLogMarkers;
-    StationState &s = m_core.state;
-    FrameSocket *client = m_connection.client();
     const QByteArray shown = Text8::fromQString(localName);
 
-    // A frame the server did not take on a connection that is gone: the
-    // link broke, which ends the session (sendFiles), instead of offering
-    // every further file to nobody.
-    std::optional<TCPUtils::TransferBound> bound;
-    const auto send = [&](const QByteArray &payload, quint8 type) {
-        if (TCPUtils::SendFrame(client, m_connection.SequenceMode, m_connection.Sequence, payload, type,
-                                m_core.clock(), bound ? &*bound : nullptr))
-            return true;
-        if (!client || !client->isConnected())
-            throw std::runtime_error("connection to the server lost");
-        return false;
-    };
-
-    s.ReportHeartbeat = now(m_core.clock());
+    m_core.state.ReportHeartbeat = now(m_core.clock());
     sleepMs(m_core.clock(), kFilePauseMs);
 
     // A file that cannot be opened is not announced; it waits for the next
@@ -412,60 +413,11 @@ ReportSessionRunner::FileResult ReportSessionRunner::sendFile(FileKind kind, con
         statusLine(cp(OpenFailed) + shown);
         return FileResult::NotAnnounced;
     }
-    bound.emplace(m_core.clock(), file.size(), m_allowanceLeftMs);
-    // However the file ends, sent, kept or cut, the files after it get what
-    // it left of the allowance.
-    struct AllowanceTaken
-    {
-        qint64 &left;
-        const std::optional<TCPUtils::TransferBound> &bound;
-        ~AllowanceTaken() { left -= bound->allowanceUsedMs(); }
-    } taken{m_allowanceLeftMs, bound};
-    if (!send(serverName, FrameType::OpenFrame)) {
-        statusLine(cp(OpenFailed) + shown);
+    const FileUpload::Result sent =
+        FileUpload::send(m_core, m_connection, bound, file, serverName, shown, markers.frames);
+    if (sent.end == FileUpload::End::NotAnnounced)
         return FileResult::NotAnnounced;
-    }
-    marker(markers.open);
-    statusLine(cp(OpenSent) + shown);
-
-    marker(markers.data);
-    qint64 sent = 0;
-    bool whole = true;
-    int pieces = 0;
-    char buffer[kPieceSize];
-    for (;;) {
-        if (++pieces > kPiecesPerHeartbeat) {
-            pieces = 0;
-            s.ReportHeartbeat = now(m_core.clock());
-        }
-        const qint64 n = file.read(buffer, kPieceSize);
-        if (n < 0) {
-            whole = false; // a read error: the file stays as it is
-            break;
-        }
-        if (n == 0)
-            break;
-        bound->cover(sent + n);
-        if (markers.before)
-            marker(markers.before);
-        const bool accepted = send(QByteArray(buffer, int(n)), FrameType::DataFrame);
-        if (markers.after)
-            marker(markers.after);
-        if (!accepted) {
-            whole = false;
-            break;
-        }
-        sent += n;
-    }
-    file.close();
-
-    if (!send(QByteArray(), FrameType::CloseFrame)) {
-        statusLine(cp(CloseFailed));
-        return FileResult::Kept;
-    }
-    marker(markers.close);
-    statusLine(cp(CloseOk));
-    if (!whole || !removeSentPart(kind, localName, sent))
+    if (sent.end != FileUpload::End::Closed || !sent.whole || !removeSentPart(kind, localName, sent.sent))
         return FileResult::Kept;
     statusLine(cp(FileDeleted) + shown + cp(FileDeletedEnd));
     return FileResult::Deleted;

@@ -8,6 +8,9 @@
 class StationCore;
 struct ReportConnection;
 struct ReportThreadState;
+namespace TCPUtils {
+class TransferBound;
+}
 
 // The report connection of one pass, after "---->Verbindungsaufbau":
 // connect, login, identifier, version, report kind, error files, record
@@ -23,12 +26,15 @@ public:
     };
 
     // The steps the owner runs for the session: the configuration exchange
-    // (false sends the session down the failure path) and the update restart
-    // after a completed report (true when it ran).
+    // within the report's transfer bound (false sends the session down the
+    // failure path), the update restart after a completed report (true when
+    // it ran), and the look at the alarms: whether one waits for its error
+    // file (such an alarm cuts a long transfer, TCPUtils::AlarmGraceMs).
     struct Steps
     {
-        std::function<bool()> exchange;
+        std::function<bool(TCPUtils::TransferBound &)> exchange;
         std::function<bool()> updateRestart;
+        std::function<bool()> alarmWaiting;
     };
 
     ReportSessionRunner(StationCore &core, ReportThreadState &state, ReportConnection &connection,
@@ -38,6 +44,10 @@ public:
     bool run();
     // The common failure path of the report connection.
     void failed(Stage stage = Stage::Connect);
+    // The end of a session whose transfer was cut for a waiting alarm: its
+    // texts, the connection closed, and the next pass at once, without the
+    // failure path's pause and without counting it as a failure of the link.
+    void cutForAlarm(const QByteArray &text, Stage stage);
 
     // The version text sent after the station identifier.
     static QByteArray ReportVersionText();
@@ -46,24 +56,21 @@ private:
     enum class FileKind { Error, Measure, Log };
     enum class FileResult { Deleted, Kept, NotAnnounced };
     void statusLine(const QByteArray &text);
+    void close(Stage stage, bool linkFailed);
     bool sendText(const QByteArray &text);
     void marker(const char *text);
     void connectionAlarm();
     bool reportDueNow() const;
     // Sends the files of one kind; false when an error ended the session
     // (the failure path has run).
-    bool sendFiles(FileKind kind);
+    bool sendFiles(FileKind kind, TCPUtils::TransferBound &bound);
     void endTransfer(FileKind kind);
-    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName);
+    FileResult sendFile(FileKind kind, const QString &localName, const QByteArray &serverName,
+                        TCPUtils::TransferBound &bound);
     bool removeSentPart(FileKind kind, const QString &localName, qint64 sent);
 
     StationCore &m_core;
     ReportThreadState &m_state;
     ReportConnection &m_connection;
     Steps m_steps;
-    // The fixed allowance of the file transfers (TCPUtils::TransferBound) is
-    // one for the whole report: what one file takes of it beyond its size's
-    // time is gone for the files after it, so a slow server holds a report
-    // of many files no longer than their sizes take plus that allowance once.
-    qint64 m_allowanceLeftMs = 0;
 };

@@ -26,6 +26,10 @@ inline constexpr char FileTooLargeName[] = ": ";
 inline constexpr char FrameTooSlow[] = "***Server zu langsam: Rahmen nach ";
 inline constexpr char FileTooSlow[] = "***Server zu langsam: Datei nach ";
 inline constexpr char TooSlowEnd[] = " s nicht vollständig";
+// A transfer cut for a waiting alarm: AlarmCut + seconds since the file
+// began + AlarmCutEnd.
+inline constexpr char AlarmCut[] = "***Neuer Alarm: Übertragung nach ";
+inline constexpr char AlarmCutEnd[] = " s abgebrochen, die Fehlerdatei geht vor";
 inline constexpr char SocketError1[] = "***SOCKET-ERROR_1***";
 inline constexpr char SocketError2[] = "***SOCKET-ERROR_2***";
 

@@ -11,8 +11,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <optional>
 
 namespace TCPUtils {
 
@@ -39,12 +41,6 @@ char upperAscii(char c)
 }
 
 } // namespace
-
-qint64 TransferTimeMs(qint64 bytes)
-{
-    const qint64 frames = 2 + (bytes + TransferPieceBytes - 1) / TransferPieceBytes;
-    return TransferAllowanceMs + frames * TransferFrameMs + bytes * 1000 / LinkBytesPerSecond;
-}
 
 qint32 NextSequence(qint32 sequence)
 {
@@ -105,16 +101,83 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte)
 
 namespace {
 
+QByteArray seconds(qint64 ms)
+{
+    return QByteArray::number((ms + 999) / 1000);
+}
+
 [[noreturn]] void tooSlow(const char *what, qint64 elapsedMs)
 {
     using namespace ReportingTexts;
-    throw ServerTooSlow(Text8::cp(what) + QByteArray::number((elapsedMs + 999) / 1000) + Text8::cp(TooSlowEnd));
+    throw ServerTooSlow(Text8::cp(what) + seconds(elapsedMs) + Text8::cp(TooSlowEnd));
+}
+
+qint64 since(const Clock &clock, quint32 start)
+{
+    return qint64(quint32(clock.tickCount() - start));
 }
 
 } // namespace
 
+TransferBound::TransferBound(const Clock &clock, std::function<bool()> alarmWaiting)
+    : m_clock(clock)
+    , m_start(clock.tickCount())
+    , m_fileStart(m_start)
+    , m_alarmWaiting(std::move(alarmWaiting))
+{}
+
+qint64 TransferBound::allowedMs(qint64 pieces)
+{
+    return TransferAllowanceMs + (pieces + 1) * FramePaceMs;
+}
+
+qint64 TransferBound::pieces(qint64 bytes)
+{
+    return std::max<qint64>(1, (bytes + TransferPieceBytes - 1) / TransferPieceBytes);
+}
+
+void TransferBound::beginFile()
+{
+    m_fileStart = m_clock.tickCount();
+}
+
+void TransferBound::frameDone(qint64 payloadBytes)
+{
+    m_pieces += pieces(payloadBytes);
+}
+
+qint64 TransferBound::elapsedMs() const
+{
+    return since(m_clock, m_start);
+}
+
+bool TransferBound::alarmWaitedLongEnough()
+{
+    if (!m_alarmWaiting)
+        return false;
+    const quint32 now = m_clock.tickCount();
+    if (!m_looked || quint32(now - m_lastLook) >= quint32(AlarmLookIntervalMs)) {
+        m_looked = true;
+        m_lastLook = now;
+        const bool waiting = m_alarmWaiting();
+        if (waiting && !m_alarmSeen)
+            m_alarmSeenAt = now;
+        m_alarmSeen = waiting;
+    }
+    return m_alarmSeen && quint32(now - m_alarmSeenAt) >= quint32(AlarmGraceMs);
+}
+
+void TransferBound::check()
+{
+    using namespace ReportingTexts;
+    if (elapsedMs() > allowedMs(m_pieces))
+        tooSlow(FileTooSlow, since(m_clock, m_fileStart));
+    if (alarmWaitedLongEnough())
+        throw AlarmWaits(Text8::cp(AlarmCut) + seconds(since(m_clock, m_fileStart)) + Text8::cp(AlarmCutEnd));
+}
+
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType, Clock &clock, const WaitBound *transfer)
+               quint8 frameType, Clock &clock, TransferBound *transfer)
 {
     const QByteArray bytes = BuildFrame(payload, frameType, sequenceMode, sequence);
     char answer = ' ';
@@ -122,8 +185,8 @@ bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const
     for (;;) {
         if (!client)
             return false;
-        if (transfer && transfer->passed())
-            tooSlow(ReportingTexts::FileTooSlow, transfer->elapsedMs());
+        if (transfer)
+            transfer->check();
         if (!client->write(bytes))
             return false;
         ++sends;
@@ -137,6 +200,8 @@ bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const
         if (answer == 'A' || answer == 'C' || sends >= MaxSends)
             break;
     }
+    if (transfer && (answer == 'A' || answer == 'C'))
+        transfer->frameDone(payload.size());
     if (answer != 'A')
         return false;
     sequence = NextSequence(sequence);
@@ -165,7 +230,7 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
 }
 
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                  QByteArray &payload, quint8 &frameType, const WaitBound *outer)
+                  QByteArray &payload, quint8 &frameType, TransferBound *outer)
 {
     payload.clear();
     if (!client)
@@ -180,8 +245,8 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
     auto checkBounds = [&] {
         if (frame.passed())
             tooSlow(ReportingTexts::FrameTooSlow, frame.elapsedMs());
-        if (outer && outer->passed())
-            tooSlow(ReportingTexts::FileTooSlow, outer->elapsedMs());
+        if (outer)
+            outer->check();
     };
 
     QByteArray header;
@@ -243,17 +308,19 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
     }
     sequence = frameSequence;
     payload = body;
+    if (outer)
+        outer->frameDone(body.size());
 }
 
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                       QByteArray &payload, quint8 &frameType, const WaitBound *outer)
+                       QByteArray &payload, quint8 &frameType, TransferBound *outer)
 {
     payload.clear();
     if (!client)
         return;
     auto checkOuter = [&] {
-        if (outer && outer->passed())
-            tooSlow(ReportingTexts::FileTooSlow, outer->elapsedMs());
+        if (outer)
+            outer->check();
     };
     for (int tries = 1; tries <= ReceiveTries && payload.isEmpty(); ++tries) {
         checkOuter();
@@ -274,6 +341,8 @@ void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequen
                 }
             }
         } catch (const ServerTooSlow &) {
+            throw;
+        } catch (const AlarmWaits &) {
             throw;
         } catch (const std::exception &) {
             // one try lost
@@ -383,13 +452,14 @@ struct Reception
 };
 
 qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const Reception &what,
-                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file);
+                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file,
+                     TransferBound &bound);
 
 } // namespace
 
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
-                   const QString &localName, qint64 maxBytes)
+                   const QString &localName, qint64 maxBytes, TransferBound *transfer)
 {
     using namespace ReportingTexts;
     status(thread, Text8::cp(ReceiveFileStart) + fileName + Text8::cp(ReceiveFileStartEnd));
@@ -434,9 +504,13 @@ qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, c
         return 0;
     }
     SendAck(client, sequenceMode, sequence);
+    std::optional<TransferBound> own;
+    if (!transfer)
+        transfer = &own.emplace(thread.clock());
+    transfer->beginFile();
     try {
-        return receiveFrames(client, sequenceMode, sequence, Reception{fileName, setFileDate, maxBytes}, thread,
-                             heartbeat, file);
+        return receiveFrames(client, sequenceMode, sequence, Reception{fileName, setFileDate, maxBytes},
+                             thread, heartbeat, file, *transfer);
     } catch (...) {
         file.discard();
         throw;
@@ -458,10 +532,10 @@ void fileTooLarge(StationCore &thread, const Reception &what, qint64 bytes)
 // The frames of one file after the station's ready answer, up to its close
 // frame; 0 after a failure, with the file discarded.
 qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const Reception &what,
-                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file)
+                     StationCore &thread, const HeartbeatSetter &heartbeat, ReceivedFile &file,
+                     TransferBound &bound)
 {
     using namespace ReportingTexts;
-    TransferBound bound(thread.clock());
     QByteArray payload;
     quint8 frameType = 0;
     qint64 expected = 0;
@@ -484,7 +558,6 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
         expected = littleEndian32(payload);
         if (expected > what.maxBytes)
             return tooLarge(expected);
-        bound.cover(expected);
     } else if (frameType == FrameType::DataFrame) {
         if (payload.size() > what.maxBytes)
             return tooLarge(payload.size());

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -59,29 +58,34 @@ inline constexpr int DrainPauseMs = 100;
 // (4 s, 2 s more after a sequence prefix) and then the rest, which a healthy
 // server sends at once (at most 752 bytes, under a second even at 9600 baud).
 inline constexpr int FrameTimeoutMs = 15000;
-// One whole transfer, a file received or sent, from its first frame to its
-// close frame: a time that follows from its size on the slowest link a
-// station uses, a 9600 bit/s data line or GPRS: about 960 bytes a second,
-// and up to a second for a frame and its answer to cross it and back (every
-// frame waits for its answer). A transfer of n bytes is allowed a fixed 60 s
-// (a lost frame or two: each costs a 10 s answer wait and a 5 s pause), one
-// second for each of its frames (the first and the close frame, and a data
-// frame for every 250 bytes: the station's own pieces, and the most a frame
-// carries without the length extension) and n / 960 s. So a healthy server
-// on the slowest link gets its file through, and a server that is slower
-// holds the report no longer than the file would take on that link: 65 s
-// for a configuration of 500 bytes, under three minutes for a log of 22 KB.
-// The files of one report share one fixed allowance (ReportSessionRunner).
-inline constexpr int TransferAllowanceMs = 60000;
-inline constexpr int TransferFrameMs = 1000;
-inline constexpr int TransferPieceBytes = 250;
-inline constexpr int LinkBytesPerSecond = 960;
-qint64 TransferTimeMs(qint64 bytes);
 
-// Thrown by the reception routines when the server kept a frame or a file
-// beyond its bound. what() is the code-page text for the activity list and
-// the log. The caller ends the session: nothing more is waited for on that
-// connection.
+// The file transfers of one report (its error, record and log files, the
+// configuration exchange and the updates) keep a pace: every frame that goes
+// through, sent and answered or received whole, earns FramePaceMs, a received
+// frame of more than 250 bytes once for every 250 bytes begun, and the
+// transfers may take TransferAllowanceMs more than their frames earned, for
+// lost answers and resends. FramePaceMs is the answer wait: a peer whose
+// frames each come within the wait the protocol gives a single frame is
+// never cut, however large the file and however poor the link (a frame
+// every 3 s on a poor mobile link leaves 7 s to spare on each). A peer
+// slower than that on average (a frame of 250 bytes every 10 s, 25 bytes a
+// second) is cut once it used up the allowance: one that sends or answers a
+// frame every 14 s after about 220 s, every 20 s after about 130 s.
+inline constexpr int FramePaceMs = AnswerTimeoutMs;
+inline constexpr int TransferAllowanceMs = 60000;
+inline constexpr int TransferPieceBytes = 250;
+// A raised alarm does not wait for a long transfer: once the reporting thread
+// has seen an alarm waiting for its error file for AlarmGraceMs (a transfer
+// that is nearly done gets that long to end), the transfer is cut and the
+// next report begins with the error file. The look at the alarms is taken at
+// most once in AlarmLookIntervalMs.
+inline constexpr int AlarmGraceMs = 60000;
+inline constexpr int AlarmLookIntervalMs = 1000;
+
+// Thrown by the frame routines when the server kept a frame or the
+// transfers beyond their bound. what() is the code-page text for the
+// activity list and the log. The caller ends the session: nothing more is
+// waited for on that connection.
 class ServerTooSlow : public std::runtime_error
 {
 public:
@@ -91,9 +95,21 @@ public:
     QByteArray text() const { return QByteArray(what()); }
 };
 
+// Thrown by the frame routines when a transfer is cut because an alarm waits
+// to be reported. what() is the code-page text for the activity list and the
+// log. The caller ends the session without counting it as a failure of the
+// link, and the next pass reports the alarm.
+class AlarmWaits : public std::runtime_error
+{
+public:
+    explicit AlarmWaits(const QByteArray &text)
+        : std::runtime_error(text.toStdString())
+    {}
+    QByteArray text() const { return QByteArray(what()); }
+};
+
 // A bound on the clock for one wait as a whole: started when made, looked at
-// as often as wanted; passed() once the allowed time is over (the reception
-// routines then throw ServerTooSlow). allow() extends it.
+// as often as wanted; passed() once the allowed time is over.
 class WaitBound
 {
 public:
@@ -102,7 +118,6 @@ public:
         , m_start(clock.tickCount())
         , m_allowedMs(allowedMs)
     {}
-    void allow(qint64 moreMs) { m_allowedMs += moreMs; }
     qint64 elapsedMs() const { return qint64(quint32(m_clock.tickCount() - m_start)); }
     bool passed() const { return elapsedMs() > m_allowedMs; }
 
@@ -112,37 +127,47 @@ private:
     qint64 m_allowedMs;
 };
 
-// The bound of one whole transfer: TransferTimeMs of the largest size it was
-// told of (a received file's announced length, a sent file's size and what
-// was added to it while it went), with `allowanceMs` in place of the fixed
-// allowance when the transfer shares one with others (the files of one
-// report: see allowanceUsedMs).
-class TransferBound : public WaitBound
+// The pace of the file transfers of one report (see FramePaceMs), and the cut
+// for a waiting alarm. The frame routines that are given it look at it before
+// every frame they send (resends included) and while they wait for a frame,
+// and count every frame that went through.
+class TransferBound
 {
 public:
-    explicit TransferBound(const Clock &clock, qint64 bytes = 0, qint64 allowanceMs = TransferAllowanceMs)
-        : WaitBound(clock, TransferTimeMs(bytes) - TransferAllowanceMs + allowanceMs)
-        , m_bytes(bytes)
-        , m_allowanceMs(allowanceMs)
-    {}
-    void cover(qint64 bytes)
-    {
-        if (bytes <= m_bytes)
-            return;
-        allow(TransferTimeMs(bytes) - TransferTimeMs(m_bytes));
-        m_bytes = bytes;
-    }
-    // How much of its allowance the transfer has taken so far: the time it
-    // took beyond what its size takes on the slowest link.
-    qint64 allowanceUsedMs() const
-    {
-        const qint64 sizeMs = TransferTimeMs(m_bytes) - TransferAllowanceMs;
-        return std::clamp(elapsedMs() - sizeMs, qint64(0), m_allowanceMs);
-    }
+    // alarmWaiting tells whether an alarm waits for its error file; none
+    // means that no alarm ever cuts the transfers.
+    explicit TransferBound(const Clock &clock, std::function<bool()> alarmWaiting = {});
+
+    // The time the transfers may have taken once `pieces` went through (the
+    // frame under way included).
+    static qint64 allowedMs(qint64 pieces);
+    // What a frame of `bytes` payload bytes counts for: 1, or one for every
+    // 250 bytes begun.
+    static qint64 pieces(qint64 bytes);
+
+    // A file begins: the texts of a cut name the time since then.
+    void beginFile();
+    // A frame went through.
+    void frameDone(qint64 payloadBytes);
+    // Throws ServerTooSlow once the transfers took longer than their frames
+    // allow, AlarmWaits once an alarm has waited for AlarmGraceMs.
+    void check();
+
+    qint64 elapsedMs() const;
+    qint64 piecesDone() const { return m_pieces; }
 
 private:
-    qint64 m_bytes;
-    qint64 m_allowanceMs;
+    bool alarmWaitedLongEnough();
+
+    const Clock &m_clock;
+    quint32 m_start;
+    quint32 m_fileStart;
+    qint64 m_pieces = 0;
+    std::function<bool()> m_alarmWaiting;
+    bool m_looked = false;
+    quint32 m_lastLook = 0;
+    bool m_alarmSeen = false;
+    quint32 m_alarmSeenAt = 0;
 };
 
 // 255 gives 0, any other n gives n + 1.
@@ -171,10 +196,11 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte);
 // Sends one frame and waits for its answer; resends after "N", no answer or
 // an unknown letter, up to five sends, pausing on `clock` before each resend.
 // true when the server answered "A"; the sequence number then moves on.
-// `transfer`, the bound of the file the frame belongs to: once it has passed,
-// no further send is made and ServerTooSlow is thrown.
+// `transfer`, the bound of the transfers the frame belongs to, is looked at
+// before every send (TransferBound::check throws) and counts the frame when
+// it was answered "A" or "C".
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
-               quint8 frameType, Clock &clock = Clock::system(), const WaitBound *transfer = nullptr);
+               quint8 frameType, Clock &clock = Clock::system(), TransferBound *transfer = nullptr);
 
 // The answer letter upper-cased, or ' ' when no complete answer arrived.
 char ReadAnswer(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
@@ -187,16 +213,16 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
 // whether the frame came with a sequence prefix; sequence takes its sequence
 // byte. A repeated frame (sequence mode, same sequence byte) is acknowledged
 // again and not delivered. Throws ServerTooSlow when the frame is not whole
-// within FrameTimeoutMs, or when `outer` (the bound of the file it belongs
-// to) passes meanwhile.
+// within FrameTimeoutMs; `outer` (the bound of the transfers it belongs to)
+// is looked at meanwhile and counts the frame delivered.
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                  QByteArray &payload, quint8 &frameType, const WaitBound *outer = nullptr);
+                  QByteArray &payload, quint8 &frameType, TransferBound *outer = nullptr);
 
 // ReceiveFrame, up to 100 tries; after each of the first 20 fruitless ones it
-// pauses and drains what is left of a broken frame from the input. A
-// ServerTooSlow of a try is passed on, and so is a passed `outer` bound.
+// pauses and drains what is left of a broken frame from the input. What
+// `outer` throws, and a ServerTooSlow of a try, is passed on.
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                       QByteArray &payload, quint8 &frameType, const WaitBound *outer = nullptr);
+                       QByteArray &payload, quint8 &frameType, TransferBound *outer = nullptr);
 
 // The local name of a received file: fileName without everything up to and
 // including its last backslash. Empty when that name could leave the working
@@ -216,13 +242,14 @@ QString LocalFileName(const QByteArray &fileName);
 // data frame would take it past the bound: "C" in place of that frame's
 // answer, a status line and a log line; so no server can fill the station's
 // disk. localName, when given, is the name the file is stored under in place
-// of the one taken from fileName (the status texts keep fileName). A file
-// that is not whole within its transfer bound (TransferTimeMs of its
-// announced length) or a frame beyond FrameTimeoutMs throws ServerTooSlow,
-// with the local file removed as after any failure.
+// of the one taken from fileName (the status texts keep fileName). The
+// frames keep the pace of `transfer` (the report's, or one of the file's own
+// when none is given); what it throws, and a frame beyond FrameTimeoutMs
+// (ServerTooSlow), leaves the local file removed as after any failure.
 inline constexpr qint64 MaxReceivedFileBytes = 256LL * 1024 * 1024;
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,
-                   const QString &localName = QString(), qint64 maxBytes = MaxReceivedFileBytes);
+                   const QString &localName = QString(), qint64 maxBytes = MaxReceivedFileBytes,
+                   TransferBound *transfer = nullptr);
 
 } // namespace TCPUtils

@@ -394,7 +394,8 @@ TEST_F(Exchange, ThePartRunsOnAConnectionOpenedWithoutTheSession)
                                     FrameType::LoginFrame, clock));
     const qint32 afterLogin = link.Sequence;
 
-    EXPECT_TRUE(thread->exchange().run());
+    TCPUtils::TransferBound bound(clock);
+    EXPECT_TRUE(thread->exchange().run(bound));
     thread->DisconnectServer();
     server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
 
@@ -786,38 +787,55 @@ TEST_F(Exchange, DownloadBeyondTheSizeOfAConfigurationIsCutAtOnce)
     }
 }
 
-// The upload of the identifier copy is bounded like every upload: a server
-// that answers each of its data frames after 9 s is cut once the bound of
-// its size has passed; the session takes the failure path, the log says
-// why, and the copy stays for the next report.
+// The upload of the identifier copy keeps the pace of every transfer: a
+// server whose data frames each take 9 s of the station's clock gets the
+// whole copy; one that takes 20 s a frame is cut once the allowance is used
+// up, the session takes the failure path, the log says why, and the copy
+// stays for the next report.
 TEST_F(Exchange, SlowlyAnsweredConfigurationUploadIsCut)
 {
-    const QByteArray copy = QByteArray(3998, 'c') + "\r\n";
-    const qint64 bound = TCPUtils::TransferTimeMs(copy.size());
-    work.write("ABC1234.cfg", copy);
-    work.write("r2arodire.cfg", kOldConfig);
-    int dataFrames = 0;
-    server.setObserver([&](const HeronStandin::Received &r) {
-        if (!r.isAnswer && r.type == FrameType::DataFrame) {
-            ++dataFrames;
-            clock.advance(9000);
+    const QByteArray copy = QByteArray(3998, 'c') + "\r\n"; // 16 pieces
+    for (const int frameMs : {9000, 20000}) {
+        SCOPED_TRACE(frameMs);
+        const bool cut = frameMs > TCPUtils::FramePaceMs;
+        work.write("ABC1234.cfg", copy);
+        work.write("r2arodire.cfg", kOldConfig);
+        QFile::remove(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        server.clearRecords();
+        view.lines.clear();
+        int dataFrames = 0;
+        server.setObserver([&](const HeronStandin::Received &r) {
+            if (!r.isAnswer && r.type == FrameType::DataFrame) {
+                ++dataFrames;
+                clock.advance(frameMs);
+            }
+        });
+
+        report();
+        server.setObserver(nullptr);
+
+        const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
+        EXPECT_EQ(thread->state().ReportFailed, cut);
+        EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
+        EXPECT_FALSE(s.UpdateFileLocked);
+        if (!cut) {
+            EXPECT_EQ(dataFrames, 16);
+            ASSERT_EQ(server.uploads().size(), 1);
+            EXPECT_EQ(server.uploads()[0].content, copy);
+            EXPECT_FALSE(QFileInfo::exists(work.file("ABC1234.cfg")));
+            EXPECT_FALSE(log.contains(cp(FileTooSlow))) << log.constData();
+            EXPECT_TRUE(view.lines.contains(cp(LogoutSent)));
+            continue;
         }
-    });
-
-    report();
-    server.setObserver(nullptr);
-
-    EXPECT_TRUE(thread->state().ReportFailed);
-    EXPECT_LE(dataFrames, bound / 9000 + 1);
-    EXPECT_LT(dataFrames, 16); // the whole copy: 16 pieces
-    EXPECT_TRUE(server.uploads().isEmpty());
-    EXPECT_EQ(work.read("ABC1234.cfg"), copy);
-    EXPECT_EQ(work.read("r2arodire.cfg"), kOldConfig);
-    EXPECT_FALSE(s.UpdateFileLocked);
-    const QByteArray log = readPath(logDir.filePath(QStringLiteral("zav_sensor_logfile.log")));
-    EXPECT_EQ(log.count(cp(FileTooSlow)), 1) << log.constData();
-    EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + cfg.ServerPort));
-    EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+        // The open frame and 8 data frames earn 60 s + 10 x 10 s; the 9th
+        // answer comes at 180 s.
+        EXPECT_EQ(dataFrames, 9);
+        EXPECT_TRUE(server.uploads().isEmpty());
+        EXPECT_EQ(work.read("ABC1234.cfg"), copy);
+        EXPECT_EQ(log.count(cp(FileTooSlow)), 1) << log.constData();
+        EXPECT_TRUE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + cfg.ServerPort));
+        EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+    }
 }
 
 // A viewer's configuration saved while the download runs (its save holds

@@ -426,9 +426,12 @@ TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
     }
 }
 
-// A server that sends what it sends late: each time the station finds the
-// input short, the next piece arrives after its delay on the station's clock.
-// `pieces` yields them one by one; nothing more comes when it runs dry.
+// A server that sends what it sends late: the next piece arrives after its
+// delay on the station's clock, counted from when the piece before it came.
+// A read that finds the input short waits for it as long as its time-out
+// allows: the piece arrives within it, or the read fails once the time-out
+// has passed. `pieces` yields them one by one; nothing more comes when it
+// runs dry.
 struct LatePeer
 {
     struct Piece
@@ -437,35 +440,62 @@ struct LatePeer
         QByteArray bytes;
     };
     std::function<std::optional<Piece>()> pieces;
+    std::optional<Piece> next;
+    quint32 nextAt = 0; // when `next` arrives
 
     void attach(ScriptedSocket &socket, ManualClock &clock)
     {
+        nextAt = clock.tickCount();
         socket.onStarve = [this, &clock](ScriptedSocket &s) {
-            if (const std::optional<Piece> p = pieces()) {
-                clock.advance(p->delayMs);
-                s.input.append(p->bytes);
+            if (!next) {
+                next = pieces();
+                if (!next)
+                    return;
+                nextAt += quint32(next->delayMs);
             }
+            const qint64 due = qint32(nextAt - clock.tickCount());
+            if (s.timeout >= 0 && due > s.timeout) {
+                clock.advance(s.timeout);
+                return;
+            }
+            if (due > 0)
+                clock.advance(int(due));
+            s.input.append(next->bytes);
+            next.reset();
         };
     }
 };
 
-// A frame or a file is bounded as a whole, on the station's clock: a server
-// that trickles inside a frame, sends tiny frames now and then, answers where
-// frames belong or floods the link is cut off, the partial file is removed;
-// a slow but healthy server is not.
+// A frame is bounded as a whole, and the frames of a file keep a pace, on
+// the station's clock: a server that trickles inside a frame, sends its
+// frames slower than the answer wait on average, answers where frames belong
+// or floods the link is cut off and the partial file is removed; a slow but
+// sound server gets the whole file through, however large.
 TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
 {
     const QByteArray lengthFrame = serverFrame(22, QByteArray("\x00\x10\0\0", 4)); // 4096 bytes
     const QByteArray bigFrame = HeronStandin::encodeFrame(2, content(752));
     constexpr int kBig = 35 * (4096 + 2);
     const QByteArray bigLength = serverFrame(22, QByteArray("\x46\x30\x02\0", 4));
+    // `size` bytes in frames of 250 and a close frame, one every intervalMs.
+    auto everyMs = [](int intervalMs, int size) {
+        return [intervalMs, size](int n) -> std::optional<LatePeer::Piece> {
+            if (n * 250 < size)
+                return LatePeer::Piece{intervalMs, serverFrame(2, content(std::min(250, size - n * 250)))};
+            if (n * 250 < size + 250)
+                return LatePeer::Piece{intervalMs, serverFrame(3, QByteArray())};
+            return std::nullopt;
+        };
+    };
     struct Case
     {
         const char *what;
         QByteArray input; // there at the start
         std::function<std::optional<LatePeer::Piece>(int n)> piece; // n counts from 0
         const char *text;  // of the exception; nullptr: none, the file arrives
+        qint64 minElapsedMs;
         qint64 maxElapsedMs;
+        qint64 size; // of the file that arrives
     } cases[] = {
         {"one byte a second inside a data frame", lengthFrame + bigFrame.left(3),
          [&](int n) -> std::optional<LatePeer::Piece> {
@@ -473,38 +503,25 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
                  return std::nullopt;
              return LatePeer::Piece{1000, bigFrame.mid(3 + n, 1)};
          },
-         FrameTooSlow, FrameTimeoutMs + 1000},
-        {"a one-byte data frame every 3.9 s", lengthFrame,
-         [](int n) -> std::optional<LatePeer::Piece> {
-             if (n >= 2000)
-                 return std::nullopt;
-             return LatePeer::Piece{3900, serverFrame(2, "x")};
-         },
-         FileTooSlow, TransferTimeMs(4096) + 5000},
+         FrameTooSlow, FrameTimeoutMs, FrameTimeoutMs + 1000, 0},
+        // 12.5 bytes a second: the length frame and 7 data frames earn 150 s,
+        // the 8th would come at 160 s.
+        {"a data frame of 250 bytes every 20 s", lengthFrame, everyMs(20000, 4096), FileTooSlow, 150000,
+         160000, 0},
         {"answers where frames belong, one every 3 s", lengthFrame,
          [](int n) -> std::optional<LatePeer::Piece> {
              if (n >= 2000)
                  return std::nullopt;
              return LatePeer::Piece{3000, answerBytes('A')};
          },
-         FrameTooSlow, FrameTimeoutMs + 3000},
+         FrameTooSlow, FrameTimeoutMs, FrameTimeoutMs + 3000, 0},
         {"a broken frame, then bytes without end", lengthFrame + serverFrame(2, "abc").replace(1, 1, "\x01"),
          [](int n) -> std::optional<LatePeer::Piece> {
              if (n >= 200000)
                  return std::nullopt;
              return LatePeer::Piece{1, "x"};
          },
-         FrameTooSlow, FrameTimeoutMs + 1000},
-        // A configuration as large as one can be, 250 bytes every 3.52 s
-        // (71 bytes a second): cut after the time it takes on the slowest
-        // link, not after the half hour it would take.
-        {"the largest configuration at 71 bytes a second", bigLength,
-         [](int n) -> std::optional<LatePeer::Piece> {
-             if (n * 250 >= kBig)
-                 return std::nullopt;
-             return LatePeer::Piece{3521, serverFrame(2, content(std::min(250, kBig - n * 250)))};
-         },
-         FileTooSlow, TransferTimeMs(kBig) + 5000},
+         FrameTooSlow, FrameTimeoutMs, FrameTimeoutMs + 1000, 0},
         // 250 bytes every 3 s (83 bytes a second), the first frame in four
         // bursts 1.5 s apart: all of it arrives.
         {"slow but healthy", lengthFrame,
@@ -520,12 +537,17 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
                  return LatePeer::Piece{3000, serverFrame(3, QByteArray())};
              return std::nullopt;
          },
-         nullptr, 60000},
+         nullptr, 0, 60000, 4096},
+        // Just inside the pace, a frame every 9.5 s: no size makes it too
+        // slow, the largest configuration arrives after 91 minutes.
+        {"a frame every 9.5 s", lengthFrame, everyMs(9500, 4096), nullptr, 0, 18 * 9500, 4096},
+        {"the largest configuration, a frame every 9.5 s", bigLength, everyMs(9500, kBig), nullptr, 0,
+         (kBig / 250 + 2) * 9500, kBig},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         int n = 0;
-        LatePeer peer{[&]() { return c.piece(n++); }};
+        LatePeer peer{[&]() { return c.piece(n++); }, std::nullopt};
         socket.input = c.input;
         socket.writes.clear();
         peer.attach(socket, clock);
@@ -539,6 +561,7 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
             thrown = e.text();
         }
         const qint64 elapsed = qint64(clock.tickCount() - start);
+        EXPECT_GE(elapsed, c.minElapsedMs);
         EXPECT_LE(elapsed, c.maxElapsedMs);
         if (c.text) {
             EXPECT_TRUE(thrown.startsWith(cp(c.text))) << thrown.constData();
@@ -546,8 +569,8 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
             EXPECT_FALSE(QFile::exists(work.file("S.cfg")));
         } else {
             EXPECT_TRUE(thrown.isEmpty()) << thrown.constData();
-            EXPECT_EQ(received, 4096);
-            EXPECT_EQ(QFileInfo(work.file("S.cfg")).size(), 4096);
+            EXPECT_EQ(received, c.size);
+            EXPECT_EQ(QFileInfo(work.file("S.cfg")).size(), c.size);
         }
         socket.onStarve = nullptr;
         socket.input.clear();

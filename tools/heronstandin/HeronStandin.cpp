@@ -104,6 +104,7 @@ public:
     QString m_uploadDir;
     QString m_serveDir;
     bool m_requireLogin = true;
+    int m_answerDelayMs = 0;
     std::function<void(const Received &)> m_observer;
     int m_connections = 0;
     bool m_open = false;
@@ -232,6 +233,15 @@ private:
         a.reserve(prefix.size() + kAnswerStart.size() + 1);
         a.append(prefix).append(kAnswerStart).append(letter);
         return a;
+    }
+
+    // Waits ms milliseconds, or less when the stand-in stops meanwhile.
+    void pause(int ms) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!m_stop && t.elapsed() < ms)
+            QThread::msleep(std::min<qint64>(20, ms - t.elapsed()));
     }
 
     void stall(QTcpSocket &s)
@@ -373,6 +383,12 @@ private:
                     break;
                 }
             }
+            int answerDelayMs;
+            {
+                std::lock_guard lock(m_mutex);
+                answerDelayMs = m_answerDelayMs;
+            }
+            pause(answerDelayMs);
             // A prefixed frame is answered with the same prefix.
             if (!send(s, answerBytes(prefix, letter)))
                 return;
@@ -492,6 +508,7 @@ private:
                 stall(s);
                 return false;
             }
+            pause(o.frameIntervalMs);
             QByteArray bytes = frames[i];
             if (o.sequencePrefix)
                 bytes.prepend(QByteArray("ww") + char(sequence & 0xFF));
@@ -590,6 +607,12 @@ void HeronStandin::setRequireLogin(bool require)
 {
     std::lock_guard lock(m_worker->m_mutex);
     m_worker->m_requireLogin = require;
+}
+
+void HeronStandin::setAnswerDelayMs(int ms)
+{
+    std::lock_guard lock(m_worker->m_mutex);
+    m_worker->m_answerDelayMs = std::max(0, ms);
 }
 
 void HeronStandin::queueReactions(const QList<Reaction> &reactions)

@@ -65,6 +65,7 @@ public:
         int breakFrame = -1;         // this frame (0 = length frame) goes out once with a wrong checksum
         int answerTimeoutMs = 2000;  // without an answer in this time a frame is sent again
         int maxSends = 4;            // sends of one frame before serving is given up
+        int frameIntervalMs = 0;     // pause before each frame of the file (a slow link)
     };
 
     struct Received
@@ -110,6 +111,9 @@ public:
     // others keep the general ones.
     void setServeOptions(const QByteArray &serverName, const ServeOptions &options);
     void setRequireLogin(bool require);
+    // Every frame of the station is answered this many milliseconds late
+    // (a slow link); 0, the default, answers at once.
+    void setAnswerDelayMs(int ms);
 
     // Reactions to the next frames received, one each; after them the
     // stand-in answers normally again.

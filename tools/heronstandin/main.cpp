@@ -1,9 +1,11 @@
 // heronstandin: the stand-in HERON server as a program.
-//   heronstandin [--port N] [--upload-dir DIR] [--serve-dir DIR]
+//   heronstandin [--port N] [--upload-dir DIR] [--serve-dir DIR] [--answer-delay-ms MS]
 // Listens on 127.0.0.1 (port 2000 unless told otherwise), stores uploads
 // below the upload directory (a record, error or log file that arrives again
 // is appended to the one stored), serves requested files from the serve
-// directory and prints one line per frame and answer it receives.
+// directory and prints one line per frame and answer it receives. With
+// --answer-delay-ms it answers every frame that late, as a server on a slow
+// link does.
 
 #include "HeronStandin.h"
 
@@ -35,13 +37,17 @@ int main(int argc, char **argv)
                                  QStringLiteral("dir"), QStringLiteral("heron-uploads"));
     QCommandLineOption serveOpt(QStringLiteral("serve-dir"), QStringLiteral("Where requested files are taken from."),
                                 QStringLiteral("dir"), QStringLiteral("heron-files"));
-    parser.addOptions({portOpt, uploadOpt, serveOpt});
+    QCommandLineOption delayOpt(QStringLiteral("answer-delay-ms"),
+                                QStringLiteral("Answer every frame this many milliseconds late (default 0)."),
+                                QStringLiteral("ms"), QStringLiteral("0"));
+    parser.addOptions({portOpt, uploadOpt, serveOpt, delayOpt});
     parser.process(app);
 
     HeronStandin server;
     QDir().mkpath(parser.value(uploadOpt));
     server.setUploadDir(QDir(parser.value(uploadOpt)).absolutePath());
     server.setServeDir(QDir(parser.value(serveOpt)).absolutePath());
+    server.setAnswerDelayMs(parser.value(delayOpt).toInt());
     server.setObserver([](const HeronStandin::Received &r) {
         if (r.isAnswer)
             std::printf("answer %s\n", r.raw.toHex(' ').constData());
