@@ -1,7 +1,9 @@
 // Frames from the server as ReceiveFrameRetry and ReceiveFile take them, fed
 // through a scripted socket that answers at once (the manual clock skips
 // every pause). A reception never writes beside the working directory,
-// leaves no partial file and never reports more bytes than arrived.
+// leaves no partial file and never reports more bytes than arrived. A file
+// announced or grown past its bound leaves one line in the station log and
+// nothing else.
 //
 // Input: a flag byte, a start sequence byte, for ReceiveFile a name length
 // byte and the server-side file name, then the bytes the server sends.
@@ -15,13 +17,16 @@
 #include "FuzzSupport.h"
 
 #include "common/Text8.h"
+#include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
+#include "station/LogFile.h"
 #include "station/StationCore.h"
 #include "support/RecordingView.h"
 #include "support/ScriptedSocket.h"
 #include "support/TestPlatform.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -63,6 +68,9 @@ void seeds()
     Fuzz::writeSeed("file-config", fileInput(0x01, "seconfig\\ABCDEFG.cfg", transfer("TEMP-MIN\r\n5\r\n")));
     Fuzz::writeSeed("file-record-existing", fileInput(0x29, "data\\ABCDEFG3.1MS", transfer("records\r\n")));
     Fuzz::writeSeed("file-escape", fileInput(0x01, "seconfig\\../x.cfg", transfer("x")));
+    Fuzz::writeSeed(
+        "file-too-large",
+        fileInput(0x01, "seconfig\\S.cfg", frame(FrameType::FileLengthFrame, QByteArray("\0\0\0\x20", 4))));
     QByteArray prefixed;
     int seq = 254;
     for (const QByteArray &f :
@@ -113,7 +121,20 @@ void receiveFile(quint8 flags, qint32 sequence, const QByteArray &rest, Scripted
     if (count < 0 || count > sent)
         Fuzz::fail(QStringLiteral("%1 bytes received of %2 sent").arg(count).arg(sent));
 
-    const QStringList files = Fuzz::workFiles();
+    QStringList files = Fuzz::workFiles();
+    const QString logName = QFileInfo(core.log().path()).fileName();
+    if (files.removeAll(logName) > 0) {
+        // The bound's line: "<date> <time> /Sensor/ ***Datei zu groß: ...: <name>", alone.
+        bool logExists = false;
+        const QByteArray log = readWork(logName, logExists);
+        const QByteArray line = " /Sensor/ " + Text8::cp(ReportingTexts::FileTooLarge);
+        const QByteArray end = Text8::cp(ReportingTexts::FileTooLargeLimit) +
+                               QByteArray::number(TCPUtils::MaxReceivedFileBytes) +
+                               Text8::cp(ReportingTexts::FileTooLargeName) + name + "\r\n";
+        if (count != 0 || log.count("\r\n") != 1 + name.count("\r\n") || log.indexOf(line) < 0 ||
+            !log.endsWith(end))
+            Fuzz::fail(QStringLiteral("a log line other than the bound's: %1").arg(QString::fromLatin1(log)));
+    }
     if (local.isEmpty()) {
         if (!files.isEmpty() || count != 0)
             Fuzz::fail(QStringLiteral("a refused name was received"));
