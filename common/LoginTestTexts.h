@@ -3,8 +3,8 @@
 #include <QByteArray>
 
 // Texts of the login test through a proxy that the station's proxy dialog
-// and the viewer's connection-test form both run, and of the checks both
-// make on the proxy settings (UTF-8 here).
+// and the viewer's connection-test form both run, and of the checks and the
+// save both make on the proxy settings (UTF-8 here).
 namespace LoginTestTexts {
 
 inline constexpr char NoProxyAddress[] = "Bitte eine PROXY-IP-Adresse eingeben!";
@@ -12,6 +12,10 @@ inline constexpr char BadPort[] = "Bitte gültige Portnummer eingeben";
 // A value that would not stay on its line of proxyconfig.cfg.
 inline constexpr char ProxyValueNotOneLine[] =
     "PROXY-Angaben dürfen keinen Zeilenumbruch und kein NUL-Zeichen enthalten!";
+// proxyconfig.cfg could not be replaced (full disk, read-only folder); the
+// message goes on with LF, CR, the file's path, ": " and the system's reason
+// (ProxyConfigFile::writeFailureMessage). Nothing was saved.
+inline constexpr char ProxyFileNotWritten[] = "Speichern der PROXY-Einstellungen gescheitert!";
 inline constexpr char NoAnswer[] = "***Verbindung O.K. , aber keine Antwort erhalten***";
 inline constexpr char AcceptedHead[] = "ALLES OK";
 inline constexpr char AcceptedLine[] = "Verbindung zum SENSORSERVER und Anmeldung O.K.";

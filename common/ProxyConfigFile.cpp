@@ -1,9 +1,15 @@
 #include "common/ProxyConfigFile.h"
 
+#include "common/LoginTestTexts.h"
 #include "common/StationConfigFormat.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace ProxyConfigFile {
 
@@ -34,29 +40,59 @@ bool fitsLines(const Values &v)
            fitsOneLine(v.ProxyPassword) && fitsOneLine(v.DestinationServer);
 }
 
-bool write(const Values &values, const QString &path)
+namespace {
+
+// Why the file cannot be opened for replacing. For an existing file that
+// may not be written (a read-only file system, a write-protected file)
+// QSaveFile words the refusal itself, without the system's reason: that
+// one comes from asking the system.
+QString openFailure(const QString &path, const QSaveFile &file)
 {
+    const QByteArray name = QFile::encodeName(path);
+    if (::access(name.constData(), F_OK) == 0 && ::access(name.constData(), W_OK) != 0)
+        return qt_error_string(errno);
+    return file.errorString();
+}
+
+} // namespace
+
+bool write(const Values &values, const QString &path, QString *reason)
+{
+    const auto fail = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     // The dialogs refuse such a value with their message; this is the last
     // guard, and the old file stays as it is.
     if (!fitsLines(values))
-        return false;
+        return fail(QString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return fail(openFailure(path, file));
     // The file holds the proxy password in plain text: the owner's alone,
     // also where an older file was readable by others.
     if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString why = file.errorString(); // before cancelWriting puts its own text there
         file.cancelWriting();
-        return false;
+        return fail(why);
     }
     const QByteArray bytes = format(values);
     // Flushed before the commit: a commit whose last buffered write fails
     // would put a cut file in place (seen with a full disk).
     if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString why = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(why);
     }
-    return file.commit();
+    return file.commit() || fail(file.errorString());
+}
+
+QString writeFailureMessage(const QString &path, const QString &reason)
+{
+    return QString::fromUtf8(LoginTestTexts::ProxyFileNotWritten) +
+           QString::fromLatin1(LoginTestTexts::LineBreak) + QFileInfo(path).absoluteFilePath() +
+           QStringLiteral(": ") + reason;
 }
 
 namespace {

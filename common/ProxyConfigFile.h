@@ -55,8 +55,16 @@ bool fitsLines(const Values &values);
 // Replaces the file whole (the old file stays intact when writing fails);
 // the new file is readable and writable by its owner only (mode 0600).
 // Returns false when the file could not be written, and without writing
-// anything when a value does not fit its line (fitsLines).
-bool write(const Values &values, const QString &path = QString::fromLatin1(FileName));
+// anything when a value does not fit its line (fitsLines). reason, when
+// given, then receives the system's reason as Qt words it ("No space left
+// on device", "Permission denied", ...; empty for a refused value).
+bool write(const Values &values, const QString &path = QString::fromLatin1(FileName),
+           QString *reason = nullptr);
+
+// The message both proxy dialogs show when write() failed: the text
+// LoginTestTexts::ProxyFileNotWritten, LF CR, the file's absolute path,
+// ": " and the reason.
+QString writeFailureMessage(const QString &path, const QString &reason);
 
 // The station's reader: takes the lines by position into `settings` (the
 // pair DESTINATION-SERVER is skipped when present, and may be missing).

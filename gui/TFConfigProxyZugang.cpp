@@ -189,6 +189,17 @@ bool TFConfigProxyZugang::checked()
     return false;
 }
 
+bool TFConfigProxyZugang::saved(const ProxyDialogFields &f)
+{
+    QByteArray failure;
+    if (m_logic.save(f, &failure))
+        return true;
+    // Shown like the dialog's other boxes: the supervision timer stays off
+    // while the dialog is open, so nothing closes the box unanswered.
+    m_notices->show(failure);
+    return false;
+}
+
 void TFConfigProxyZugang::Button1Click()
 {
     done(1);
@@ -198,7 +209,8 @@ void TFConfigProxyZugang::Button2Click()
 {
     if (!checked())
         return;
-    m_logic.save(fields()); // a file that cannot be written changes nothing, silently
+    if (!saved(fields()))
+        return; // the typed values stay for another try
     done(1);
 }
 
@@ -207,7 +219,10 @@ void TFConfigProxyZugang::ButtonProxyTestClick()
     if (!checked())
         return;
     const ProxyDialogFields f = fields();
-    m_logic.save(f);
+    // Settings that are neither in the file nor in force are not tested:
+    // an "ALLES OK" would read as if the station now reported through them.
+    if (!saved(f))
+        return;
     Button1->setCursor(Qt::WaitCursor);
     const QByteArray result = m_logic.connectionTest(f);
     Button1->unsetCursor();

@@ -76,6 +76,9 @@ private:
     void setPasswordBox(const QByteArray &text);
     // The checks of "Speichern" and the test; false after their message.
     bool checked();
+    // The save of "Speichern" and the test; false after its message when
+    // the file could not be written (nothing changed, the dialog stays).
+    bool saved(const ProxyDialogFields &fields);
     void mainTimer(bool on);
 
     ProxyDialogLogic m_logic;

@@ -97,7 +97,7 @@ QByteArray ProxyDialogLogic::message(Check c)
     return {};
 }
 
-bool ProxyDialogLogic::save(const ProxyDialogFields &f)
+bool ProxyDialogLogic::save(const ProxyDialogFields &f, QByteArray *failure)
 {
     const std::optional<qint32> port = ConfigFormat::toInteger(f.ProxyPort);
     if (!port)
@@ -113,8 +113,12 @@ bool ProxyDialogLogic::save(const ProxyDialogFields &f)
     v.DestinationServer = ConfigFormat::fitsOneLine(m_config.ServerHost) ? m_config.ServerHost : QByteArray();
     v.UseProxy = f.UseProxy;
     v.Http = f.Http;
-    if (!ProxyConfigFile::write(v, m_path))
+    QString reason;
+    if (!ProxyConfigFile::write(v, m_path, &reason)) {
+        if (failure)
+            *failure = Text8::fromQString(ProxyConfigFile::writeFailureMessage(m_path, reason));
         return false;
+    }
     ProxySettings &live = m_config.Proxy;
     live.ProxyKind = f.Http ? KindHttp : KindSocks;
     live.ProxyHost = f.ProxyHost;

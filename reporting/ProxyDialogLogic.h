@@ -50,8 +50,10 @@ public:
     static QByteArray message(Check check);
 
     // Writes proxyconfig.cfg and, when that worked, the live settings.
-    // false (nothing changed) when the file could not be written.
-    bool save(const ProxyDialogFields &fields);
+    // false (nothing changed, the old file whole) when the file could not
+    // be written; failure, when given, then receives the message that names
+    // the file and the reason.
+    bool save(const ProxyDialogFields &fields, QByteArray *failure = nullptr);
 
     // The password box's handlers; each gives the text that the box is to
     // show when it must change.

@@ -320,7 +320,13 @@ void TForm1::Button2Click()
     v.DestinationServer = Text8::fromQString(TBxDMCIP->text());
     v.UseProxy = CheckUseProxy->isChecked();
     v.Http = RBhttp->isChecked();
-    ProxyConfigFile::write(v, m_proxyFile); // a failure stays silent; the old file stays whole
+    QString reason;
+    if (!ProxyConfigFile::write(v, m_proxyFile, &reason)) {
+        // Nothing saved, the old file whole: the form stays open with what
+        // was typed, for another try.
+        showMessage(ProxyConfigFile::writeFailureMessage(m_proxyFile, reason));
+        return;
+    }
     done(1);
 }
 

@@ -81,8 +81,15 @@ TEST(ProxyConfigFile, FailedWriteKeepsTheOldFileAndReportsIt)
 {
     ScopedWorkDir dir;
     QDir(dir.path()).mkdir("proxyconfig.cfg");
-    EXPECT_FALSE(ProxyConfigFile::write({}));
-    EXPECT_FALSE(ProxyConfigFile::write({}, dir.file("missing-folder/proxyconfig.cfg")));
+    QString reason;
+    EXPECT_FALSE(ProxyConfigFile::write({}, QStringLiteral("proxyconfig.cfg"), &reason));
+    EXPECT_EQ(reason, QStringLiteral("Filename refers to a directory"));
+    EXPECT_FALSE(ProxyConfigFile::write({}, dir.file("missing-folder/proxyconfig.cfg"), &reason));
+    EXPECT_EQ(reason, QStringLiteral("No such file or directory"));
+    // The message names the file by its absolute path.
+    EXPECT_EQ(ProxyConfigFile::writeFailureMessage(QStringLiteral("proxyconfig.cfg"), reason),
+              QStringLiteral("Speichern der PROXY-Einstellungen gescheitert!\n\r") +
+                  dir.file("proxyconfig.cfg") + QStringLiteral(": No such file or directory"));
 }
 
 // A value with a CR, an LF or a NUL would shift the lines after it (the

@@ -11,6 +11,7 @@
 #include "support/RecordingNotices.h"
 #include "support/ScriptedHttpProxy.h"
 #include "support/TempDir.h"
+#include "support/UnwritableFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -348,15 +351,92 @@ TEST_F(ProxyDialog, SpeichernAndTheTestRefuseALineBreakOrNul)
     EXPECT_EQ(work.read("proxyconfig.cfg"), proxyFile("old.proxy", "3128", "alt", "alt", "", "1", "HTTP"));
 }
 
-TEST_F(ProxyDialog, FileThatCannotBeWrittenLeavesTheLiveSettingsSilently)
+// proxyconfig.cfg cannot be replaced: "Speichern" and the test show the
+// file and the system's reason (with the supervision timer still off), the
+// dialog stays open with what was typed, the password too, and the old file
+// and the live settings stay as they were; the test does not run (its
+// proxy, 127.0.0.1:1, would refuse at once and show a second box). Once the
+// file can be written again, "Speichern" saves what was typed and closes.
+TEST_F(ProxyDialog, FileThatCannotBeWrittenIsShownAndTheDialogKeepsTheTypedValues)
 {
-    QDir(work.path()).mkdir("proxyconfig.cfg"); // a folder where the file should be
-    open();
-    dialog->TBxProxyIP->setText(QStringLiteral("10.0.0.9"));
-    dialog->Button2Click();
-    EXPECT_TRUE(notices.shown.isEmpty());
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(config.Proxy, ProxySettings{});
+    const QByteArray old = proxyFile("old.proxy", "3128", "alt", "altpw", "heron", "0", "HTTP");
+    using Kind = UnwritableFolder::Kind;
+    const struct
+    {
+        const char *name;
+        std::optional<Kind> kind; // none: a folder where the file should be
+    } cases[] = {{"a folder in its place", std::nullopt},
+                 {"full disk", Kind::Full},
+                 {"read-only folder", Kind::ReadOnly}};
+    int n = 0;
+    for (const auto &c : cases) {
+        for (const bool test : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (test ? ", Verbindungstest" : ", Speichern"));
+            const QString name = QStringLiteral("case%1").arg(n++);
+            const QString dir = work.file(name);
+            std::optional<UnwritableFolder> folder;
+            QString reason = QStringLiteral("Filename refers to a directory");
+            if (c.kind) {
+                folder.emplace(dir, *c.kind, QStringLiteral("proxyconfig.cfg"), old);
+                if (!folder->whyNot().isEmpty())
+                    GTEST_SKIP() << folder->whyNot().toStdString();
+                reason = folder->reason();
+            } else {
+                ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/proxyconfig.cfg")));
+            }
+            ASSERT_TRUE(QDir::setCurrent(dir));
+            notices.shown.clear();
+            open();
+            if (folder) {
+                EXPECT_EQ(config.Proxy, (ProxySettings{false, "old.proxy", 3128, "alt", "altpw", "HTTP"}));
+            }
+            const ProxySettings before = config.Proxy;
+            type(dialog->TBxProxyIP, QStringLiteral("127.0.0.1"));
+            type(dialog->TBxProxyPort, QStringLiteral("1"));
+            type(dialog->TBxName, QStringLiteral("neu"));
+            type(dialog->TBxPasswort, QStringLiteral("neu-pw"));
+            dialog->useproxy->setChecked(true);
+            dialog->RBSocks->setChecked(true);
+            bool supervisionOn = true;
+            notices.onShow = [&](const QByteArray &, NoticeButtons) {
+                supervisionOn = supervision.isActive();
+            };
+            if (test)
+                dialog->ButtonProxyTestClick();
+            else
+                QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+            notices.onShow = nullptr;
+
+            EXPECT_EQ(notices.shown, QByteArrayList{"Speichern der PROXY-Einstellungen gescheitert!\n\r" +
+                                                    Text8::fromQString(dir) + "/proxyconfig.cfg: " +
+                                                    Text8::fromQString(reason)});
+            EXPECT_FALSE(supervisionOn);
+            EXPECT_TRUE(dialog->isVisible());
+            EXPECT_EQ(dialog->TBxProxyIP->text(), QStringLiteral("127.0.0.1"));
+            EXPECT_EQ(dialog->TBxProxyPort->text(), QStringLiteral("1"));
+            EXPECT_EQ(dialog->TBxName->text(), QStringLiteral("neu"));
+            EXPECT_EQ(dialog->logic().ProxyPasswordEntry, "neu-pw");
+            EXPECT_TRUE(dialog->useproxy->isChecked());
+            EXPECT_TRUE(dialog->RBSocks->isChecked());
+            EXPECT_EQ(config.Proxy, before);
+            if (folder) {
+                EXPECT_EQ(folder->read(), old);
+                EXPECT_EQ(folder->strayFiles(), QStringList{});
+                ASSERT_TRUE(folder->makeWritable());
+            } else {
+                ASSERT_TRUE(QDir(dir).rmdir(QStringLiteral("proxyconfig.cfg")));
+            }
+
+            notices.shown.clear();
+            QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+            EXPECT_TRUE(notices.shown.isEmpty());
+            EXPECT_FALSE(dialog->isVisible());
+            EXPECT_EQ(work.read(name + QStringLiteral("/proxyconfig.cfg")),
+                      proxyFile("127.0.0.1", "1", "neu", "neu-pw", "127.0.0.1", "1", "SOCKS"));
+            EXPECT_EQ(config.Proxy, (ProxySettings{true, "127.0.0.1", 1, "neu", "neu-pw", "SOCKS"}));
+            ASSERT_TRUE(QDir::setCurrent(work.path()));
+        }
+    }
 }
 
 // The test's answers come from the scripted proxy: after its "200 OK" it

@@ -52,6 +52,11 @@ public:
         return ::mount(nullptr, QFile::encodeName(m_dir).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
                        m_options.constData()) == 0;
     }
+    bool remountWritable()
+    {
+        return ::mount(nullptr, QFile::encodeName(m_dir).constData(), nullptr, MS_REMOUNT,
+                       m_options.constData()) == 0;
+    }
 
     qint64 freeBytes() const
     {

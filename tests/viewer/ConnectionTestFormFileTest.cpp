@@ -2,12 +2,14 @@
 // proxyconfig.cfg.
 
 #include "support/TempDir.h"
+#include "support/UnwritableFolder.h"
 
 #include "common/Text8.h"
 #include "viewer/Form1Texts.h"
 #include "viewer/TForm1.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -153,13 +156,78 @@ TEST_F(Form1Test, AbbruchWritesNothing)
     EXPECT_FALSE(QFile::exists(dir.file("proxyconfig.cfg")));
 }
 
-TEST_F(Form1Test, SpeichernThatCannotWriteClosesSilently)
+// proxyconfig.cfg cannot be replaced: Speichern shows the file and the
+// system's reason, the form stays open with what was typed and the old file
+// stays as it was. Once the file can be written, Speichern saves and closes.
+TEST_F(Form1Test, SpeichernThatCannotWriteShowsWhyAndKeepsTheForm)
 {
-    form.setProxyFilePath(dir.file("missing-folder/proxyconfig.cfg"));
-    form.show();
-    control<QPushButton>("Button2")->click();
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(messages.isEmpty());
+    const QByteArray old =
+        fileOf({"PROXY-SERVER-ADRESSE", "old.proxy", "PROXY-SERVER-PORT", "1080", "PROXY-SERVER-USERNAME",
+                "alt", "PROXY-SERVER-PASSWORT", "altpw", "DESTINATION-SERVER", "127.0.0.1", "PROXY-BENUTZUNG",
+                "0", "PROXY-SELECTION", "SOCKS"});
+    using Kind = UnwritableFolder::Kind;
+    const struct
+    {
+        const char *name;
+        std::optional<Kind> kind; // none: the folder does not exist
+    } cases[] = {
+        {"missing folder", std::nullopt}, {"full disk", Kind::Full}, {"read-only folder", Kind::ReadOnly}};
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = QStringLiteral("case%1/proxyconfig.cfg").arg(n++);
+        const QString path = dir.file(name);
+        const QString folderPath = QFileInfo(path).path();
+        std::optional<UnwritableFolder> folder;
+        QString reason = QStringLiteral("No such file or directory");
+        if (c.kind) {
+            folder.emplace(folderPath, *c.kind, QStringLiteral("proxyconfig.cfg"), old);
+            if (!folder->whyNot().isEmpty())
+                GTEST_SKIP() << folder->whyNot().toStdString();
+            reason = folder->reason();
+        }
+        form.setProxyFilePath(path);
+        messages.clear();
+        form.show();
+        if (folder) {
+            EXPECT_EQ(text("TBxProxyIP"), u("old.proxy")); // loaded
+        }
+        control<QRadioButton>("RBhttp")->click();
+        edit("TBxProxyIP")->setText(u("10.0.0.9"));
+        edit("TBxProxyPort")->setText(u("3128"));
+        edit("TBxName")->setText(u("neu"));
+        edit("TBxPasswort")->setText(u("neu-pw"));
+        edit("TBxDMCIP")->setText(u("127.0.0.2"));
+        control<QCheckBox>("CheckUseProxy")->setChecked(true);
+        control<QPushButton>("Button2")->click();
+
+        EXPECT_EQ(messages,
+                  QStringList{u("Speichern der PROXY-Einstellungen gescheitert!\n\r") + path + u(": ") + reason});
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(text("TBxProxyIP"), u("10.0.0.9"));
+        EXPECT_EQ(text("TBxProxyPort"), u("3128"));
+        EXPECT_EQ(text("TBxName"), u("neu"));
+        EXPECT_EQ(text("TBxPasswort"), u("neu-pw"));
+        EXPECT_EQ(text("TBxDMCIP"), u("127.0.0.2"));
+        EXPECT_TRUE(control<QCheckBox>("CheckUseProxy")->isChecked());
+        EXPECT_TRUE(control<QRadioButton>("RBhttp")->isChecked());
+        if (folder) {
+            EXPECT_EQ(folder->read(), old);
+            EXPECT_EQ(folder->strayFiles(), QStringList{});
+            ASSERT_TRUE(folder->makeWritable());
+        } else {
+            ASSERT_TRUE(QDir().mkpath(folderPath));
+        }
+
+        messages.clear();
+        control<QPushButton>("Button2")->click();
+        EXPECT_TRUE(messages.isEmpty());
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(dir.read(name), fileOf({"PROXY-SERVER-ADRESSE", "10.0.0.9", "PROXY-SERVER-PORT", "3128",
+                                          "PROXY-SERVER-USERNAME", "neu", "PROXY-SERVER-PASSWORT", "neu-pw",
+                                          "DESTINATION-SERVER", "127.0.0.2", "PROXY-BENUTZUNG", "1",
+                                          "PROXY-SELECTION", "HTTP"}));
+    }
 }
 
 // A line break or a NUL in a box would shift the lines of the file after
