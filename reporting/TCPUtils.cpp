@@ -126,14 +126,14 @@ TransferBound::TransferBound(const Clock &clock, std::function<bool()> alarmWait
     , m_alarmWaiting(std::move(alarmWaiting))
 {}
 
-qint64 TransferBound::allowedMs(qint64 pieces)
+qint64 TransferBound::frameMs(qint64 bytes)
 {
-    return TransferAllowanceMs + (pieces + 1) * FramePaceMs;
+    return FramePaceMs + bytes * 1000 / LinkBytesPerSecond;
 }
 
-qint64 TransferBound::pieces(qint64 bytes)
+qint64 TransferBound::allowedMs(qint64 earnedMs)
 {
-    return std::max<qint64>(1, (bytes + TransferPieceBytes - 1) / TransferPieceBytes);
+    return TransferAllowanceMs + FramePaceMs + earnedMs;
 }
 
 void TransferBound::beginFile()
@@ -143,7 +143,10 @@ void TransferBound::beginFile()
 
 void TransferBound::frameDone(qint64 payloadBytes)
 {
-    m_pieces += pieces(payloadBytes);
+    // What quick frames earned beyond their time is not kept: the slack is
+    // never more than the allowance, so a slow part is cut as soon after a
+    // quick one as after nothing.
+    m_earnedMs = std::min(m_earnedMs + frameMs(payloadBytes), elapsedMs());
 }
 
 qint64 TransferBound::elapsedMs() const
@@ -170,7 +173,7 @@ bool TransferBound::alarmWaitedLongEnough()
 void TransferBound::check()
 {
     using namespace ReportingTexts;
-    if (elapsedMs() > allowedMs(m_pieces))
+    if (elapsedMs() > allowedMs(m_earnedMs))
         tooSlow(FileTooSlow, since(m_clock, m_fileStart));
     if (alarmWaitedLongEnough())
         throw AlarmWaits(Text8::cp(AlarmCut) + seconds(since(m_clock, m_fileStart)) + Text8::cp(AlarmCutEnd));

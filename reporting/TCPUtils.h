@@ -61,17 +61,19 @@ inline constexpr int FrameTimeoutMs = 15000;
 
 // The file transfers of one report (its error, record and log files, the
 // configuration exchange and the updates) keep a pace: every frame that goes
-// through, sent and answered or received whole, earns FramePaceMs, a received
-// frame of more than 250 bytes once for every 250 bytes begun, and the
-// transfers may take TransferAllowanceMs more than their frames earned, for
-// lost answers and resends. FramePaceMs is the answer wait: a peer whose
-// frames each come within the wait the protocol gives a single frame is
-// never cut, however large the file and however poor the link (a frame
-// every 3 s on a poor mobile link leaves 7 s to spare on each). A peer
-// slower than that on average (a frame of 250 bytes every 10 s, 25 bytes a
-// second) is cut once it used up the allowance: one that sends or answers a
-// frame every 14 s after about 220 s, every 20 s after about 130 s.
+// through, sent and answered or received whole, earns its time on the
+// slowest link a station uses, the answer wait (FramePaceMs: a sound peer
+// answers within it, or its answer counts as lost) and its bytes at 960
+// bytes a second (a 9600 bit/s data line), and the transfers may take
+// TransferAllowanceMs more than their frames earned, for lost answers and
+// resends; what quick frames earn beyond their own time is not saved up. So a peer whose frames each come
+// within the answer wait is never cut, however large the file and however poor the link (a frame every 3 s on
+// a poor mobile link leaves 7 s to spare on each): 100 KB go through in 69 minutes at the slowest. A slower
+// peer is cut once it used up the allowance: one that sends or answers a frame of 250 bytes every 14 s after
+// about 220 s, every 20 s after about 130 s; a frame of 752 bytes every 14 s
+// after about 260 s.
 inline constexpr int FramePaceMs = AnswerTimeoutMs;
+inline constexpr int LinkBytesPerSecond = 960;
 inline constexpr int TransferAllowanceMs = 60000;
 inline constexpr int TransferPieceBytes = 250;
 // A raised alarm does not wait for a long transfer: once the reporting thread
@@ -138,12 +140,11 @@ public:
     // means that no alarm ever cuts the transfers.
     explicit TransferBound(const Clock &clock, std::function<bool()> alarmWaiting = {});
 
-    // The time the transfers may have taken once `pieces` went through (the
-    // frame under way included).
-    static qint64 allowedMs(qint64 pieces);
-    // What a frame of `bytes` payload bytes counts for: 1, or one for every
-    // 250 bytes begun.
-    static qint64 pieces(qint64 bytes);
+    // What a frame of `bytes` payload bytes earns.
+    static qint64 frameMs(qint64 bytes);
+    // The time the transfers may take when their frames earned `earnedMs`:
+    // the allowance and the frame under way besides.
+    static qint64 allowedMs(qint64 earnedMs);
 
     // A file begins: the texts of a cut name the time since then.
     void beginFile();
@@ -154,7 +155,7 @@ public:
     void check();
 
     qint64 elapsedMs() const;
-    qint64 piecesDone() const { return m_pieces; }
+    qint64 earnedMs() const { return m_earnedMs; }
 
 private:
     bool alarmWaitedLongEnough();
@@ -162,7 +163,7 @@ private:
     const Clock &m_clock;
     quint32 m_start;
     quint32 m_fileStart;
-    qint64 m_pieces = 0;
+    qint64 m_earnedMs = 0;
     std::function<bool()> m_alarmWaiting;
     bool m_looked = false;
     quint32 m_lastLook = 0;

@@ -504,10 +504,10 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
              return LatePeer::Piece{1000, bigFrame.mid(3 + n, 1)};
          },
          FrameTooSlow, FrameTimeoutMs, FrameTimeoutMs + 1000, 0},
-        // 12.5 bytes a second: the length frame and 7 data frames earn 150 s,
-        // the 8th would come at 160 s.
-        {"a data frame of 250 bytes every 20 s", lengthFrame, everyMs(20000, 4096), FileTooSlow, 150000,
-         160000, 0},
+        // 12.5 bytes a second: each frame takes 20 s and earns 10.26 s; the
+        // 70 s of the allowance and the frame under way are gone at 132 s.
+        {"a data frame of 250 bytes every 20 s", lengthFrame, everyMs(20000, 4096), FileTooSlow, 131000,
+         136000, 0},
         {"answers where frames belong, one every 3 s", lengthFrame,
          [](int n) -> std::optional<LatePeer::Piece> {
              if (n >= 2000)
