@@ -38,8 +38,8 @@ QString DetachedProgramRestart::script()
                "  s=${line##*) }; s=${s%% *}\n"
                "}\n"
                "watch() {\n"
-               "  launch=\n"
-               "  env --default-signal=INT,QUIT true 2>/dev/null && launch=\"env --default-signal=INT,QUIT\"\n"
+               "  defaults=--default-signal=INT,QUIT; launch=\n"
+               "  env $defaults true 2>/dev/null && launch=\"env $defaults\"\n"
                "  $launch \"$exe\" &\n"
                "  child=$!\n"
                "  n=0\n"
@@ -77,7 +77,8 @@ QString DetachedProgramRestart::script()
                "if [ -f \"$update\" ] && [ -s \"$update\" ]; then\n"
                "  new=\"$exe.new$$\"; old=\"$keep.new$$\"\n"
                "  if { ln -T \"$exe\" \"$old\" 2>/dev/null || cp -pT \"$exe\" \"$old\"; } &&\n"
-               "     cp \"$update\" \"$new\" && chmod +x \"$new\" && mv -fT \"$old\" \"$keep\" && mv -f \"$new\" \"$exe\"; then\n"
+               "     cp \"$update\" \"$new\" && chmod +x \"$new\" &&\n"
+               "     mv -fT \"$old\" \"$keep\" && mv -f \"$new\" \"$exe\"; then\n"
                "    rm -f \"$update\"\n"
                "    watch\n"
                "  fi\n"
@@ -99,7 +100,8 @@ bool DetachedProgramRestart::schedule(const Plan &plan)
     helper.setProgram(QStringLiteral("/bin/sh"));
     helper.setArguments({QStringLiteral("-c"), script(), QStringLiteral("klimawarte-restart"),
                          QString::number(plan.pid), delay, plan.directory, plan.update, plan.executable,
-                         QString::number(std::max(0, plan.windowMs) / 100), QString::fromLatin1(plan.digest)});
+                         QString::number(std::max(0, plan.windowMs) / 100),
+                         QString::fromLatin1(plan.digest)});
     helper.setWorkingDirectory(plan.directory);
     helper.setStandardInputFile(QProcess::nullDevice());
     helper.setStandardOutputFile(QProcess::nullDevice());

@@ -136,7 +136,8 @@ Taken takeNote()
                             .arg(shown(NoteFile), shown(FailedUpdateFile), systemReason(error));
     }
     if (!QFile::remove(noteName)) {
-        const QString why = QStringLiteral("cannot remove %1; it is read again at the next start").arg(shown(NoteFile));
+        const QString why =
+            QStringLiteral("cannot remove %1; it is read again at the next start").arg(shown(NoteFile));
         taken.problem = taken.problem.isEmpty() ? why : taken.problem + QStringLiteral("; ") + why;
     }
     return taken;

@@ -319,11 +319,12 @@ void StationStartup::logPutBackProgram()
     if (!taken.note)
         return;
     const UpdateFallback::Note &note = *taken.note;
-    WriteLogLine(m_core, Text8::cp(StartupTexts::FallbackLog) +
-                             Text8::cp(note.signalled ? StartupTexts::FallbackSignal : StartupTexts::FallbackStatus) +
-                             QByteArray::number(note.code) + Text8::cp(StartupTexts::FallbackProgram) +
-                             Text8::fromQString(QFile::decodeName(note.program)) +
-                             Text8::cp(StartupTexts::FallbackEnd));
+    WriteLogLine(m_core,
+                 Text8::cp(StartupTexts::FallbackLog) +
+                     Text8::cp(note.signalled ? StartupTexts::FallbackSignal : StartupTexts::FallbackStatus) +
+                     QByteArray::number(note.code) + Text8::cp(StartupTexts::FallbackProgram) +
+                     Text8::fromQString(QFile::decodeName(note.program)) +
+                     Text8::cp(StartupTexts::FallbackEnd));
 }
 
 void StationStartup::flagFileFailureExit(const InstanceLock::Result &lock)

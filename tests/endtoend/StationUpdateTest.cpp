@@ -114,6 +114,15 @@ struct StationUpdate : ::testing::Test
         ASSERT_TRUE(server.start());
     }
 
+    // Settings of station SIM1234 that report to the stand-in server.
+    QList<QByteArray> reportingValues() const
+    {
+        QList<QByteArray> values = StationProcess::configValues();
+        values[12] = "SIM1234";
+        values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+        return values;
+    }
+
     // The station's configuration, and the server's copy of it that asks
     // for the updates.
     void configureWithUpdate(const QList<QByteArray> &values)
@@ -204,9 +213,7 @@ struct StationUpdate : ::testing::Test
 
 TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
 {
-    QList<QByteArray> values = StationProcess::configValues();
-    values[12] = "SIM1234";
-    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    const QList<QByteArray> values = reportingValues();
     // The server's configuration asks for the updates; its station update is
     // a new build of the program (the same code with a marker behind it).
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
@@ -255,7 +262,8 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("Klimawarte.upd"))));
     EXPECT_TRUE(QFileInfo(exe).isExecutable());
     // The previous program stays beside it.
-    EXPECT_EQ(readAll(exe + QLatin1String(UpdateFallback::KeptProgramSuffix)), readAll(QStringLiteral(KLIMAWARTE_EXE)));
+    EXPECT_EQ(readAll(exe + QLatin1String(UpdateFallback::KeptProgramSuffix)),
+              readAll(QStringLiteral(KLIMAWARTE_EXE)));
 
     // It measures: a viewer gets its measurement messages.
     const QByteArray time = viewerMeasurement(30000);
@@ -284,10 +292,11 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     station->writeControl(QByteArray("SHUTDOWN\0", 9));
     EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(newPid)); },
                                           20000));
-    EXPECT_TRUE(StationProcess::waitUntil([&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); },
-                                          20000));
+    EXPECT_TRUE(StationProcess::waitUntil(
+        [&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); }, 20000));
     EXPECT_EQ(readAll(exe), newBuild);
-    EXPECT_FALSE(station->file(QStringLiteral("zav_sensor_logfile.log")).contains(Text8::cp(StartupTexts::FallbackLog)));
+    EXPECT_FALSE(station->file(QStringLiteral("zav_sensor_logfile.log"))
+                     .contains(Text8::cp(StartupTexts::FallbackLog)));
     EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::NoteFile))));
 }
 
@@ -296,10 +305,8 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
 // schedules no restart and goes on measuring and reporting.
 TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
 {
-    QList<QByteArray> values = StationProcess::configValues();
+    QList<QByteArray> values = reportingValues();
     values[1] = "30"; // Temp-Max: the raised reading below gives an alarm
-    values[12] = "SIM1234";
-    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     QByteArray garbage(3000, '\0');
     QRandomGenerator rng(3000);
@@ -384,9 +391,7 @@ struct StationUpdateFallback : StationUpdate, ::testing::WithParamInterface<Unru
 
 TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
 {
-    QList<QByteArray> values = StationProcess::configValues();
-    values[12] = "SIM1234";
-    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    const QList<QByteArray> values = reportingValues();
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     const QByteArray program = readAll(exe);
     const QByteArray update = GetParam().bytes(program);
@@ -403,7 +408,8 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
 
     // The new program dies of SIGSEGV; the previous one is back in its place
     // and says so at its start.
-    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) + Text8::cp(StartupTexts::FallbackSignal) + "11" +
+    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) +
+                               Text8::cp(StartupTexts::FallbackSignal) + "11" +
                                Text8::cp(StartupTexts::FallbackProgram) + exe.toLocal8Bit() +
                                Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
     ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(putBack); }, 60000))
@@ -431,8 +437,8 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
     EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(againPid)));
 
     station->writeControl(QByteArray("SHUTDOWN\0", 9));
-    EXPECT_TRUE(StationProcess::waitUntil([&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); },
-                                          20000));
+    EXPECT_TRUE(StationProcess::waitUntil(
+        [&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); }, 20000));
     server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }, 10000);
     const QByteArray log = wholeLog();
     EXPECT_EQ(log.count(reboot), 1) << log.constData();
@@ -441,6 +447,7 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
 
 INSTANTIATE_TEST_SUITE_P(
     HeaderPassesButCannotRun, StationUpdateFallback,
-    ::testing::Values(UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); }},
-                      UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); }}),
+    ::testing::Values(
+        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); }},
+        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); }}),
     [](const ::testing::TestParamInfo<UnrunnableUpdate> &info) { return std::string(info.param.name); });

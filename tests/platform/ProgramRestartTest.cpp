@@ -76,7 +76,8 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         ASSERT_TRUE(program.waitForStarted());
 
         DetachedProgramRestart restart;
-        ProgramRestart::Plan plan{dir.path(), QStringLiteral("Klimawarte.upd"), exe, program.processId(), 0, 60000, {}};
+        ProgramRestart::Plan plan{
+            dir.path(), QStringLiteral("Klimawarte.upd"), exe, program.processId(), 0, 60000, {}};
         ASSERT_TRUE(restart.schedule(plan));
         EXPECT_FALSE(waitForFile(dir.file(QStringLiteral("ran")), 300)); // still running: nothing happens
         EXPECT_EQ(dir.read(QStringLiteral("bin-program")), kOldProgram);
@@ -155,8 +156,8 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         const char *newBody;
         const char *oldBody;
         int windowMs;
-        QByteArrayList ran; // who ran, in order
-        QByteArray reason;  // the note's reason line; empty: no note, the new program stays
+        QByteArrayList ran;      // who ran, in order
+        QByteArray reason;       // the note's reason line; empty: no note, the new program stays
         bool crashLater = false; // the sound new program faults after the window
     } cases[] = {
         {"failure status", "exit 3", "exec sleep 30", 10000, {"new", "old"}, "status=3"},
@@ -169,8 +170,12 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         // Someone ended it: no fault of the program.
         {"ended by SIGTERM", "kill -TERM $$", "exec sleep 30", 10000, {"new"}, ""},
         {"sound, faults after the window",
-         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30", "exec sleep 30", 300,
-         {"new"}, "", true},
+         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
+         "exec sleep 30",
+         300,
+         {"new"},
+         "",
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -190,10 +195,12 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         ended.waitForFinished();
 
         DetachedProgramRestart restart;
-        ProgramRestart::Plan plan{dir.path(), QStringLiteral("Klimawarte.upd"), exe, endedPid, 0, c.windowMs, digest};
+        ProgramRestart::Plan plan{dir.path(), QStringLiteral("Klimawarte.upd"), exe, endedPid, 0, c.windowMs,
+                                  digest};
         ASSERT_TRUE(restart.schedule(plan));
         auto ranNames = [&] { return ranIn(dir).names; };
-        ASSERT_TRUE(waitUntil([&] { return ranNames().size() >= c.ran.size(); }, 10000)) << ranNames().join(' ').constData();
+        ASSERT_TRUE(waitUntil([&] { return ranNames().size() >= c.ran.size(); }, 10000))
+            << ranNames().join(' ').constData();
         ASSERT_TRUE(waitUntil([&] { return !helperRunning(dir.path()); }, 10000));
         if (c.crashLater) {
             // Past the window the helper is gone; a fault now is no failure of

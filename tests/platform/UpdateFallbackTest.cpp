@@ -27,27 +27,63 @@ TEST(UpdateFallback, NoteIsTakenOnceAndRecordsTheFailedUpdate)
         bool sound = false;
         bool signalled = false;
         int code = 0;
-        QByteArray update;    // the digest taken
+        QByteArray update;     // the digest taken
         bool recorded = false; // kept as the failed update's record
         bool problem = false;  // said on the way
     } cases[] = {
         {"signal", signalNote, false, true, true, 11, kDigest, true},
         {"status, CR LF, a key of a later script",
-         "program=/opt/klima/klimawarte\r\nstatus=3\r\nreason=later\r\nupdate=" + kDigest + "\r\n", false, true, false, 3,
-         kDigest, true},
+         "program=/opt/klima/klimawarte\r\nstatus=3\r\nreason=later\r\nupdate=" + kDigest + "\r\n", false,
+         true, false, 3, kDigest, true},
         {"no digest", "program=/opt/klima/klimawarte\nstatus=1\nupdate=\n", false, true, false, 1, {}, false},
-        {"digest that is none", "program=/opt/klima/klimawarte\nstatus=1\nupdate=ABC\n", false, true, false, 1, {},
+        {"digest that is none",
+         "program=/opt/klima/klimawarte\nstatus=1\nupdate=ABC\n",
+         false,
+         true,
+         false,
+         1,
+         {},
          false},
-        {"status 0", "program=/opt/klima/klimawarte\nstatus=0\nupdate=" + kDigest + "\n", false, false, false, 0, {},
-         false, true},
+        {"status 0",
+         "program=/opt/klima/klimawarte\nstatus=0\nupdate=" + kDigest + "\n",
+         false,
+         false,
+         false,
+         0,
+         {},
+         false,
+         true},
         {"status beyond 255", "program=/p\nstatus=256\n", false, false, false, 0, {}, false, true},
         {"status and signal", "program=/p\nstatus=1\nsignal=11\n", false, false, false, 0, {}, false, true},
         {"no program", "status=1\n", false, false, false, 0, {}, false, true},
-        {"control character in the program", "program=/p\x1b[2J\nstatus=1\n", false, false, false, 0, {}, false, true},
+        {"control character in the program",
+         "program=/p\x1b[2J\nstatus=1\n",
+         false,
+         false,
+         false,
+         0,
+         {},
+         false,
+         true},
         {"a line without key", "program=/p\nstatus=1\ngarbage\n", false, false, false, 0, {}, false, true},
         {"cut", "program=/opt/kli", false, false, false, 0, {}, false, true},
-        {"garbage", QByteArray::fromHex("7f454c460201010000003dff0a"), false, false, false, 0, {}, false, true},
-        {"too long", signalNote + QByteArray(UpdateFallback::MaxNoteBytes, '\n'), false, false, false, 0, {}, false,
+        {"garbage",
+         QByteArray::fromHex("7f454c460201010000003dff0a"),
+         false,
+         false,
+         false,
+         0,
+         {},
+         false,
+         true},
+        {"too long",
+         signalNote + QByteArray(UpdateFallback::MaxNoteBytes, '\n'),
+         false,
+         false,
+         false,
+         0,
+         {},
+         false,
          true},
         {"unreadable (a folder)", {}, true, false, false, 0, {}, false, true},
     };
@@ -100,7 +136,8 @@ TEST(UpdateFallback, DigestIsTheUpdatesSha256AndARecordOfGarbageMatchesNothing)
     EXPECT_FALSE(UpdateFallback::failedBefore(kDigest)); // no record
     dir.write(QString::fromLatin1(UpdateFallback::FailedUpdateFile), "\xff\xfe garbage " + kDigest);
     EXPECT_FALSE(UpdateFallback::failedBefore(kDigest));
-    dir.write(QString::fromLatin1(UpdateFallback::FailedUpdateFile), "program=/p\nsignal=11\nupdate=" + kDigest + "\n");
+    dir.write(QString::fromLatin1(UpdateFallback::FailedUpdateFile),
+              "program=/p\nsignal=11\nupdate=" + kDigest + "\n");
     EXPECT_TRUE(UpdateFallback::failedBefore(kDigest));
     EXPECT_FALSE(UpdateFallback::failedBefore(QByteArray())); // an update that could not be read
 }

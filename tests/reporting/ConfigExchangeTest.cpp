@@ -12,8 +12,8 @@
 #include "reporting/TCPUtils.h"
 #include "reporting/UpdateRestart.h"
 #include "station/ConfigTexts.h"
-#include "station/StationConfigFile.h"
 #include "station/SharedDataSemaphore.h"
+#include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 #include "station/ViewerService.h"
 #include "support/ManualClock.h"
@@ -1193,7 +1193,8 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         EXPECT_EQ(restart.plans[0].delayMs, 1234);
         EXPECT_EQ(restart.updates[0], program);
         EXPECT_TRUE(restart.executable[0]);
-        EXPECT_EQ(restart.plans[0].digest, QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex());
+        EXPECT_EQ(restart.plans[0].digest,
+                  QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex());
 
         // The thread ends; the supervision tick comes in 10 ms and ends the
         // program.
@@ -1235,8 +1236,8 @@ TEST_F(Updates, StationUpdateThatCouldNotRunBeforeIsDropped)
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     const QByteArray log = logFile.readAll();
     EXPECT_EQ(log.count(" /Sensor/ " + cp(UpdateFailedBefore) + "\r\n"), 1) << log.constData();
-    EXPECT_EQ(cp(UpdateFailedBefore),
-              cp("Update Klimawarte.upd lief schon einmal nicht: verworfen, bisheriges Programm l\u00e4uft weiter"));
+    EXPECT_EQ(cp(UpdateFailedBefore), cp("Update Klimawarte.upd lief schon einmal nicht: verworfen, "
+                                         "bisheriges Programm l\u00e4uft weiter"));
 }
 
 TEST(UpdateScripts, JobAtSchedulesTwoHundredSixteenSecondsLater)

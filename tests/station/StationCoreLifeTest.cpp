@@ -138,7 +138,8 @@ TEST_F(CoreLife, PutBackProgramSaysSoOnceAtItsStart)
     EXPECT_EQ(line, Text8::cp(StartupTexts::FallbackLog) + Text8::cp(StartupTexts::FallbackSignal) + "11" +
                         Text8::cp(StartupTexts::FallbackProgram) + "/opt/klima/klimawarte" +
                         Text8::cp(StartupTexts::FallbackEnd));
-    EXPECT_EQ(dir.read(QString::fromLatin1(StationTexts::LogFileName)).count(" /Sensor/ " + line + "\r\n"), 1);
+    EXPECT_EQ(dir.read(QString::fromLatin1(StationTexts::LogFileName)).count(" /Sensor/ " + line + "\r\n"),
+              1);
     EXPECT_FALSE(QFileInfo::exists(dir.file(UpdateFallback::NoteFile)));
     EXPECT_TRUE(UpdateFallback::failedBefore(digest));
     destroy();
