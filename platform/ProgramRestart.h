@@ -19,7 +19,10 @@ public:
         qint64 pid = 0;     // the program that has to end first
         int delayMs = 216000;
         // How long the new program is watched after its start: a new program
-        // that fails within this time gives the previous one back.
+        // that fails within this time gives the previous one back. A minute
+        // covers its start-up (an older copy ended: 2 x 0.5 s + 5 s; the
+        // countdown: 10 x 0.5 s), the reporting thread's 10 s start wait and
+        // a first report whose connection takes its whole 21 s time-out.
         int windowMs = 60000;
         // The update's digest (UpdateFallback::digestOf), kept in the note of
         // a put-back program; may be empty.
@@ -35,7 +38,7 @@ public:
 // started with its standard channels on /dev/null, so that neither the end
 // of the station nor the end of its terminal or of its parent takes it
 // along. It waits until the program has ended, then for the delay, then
-// keeps the program beside itself (<executable>.old), replaces the
+// keeps the program as <executable>.old beside the new one, replaces the
 // executable by a complete (non-empty) update in one rename and starts the
 // program; without a usable update, or when the previous program cannot be
 // kept, the old program starts again, so the station always comes back.
