@@ -295,9 +295,9 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     EXPECT_TRUE(StationProcess::waitUntil(
         [&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); }, 20000));
     EXPECT_EQ(readAll(exe), newBuild);
-    EXPECT_FALSE(station->file(QStringLiteral("zav_sensor_logfile.log"))
-                     .contains(Text8::cp(StartupTexts::FallbackLog)));
+    EXPECT_FALSE(wholeLog().contains(Text8::cp(StartupTexts::FallbackLog)));
     EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::NoteFile))));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::FailedUpdateFile))));
 }
 
 // A served update that is no program for this machine (3000 random bytes)
