@@ -1,6 +1,10 @@
 #include "platform/ProgramRestart.h"
 
+#include "platform/UpdateFallback.h"
+
 #include <QProcess>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,26 +24,71 @@ int DetachedProgramRestart::delayMs()
 
 QString DetachedProgramRestart::script()
 {
+    // state: the state letter of process $1 in $s, empty once it is gone.
+    // watch: runs the new program as a child for the window; a failure
+    // within it puts the previous program back and starts that instead.
+    // The child gets the default INT and QUIT a started program has (a
+    // shell lets the programs it starts in the background ignore them).
     return QStringLiteral(
-               "pid=$1; delay=$2; dir=$3; update=$4; exe=$5\n"
+               "pid=$1; delay=$2; dir=$3; update=$4; exe=$5; window=$6; digest=$7\n"
+               "keep=$exe%2\n"
+               "state() {\n"
+               "  s=\n"
+               "  { read -r line < \"/proc/$1/stat\"; } 2>/dev/null || return 0\n"
+               "  s=${line##*) }; s=${s%% *}\n"
+               "}\n"
+               "watch() {\n"
+               "  defaults=--default-signal=INT,QUIT; launch=\n"
+               "  env $defaults true 2>/dev/null && launch=\"env $defaults\"\n"
+               "  $launch \"$exe\" &\n"
+               "  child=$!\n"
+               "  n=0\n"
+               "  while [ $n -lt \"$window\" ]; do\n"
+               "    state \"$child\"\n"
+               "    if [ -z \"$s\" ] || [ \"$s\" = Z ]; then\n"
+               "      wait \"$child\"; rc=$?\n"
+               "      if [ $rc -gt 128 ]; then\n"
+               "        case $(kill -l $((rc - 128))) in\n"
+               "          ILL|TRAP|ABRT|BUS|FPE|SEGV|SYS) reason=\"%4=$((rc - 128))\" ;;\n"
+               "          *) exit 0 ;;\n"
+               "        esac\n"
+               "      elif [ $rc -ne 0 ]; then\n"
+               "        reason=\"%5=$rc\"\n"
+               "      else\n"
+               "        exit 0\n"
+               "      fi\n"
+               "      mv -f \"$keep\" \"$exe\" || exe=$keep\n"
+               "      { printf '%6=%s\\n%s\\n%7=%s\\n' \"$exe\" \"$reason\" \"$digest\" > \"%3.new\" &&\n"
+               "        mv -f \"%3.new\" \"%3\"; } 2>/dev/null || rm -f \"%3.new\"\n"
+               "      exec \"$exe\"\n"
+               "    fi\n"
+               "    sleep 0.1; n=$((n+1))\n"
+               "  done\n"
+               "  exit 0\n"
+               "}\n"
                "n=0\n"
-               "while [ $n -lt %1 ] && [ -e /proc/$pid ]; do\n"
-               "  state=$(sed 's/.*) //' /proc/$pid/stat 2>/dev/null | cut -c1)\n"
-               "  [ \"$state\" = Z ] && break\n"
+               "while [ $n -lt %1 ]; do\n"
+               "  state \"$pid\"\n"
+               "  { [ -z \"$s\" ] || [ \"$s\" = Z ]; } && break\n"
                "  sleep 0.1; n=$((n+1))\n"
                "done\n"
                "sleep \"$delay\"\n"
                "cd \"$dir\" || exit 1\n"
                "if [ -f \"$update\" ] && [ -s \"$update\" ]; then\n"
-               "  new=\"$exe.new$$\"\n"
-               "  if cp \"$update\" \"$new\" && chmod +x \"$new\" && mv -f \"$new\" \"$exe\"; then\n"
+               "  new=\"$exe.new$$\"; old=\"$keep.new$$\"\n"
+               "  if { ln -T \"$exe\" \"$old\" 2>/dev/null || cp -pT \"$exe\" \"$old\"; } &&\n"
+               "     cp \"$update\" \"$new\" && chmod +x \"$new\" &&\n"
+               "     mv -fT \"$old\" \"$keep\" && mv -f \"$new\" \"$exe\"; then\n"
                "    rm -f \"$update\"\n"
-               "  else\n"
-               "    rm -f \"$new\"\n"
+               "    watch\n"
                "  fi\n"
+               "  rm -f \"$new\" \"$old\"\n"
                "fi\n"
                "exec \"$exe\"\n")
-        .arg(kEndWaitSteps);
+        .arg(kEndWaitSteps)
+        .arg(QLatin1String(UpdateFallback::KeptProgramSuffix), QLatin1String(UpdateFallback::NoteFile),
+             QLatin1String(UpdateFallback::SignalKey), QLatin1String(UpdateFallback::StatusKey),
+             QLatin1String(UpdateFallback::ProgramKey), QLatin1String(UpdateFallback::UpdateKey));
 }
 
 bool DetachedProgramRestart::schedule(const Plan &plan)
@@ -50,7 +99,9 @@ bool DetachedProgramRestart::schedule(const Plan &plan)
     QProcess helper;
     helper.setProgram(QStringLiteral("/bin/sh"));
     helper.setArguments({QStringLiteral("-c"), script(), QStringLiteral("klimawarte-restart"),
-                         QString::number(plan.pid), delay, plan.directory, plan.update, plan.executable});
+                         QString::number(plan.pid), delay, plan.directory, plan.update, plan.executable,
+                         QString::number(std::max(0, plan.windowMs) / 100),
+                         QString::fromLatin1(plan.digest)});
     helper.setWorkingDirectory(plan.directory);
     helper.setStandardInputFile(QProcess::nullDevice());
     helper.setStandardOutputFile(QProcess::nullDevice());

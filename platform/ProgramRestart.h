@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -17,6 +18,15 @@ public:
         QString executable; // the program file it replaces
         qint64 pid = 0;     // the program that has to end first
         int delayMs = 216000;
+        // How long the new program is watched after its start: a new program
+        // that fails within this time gives the previous one back. A minute
+        // covers its start-up (an older copy ended: 2 x 0.5 s + 5 s; the
+        // countdown: 10 x 0.5 s), the reporting thread's 10 s start wait and
+        // a first report whose connection takes its whole 21 s time-out.
+        int windowMs = 60000;
+        // The update's digest (UpdateFallback::digestOf), kept in the note of
+        // a put-back program; may be empty.
+        QByteArray digest;
     };
 
     virtual ~ProgramRestart() = default;
@@ -28,9 +38,20 @@ public:
 // started with its standard channels on /dev/null, so that neither the end
 // of the station nor the end of its terminal or of its parent takes it
 // along. It waits until the program has ended, then for the delay, then
-// replaces the executable by a complete (non-empty) update in one rename
-// and starts the program; without a usable update the old program starts
-// again, so the station always comes back.
+// keeps the program as <executable>.old beside the new one, replaces the
+// executable by a complete (non-empty) update in one rename and starts the
+// program; without a usable update, or when the previous program cannot be
+// kept, the old program starts again, so the station always comes back.
+//
+// The new program is watched for the window: when it ends within it with a
+// failure status (not 0) or by a signal of a fault (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS), the previous program is put
+// back and started, once, unwatched, after a note for it
+// (UpdateFallback::NoteFile) was left in the working directory. A program
+// that ends itself with status 0 (a second instance, SHUTDOWN) or that is
+// ended by someone else (SIGTERM, SIGKILL, ...) is no failure of the
+// update. Past the window the helper ends and leaves the program running;
+// the kept previous program stays until the next update replaces it.
 class DetachedProgramRestart : public ProgramRestart
 {
 public:
@@ -40,6 +61,7 @@ public:
     // when it is a number of milliseconds, else 216000 (0.0025 days).
     static int delayMs();
     // The script the helper runs: positional parameters pid, delay in
-    // seconds, directory, update, executable.
+    // seconds, directory, update, executable, window in steps of 0.1 s,
+    // the update's digest.
     static QString script();
 };

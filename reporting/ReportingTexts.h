@@ -213,5 +213,9 @@ inline constexpr char ControlUpdate[] = "UPDATE";
 // A received station update that is no program for this machine (log file).
 inline constexpr char UpdateNotRunnable[] =
     "Update Klimawarte.upd ist kein Programm für diesen Rechner: verworfen, bisheriges Programm läuft weiter";
+// A received station update that is the same as one that could not run here
+// before and gave the previous program back (log file).
+inline constexpr char UpdateFailedBefore[] =
+    "Update Klimawarte.upd lief schon einmal nicht: verworfen, bisheriges Programm läuft weiter";
 
 } // namespace ReportingTexts

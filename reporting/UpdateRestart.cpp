@@ -10,6 +10,7 @@
 #include "platform/ProgramHeader.h"
 #include "platform/ProgramRestart.h"
 #include "platform/ServiceStore.h"
+#include "platform/UpdateFallback.h"
 #include "reporting/ReportingHelpers.h"
 #include "reporting/ReportingTexts.h"
 #include "station/LogFile.h"
@@ -80,6 +81,15 @@ bool UpdateRestart::run()
         WriteLogLine(m_core, cp(UpdateNotRunnable));
         return false;
     }
+    // The same update as one that could not run here before: its restart
+    // would only end in the previous program again.
+    const QByteArray digest = UpdateFallback::digestOf(name(StationUpdateFile));
+    if (UpdateFallback::failedBefore(digest)) {
+        QFile::remove(name(StationUpdateFile));
+        m_core.mirror.UpdatePending = false;
+        WriteLogLine(m_core, cp(UpdateFailedBefore));
+        return false;
+    }
 
     // 1, 2
     const QByteArray dir = currentDirectory();
@@ -121,6 +131,7 @@ bool UpdateRestart::run()
             plan.executable = QCoreApplication::applicationFilePath();
             plan.pid = QCoreApplication::applicationPid();
             plan.delayMs = platform.restartDelayMs;
+            plan.digest = digest;
             platform.restart->schedule(plan);
         }
         // 7: the next supervision tick ends the program.

@@ -20,6 +20,14 @@ inline constexpr char SecondInstanceLog[] = "Programm beendet (lief als 2.Instan
 // (followed by the system's reason), and the exit status of that end.
 inline constexpr char FlagFileFailureLog[] = "Programm beendet, r2arodire.flag nicht schreibbar: ";
 inline constexpr int FlagFileFailureExitStatus = 1;
+// The previous program was put back and started after the new program of an
+// update ended at once: FallbackLog + FallbackSignal or FallbackStatus + the
+// number + FallbackProgram + the program file + FallbackEnd.
+inline constexpr char FallbackLog[] = "Neues Programm nach Update mit ";
+inline constexpr char FallbackSignal[] = "Signal ";
+inline constexpr char FallbackStatus[] = "Status ";
+inline constexpr char FallbackProgram[] = " beendet, bisheriges Programm ";
+inline constexpr char FallbackEnd[] = " wieder eingesetzt";
 
 inline constexpr char ConfigurationSwitch[] = "/CONFIGURATION";
 inline constexpr char ConnectSensorMessage[] = "ACHTUNG\nSensor jetzt anschließen und ggf. Treiber installieren.";

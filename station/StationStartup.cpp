@@ -4,6 +4,7 @@
 #include "common/ProxyConfigFile.h"
 #include "common/Text8.h"
 #include "platform/MsrReader.h"
+#include "platform/UpdateFallback.h"
 #include "station/ApplicationTitle.h"
 #include "station/CpuTemperature.h"
 #include "station/Installation.h"
@@ -22,6 +23,7 @@
 #include "station/WorkerLifecycle.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <cstdio>
 
@@ -273,6 +275,10 @@ void StationStartup::FormActivate()
         flagFileFailureExit(lock);
         return;
     }
+    // The copy that holds the working directory tells why it runs again in
+    // place of a new program that could not run.
+    if (lock.acquired())
+        logPutBackProgram();
 
     // 10
     if (!ConfigurationMode) {
@@ -301,6 +307,24 @@ void StationStartup::secondInstanceExit()
     m_core.processPendingMessages();
     WriteLogLine(m_core, StartupTexts::SecondInstanceLog);
     m_core.quit();
+}
+
+void StationStartup::logPutBackProgram()
+{
+    const UpdateFallback::Taken taken = UpdateFallback::takeNote();
+    if (!taken.problem.isEmpty()) {
+        std::fprintf(stderr, "klimawarte: %s\n", qPrintable(taken.problem));
+        std::fflush(stderr);
+    }
+    if (!taken.note)
+        return;
+    const UpdateFallback::Note &note = *taken.note;
+    WriteLogLine(m_core,
+                 Text8::cp(StartupTexts::FallbackLog) +
+                     Text8::cp(note.signalled ? StartupTexts::FallbackSignal : StartupTexts::FallbackStatus) +
+                     QByteArray::number(note.code) + Text8::cp(StartupTexts::FallbackProgram) +
+                     Text8::fromQString(QFile::decodeName(note.program)) +
+                     Text8::cp(StartupTexts::FallbackEnd));
 }
 
 void StationStartup::flagFileFailureExit(const InstanceLock::Result &lock)

@@ -51,6 +51,7 @@ public:
 private:
     void secondInstanceExit();
     void flagFileFailureExit(const InstanceLock::Result &lock);
+    void logPutBackProgram();
     void waitForWorkers(int rounds, bool beepEachRound);
     void fillLimitLabels();
 

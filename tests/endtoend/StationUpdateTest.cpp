@@ -2,6 +2,11 @@
 
 #include "HeronStandin.h"
 
+#include "common/Text8.h"
+#include "platform/UpdateFallback.h"
+#include "reporting/ReportingTexts.h"
+#include "station/StartupTexts.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -109,6 +114,15 @@ struct StationUpdate : ::testing::Test
         ASSERT_TRUE(server.start());
     }
 
+    // Settings of station SIM1234 that report to the stand-in server.
+    QList<QByteArray> reportingValues() const
+    {
+        QList<QByteArray> values = StationProcess::configValues();
+        values[12] = "SIM1234";
+        values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+        return values;
+    }
+
     // The station's configuration, and the server's copy of it that asks
     // for the updates.
     void configureWithUpdate(const QList<QByteArray> &values)
@@ -143,6 +157,47 @@ struct StationUpdate : ::testing::Test
         return delivered;
     }
 
+    // The station's log as it was written: the parts that it sent to the
+    // server (and cut off), then what is still on disk. Exact once the
+    // station has ended.
+    QByteArray wholeLog() const
+    {
+        QByteArray out;
+        for (const HeronStandin::Upload &u : server.uploads())
+            if (u.name.startsWith("sensorlogfile\\"))
+                out += u.content;
+        return out + station->file(QStringLiteral("zav_sensor_logfile.log"));
+    }
+
+    // The first text after the greeting that a viewer gets from the
+    // station on one of its viewer ports; empty when none came in time.
+    QByteArray viewerMeasurement(int timeoutMs) const
+    {
+        QByteArray time;
+        StationProcess::waitUntil(
+            [&] {
+                for (quint16 port = viewerPort; port < viewerPort + 4 && time.isEmpty(); ++port) {
+                    QTcpSocket viewer;
+                    viewer.connectToHost(QHostAddress::LocalHost, port);
+                    if (!viewer.waitForConnected(500))
+                        continue;
+                    QByteArray got;
+                    for (int i = 0; i < 2 && viewer.waitForReadyRead(StationProcess::realMs(20000)); ++i) {
+                        got = viewer.readAll();
+                        if (i == 1)
+                            time = got;
+                        viewer.write("OK");
+                        viewer.waitForBytesWritten(1000);
+                        if (got != "<ANFANG>" && i == 0)
+                            break;
+                    }
+                }
+                return !time.isEmpty();
+            },
+            timeoutMs);
+        return time;
+    }
+
     void TearDown() override
     {
         server.stop();
@@ -158,9 +213,7 @@ struct StationUpdate : ::testing::Test
 
 TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
 {
-    QList<QByteArray> values = StationProcess::configValues();
-    values[12] = "SIM1234";
-    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
+    const QList<QByteArray> values = reportingValues();
     // The server's configuration asks for the updates; its station update is
     // a new build of the program (the same code with a marker behind it).
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
@@ -208,30 +261,13 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     EXPECT_NE(session, parentAndSession(QCoreApplication::applicationPid()).second);
     EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("Klimawarte.upd"))));
     EXPECT_TRUE(QFileInfo(exe).isExecutable());
+    // The previous program stays beside it.
+    EXPECT_EQ(readAll(exe + QLatin1String(UpdateFallback::KeptProgramSuffix)),
+              readAll(QStringLiteral(KLIMAWARTE_EXE)));
 
     // It measures: a viewer gets its measurement messages.
-    QByteArray time;
-    ASSERT_TRUE(StationProcess::waitUntil(
-        [&] {
-            for (quint16 port = viewerPort; port < viewerPort + 4 && time.isEmpty(); ++port) {
-                QTcpSocket viewer;
-                viewer.connectToHost(QHostAddress::LocalHost, port);
-                if (!viewer.waitForConnected(500))
-                    continue;
-                QByteArray got;
-                for (int i = 0; i < 2 && viewer.waitForReadyRead(StationProcess::realMs(20000)); ++i) {
-                    got = viewer.readAll();
-                    if (i == 1)
-                        time = got;
-                    viewer.write("OK");
-                    viewer.waitForBytesWritten(1000);
-                    if (got != "<ANFANG>" && i == 0)
-                        break;
-                }
-            }
-            return !time.isEmpty();
-        },
-        30000));
+    const QByteArray time = viewerMeasurement(30000);
+    ASSERT_FALSE(time.isEmpty());
     const qint64 measured = clock.elapsed();
     // The new program reports at once with the identifier copy of the old.
     EXPECT_TRUE(server.waitUntil(
@@ -251,10 +287,17 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
                  qlonglong(measured), time.constData(), kRestartDelayMs);
     RecordProperty("restart_after_end_ms", int(replaced - ended));
 
-    // End the new program the orderly way.
+    // End the new program the orderly way, still within the time the
+    // restart watches it: an orderly end is no failure, nothing is put back.
     station->writeControl(QByteArray("SHUTDOWN\0", 9));
     EXPECT_TRUE(StationProcess::waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(newPid)); },
                                           20000));
+    EXPECT_TRUE(StationProcess::waitUntil(
+        [&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); }, 20000));
+    EXPECT_EQ(readAll(exe), newBuild);
+    EXPECT_FALSE(wholeLog().contains(Text8::cp(StartupTexts::FallbackLog)));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::NoteFile))));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::FailedUpdateFile))));
 }
 
 // A served update that is no program for this machine (3000 random bytes)
@@ -262,10 +305,8 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
 // schedules no restart and goes on measuring and reporting.
 TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
 {
-    QList<QByteArray> values = StationProcess::configValues();
+    QList<QByteArray> values = reportingValues();
     values[1] = "30"; // Temp-Max: the raised reading below gives an alarm
-    values[12] = "SIM1234";
-    values[13] = "127.0.0.1:" + QByteArray::number(server.port());
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     QByteArray garbage(3000, '\0');
     QRandomGenerator rng(3000);
@@ -313,3 +354,100 @@ TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
     EXPECT_TRUE(station->waitForExit(StationProcess::realMs(20000)));
     EXPECT_EQ(station->control(), "IDLE");
 }
+
+// An update that passes the header check but cannot run: the head of the
+// station's own program, and a shared library of this machine. The station
+// ends for the restart, the new program dies at once, the previous program
+// is put back and runs again, says so once in the log at its start, and
+// drops the same update that the server offers again in its next report.
+namespace {
+
+struct UnrunnableUpdate
+{
+    const char *name;
+    QByteArray (*bytes)(const QByteArray &program);
+};
+
+void PrintTo(const UnrunnableUpdate &u, std::ostream *os)
+{
+    *os << u.name;
+}
+
+QByteArray libraryOfThisMachine()
+{
+    // A library this test program itself has loaded.
+    for (const QByteArray &line : readAll(QStringLiteral("/proc/self/maps")).split('\n')) {
+        if (line.contains("/libz.so"))
+            return readAll(QString::fromLocal8Bit(line.mid(line.indexOf('/'))));
+    }
+    return readAll(QStringLiteral("/usr/lib/x86_64-linux-gnu/libz.so.1"));
+}
+
+struct StationUpdateFallback : StationUpdate, ::testing::WithParamInterface<UnrunnableUpdate>
+{
+};
+
+} // namespace
+
+TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
+{
+    const QList<QByteArray> values = reportingValues();
+    ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
+    const QByteArray program = readAll(exe);
+    const QByteArray update = GetParam().bytes(program);
+    ASSERT_GT(update.size(), 1000);
+    // Offered in every report.
+    ASSERT_NO_FATAL_FAILURE(serveUpdate(update));
+
+    station->start();
+    const qint64 oldPid = station->pid();
+    // The header passes: the station ends for the restart.
+    ASSERT_TRUE(station->waitForExit(kDeliveryMs)) << station->output().constData();
+    const QByteArray reboot = "Programm beendet f\xFCr REBOOT nach Update!";
+    EXPECT_TRUE(wholeLog().contains(reboot));
+
+    // The new program dies of SIGSEGV; the previous one is back in its place
+    // and says so at its start.
+    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) +
+                               Text8::cp(StartupTexts::FallbackSignal) + "11" +
+                               Text8::cp(StartupTexts::FallbackProgram) + exe.toLocal8Bit() +
+                               Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(putBack); }, 60000))
+        << wholeLog().constData();
+    EXPECT_EQ(readAll(exe), program);
+    EXPECT_TRUE(QFileInfo(exe).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(exe + QLatin1String(UpdateFallback::KeptProgramSuffix)));
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::NoteFile))));
+    EXPECT_TRUE(QFileInfo::exists(QDir(work).filePath(QLatin1String(UpdateFallback::FailedUpdateFile))));
+    qint64 againPid = 0;
+    for (qint64 pid : processesOf(exe, QByteArray()))
+        if (pid != oldPid)
+            againPid = pid;
+    EXPECT_NE(againPid, 0);
+
+    // It measures.
+    EXPECT_FALSE(viewerMeasurement(30000).isEmpty());
+
+    // Its first report brings the same update again: dropped, no restart.
+    const QByteArray dropped = Text8::cp(ReportingTexts::UpdateFailedBefore) + "\r\n";
+    ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(dropped); }, 60000))
+        << wholeLog().constData();
+    EXPECT_FALSE(QFileInfo::exists(QDir(work).filePath(QStringLiteral("Klimawarte.upd"))));
+    EXPECT_EQ(readAll(exe), program);
+    EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(againPid)));
+
+    station->writeControl(QByteArray("SHUTDOWN\0", 9));
+    EXPECT_TRUE(StationProcess::waitUntil(
+        [&] { return processesOf(exe, tmp.path().toLocal8Bit()).isEmpty(); }, 20000));
+    server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); }, 10000);
+    const QByteArray log = wholeLog();
+    EXPECT_EQ(log.count(reboot), 1) << log.constData();
+    EXPECT_EQ(log.count(putBack), 1) << log.constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeaderPassesButCannotRun, StationUpdateFallback,
+    ::testing::Values(
+        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); }},
+        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); }}),
+    [](const ::testing::TestParamInfo<UnrunnableUpdate> &info) { return std::string(info.param.name); });

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+
+#include <csignal>
 
 namespace {
 
@@ -19,6 +22,18 @@ bool waitForFile(const QString &path, int ms)
         if (t.elapsed() > ms)
             return false;
         QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+template <typename Pred> bool waitUntil(Pred pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
         QThread::msleep(10);
     }
     return true;
@@ -61,7 +76,8 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         ASSERT_TRUE(program.waitForStarted());
 
         DetachedProgramRestart restart;
-        ProgramRestart::Plan plan{dir.path(), QStringLiteral("Klimawarte.upd"), exe, program.processId(), 0};
+        ProgramRestart::Plan plan{
+            dir.path(), QStringLiteral("Klimawarte.upd"), exe, program.processId(), 0, 60000, {}};
         ASSERT_TRUE(restart.schedule(plan));
         EXPECT_FALSE(waitForFile(dir.file(QStringLiteral("ran")), 300)); // still running: nothing happens
         EXPECT_EQ(dir.read(QStringLiteral("bin-program")), kOldProgram);
@@ -73,8 +89,147 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         EXPECT_EQ(dir.read(QStringLiteral("ran")), c.ran);
         const bool replaced = !c.update.isEmpty();
         EXPECT_EQ(dir.read(QStringLiteral("bin-program")), replaced ? kNewProgram : kOldProgram);
+        // The previous program stays beside the new one.
+        EXPECT_EQ(dir.read(QStringLiteral("bin-program.old")), replaced ? kOldProgram : QByteArray());
         EXPECT_TRUE(QFileInfo(exe).isExecutable());
         EXPECT_EQ(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.upd"))), c.updatePresent && !replaced);
+    }
+}
+
+namespace {
+
+// A fake program: it appends its name and process id to "ran" in the working
+// directory, then does what `body` says.
+QByteArray fakeProgram(const char *name, const char *body)
+{
+    return QByteArray("#!/bin/sh\necho \"") + name + " $$\" >> ran\n" + body + "\n";
+}
+
+// Whether the restart helper of `dir` still runs (it runs under the name
+// klimawarte-restart with the directory among its parameters).
+bool helperRunning(const QString &dir)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &e : entries) {
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(e));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray cmdline = f.readAll();
+        if (cmdline.contains("klimawarte-restart") && cmdline.contains(dir.toLocal8Bit()))
+            return true;
+    }
+    return false;
+}
+
+// The names in "ran", in order, and the process ids behind them.
+struct Ran
+{
+    QByteArrayList names;
+    QList<qint64> pids;
+};
+Ran ranIn(const ScopedWorkDir &dir)
+{
+    Ran out;
+    for (const QByteArray &line : dir.read(QStringLiteral("ran")).split('\n')) {
+        const QByteArrayList f = line.split(' ');
+        if (f.size() != 2)
+            continue;
+        out.names.append(f[0]);
+        out.pids.append(f[1].toLongLong());
+    }
+    return out;
+}
+
+} // namespace
+
+// A new program that fails at once (a failure status, or a signal of a
+// fault) gives the previous one back: it is put in the program's place and
+// started once, unwatched, with a note for it; a new program that ends
+// itself with 0 or is ended by someone else is no failure, and one that
+// outlived the window stays whatever happens to it later.
+TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
+{
+    const QByteArray digest = QByteArray(32, '\x5a').toHex();
+    const struct
+    {
+        const char *what;
+        const char *newBody;
+        const char *oldBody;
+        int windowMs;
+        QByteArrayList ran;      // who ran, in order
+        QByteArray reason;       // the note's reason line; empty: no note, the new program stays
+        bool crashLater = false; // the sound new program faults after the window
+    } cases[] = {
+        {"failure status", "exit 3", "exec sleep 30", 10000, {"new", "old"}, "status=3"},
+        {"segmentation fault", "kill -SEGV $$", "exec sleep 30", 10000, {"new", "old"}, "signal=11"},
+        {"abort", "kill -ABRT $$", "exec sleep 30", 10000, {"new", "old"}, "signal=6"},
+        // The previous program is started once: it failing too starts nothing.
+        {"previous fails too", "exit 3", "exit 1", 10000, {"new", "old"}, "status=3"},
+        // A second instance or an orderly end within the window.
+        {"ends itself with 0", "exit 0", "exec sleep 30", 10000, {"new"}, ""},
+        // Someone ended it: no fault of the program.
+        {"ended by SIGTERM", "kill -TERM $$", "exec sleep 30", 10000, {"new"}, ""},
+        {"sound, faults after the window",
+         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
+         "exec sleep 30",
+         300,
+         {"new"},
+         "",
+         true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedWorkDir dir;
+        const QString exe = dir.file(QStringLiteral("bin-program"));
+        const QByteArray oldProgram = fakeProgram("old", c.oldBody);
+        const QByteArray newProgram = fakeProgram("new", c.newBody);
+        dir.write(QStringLiteral("bin-program"), oldProgram);
+        QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        dir.write(QStringLiteral("Klimawarte.upd"), newProgram);
+
+        // The program that has to end first has ended already.
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        ASSERT_TRUE(ended.waitForStarted());
+        const qint64 endedPid = ended.processId();
+        ended.waitForFinished();
+
+        DetachedProgramRestart restart;
+        ProgramRestart::Plan plan{dir.path(), QStringLiteral("Klimawarte.upd"), exe, endedPid, 0, c.windowMs,
+                                  digest};
+        ASSERT_TRUE(restart.schedule(plan));
+        auto ranNames = [&] { return ranIn(dir).names; };
+        ASSERT_TRUE(waitUntil([&] { return ranNames().size() >= c.ran.size(); }, 10000))
+            << ranNames().join(' ').constData();
+        ASSERT_TRUE(waitUntil([&] { return !helperRunning(dir.path()); }, 10000));
+        if (c.crashLater) {
+            // Past the window the helper is gone; a fault now is no failure of
+            // the update.
+            ::kill(pid_t(ranIn(dir).pids.value(0)), SIGSEGV);
+        }
+        QThread::msleep(300); // time for anything that would come after
+        const Ran ran = ranIn(dir);
+        EXPECT_EQ(ran.names, c.ran);
+
+        const bool putBack = !c.reason.isEmpty();
+        EXPECT_EQ(dir.read(QStringLiteral("bin-program")), putBack ? oldProgram : newProgram);
+        EXPECT_TRUE(QFileInfo(exe).isExecutable());
+        EXPECT_EQ(dir.read(QStringLiteral("bin-program.old")), putBack ? QByteArray() : oldProgram);
+        EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.upd"))));
+        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.zurueck")),
+                  putBack ? "program=" + exe.toLocal8Bit() + "\n" + c.reason + "\nupdate=" + digest + "\n"
+                          : QByteArray());
+        EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.new*")}, QDir::Files).isEmpty());
+        if (c.crashLater) {
+            // Like a program the script replaces itself by, the new one does not
+            // ignore INT and QUIT.
+            bool ok = false;
+            const qulonglong ignored = dir.read(QStringLiteral("sigign")).trimmed().toULongLong(&ok, 16);
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(ignored & ((1u << (SIGINT - 1)) | (1u << (SIGQUIT - 1))), 0u);
+        }
+        for (qint64 pid : ran.pids)
+            ::kill(pid_t(pid), SIGKILL);
     }
 }
 

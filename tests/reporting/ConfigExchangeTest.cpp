@@ -5,14 +5,15 @@
 #include "common/StationConfigFormat.h"
 #include "common/Text8.h"
 #include "platform/ServiceStore.h"
+#include "platform/UpdateFallback.h"
 #include "reporting/MyHERONThread.h"
 #include "reporting/ReportConnection.h"
 #include "reporting/ReportingTexts.h"
 #include "reporting/TCPUtils.h"
 #include "reporting/UpdateRestart.h"
 #include "station/ConfigTexts.h"
-#include "station/StationConfigFile.h"
 #include "station/SharedDataSemaphore.h"
+#include "station/StationConfigFile.h"
 #include "station/StationCore.h"
 #include "station/ViewerService.h"
 #include "support/ManualClock.h"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -1209,6 +1211,8 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
         EXPECT_EQ(restart.plans[0].delayMs, 1234);
         EXPECT_EQ(restart.updates[0], program);
         EXPECT_TRUE(restart.executable[0]);
+        EXPECT_EQ(restart.plans[0].digest,
+                  QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex());
 
         // The thread ends; the supervision tick comes in 10 ms and ends the
         // program.
@@ -1225,6 +1229,33 @@ TEST_F(Updates, StationUpdateEndsInTheRestart)
             QDir().rmdir(work.file(QString::fromLatin1(c.blockedCopy)));
         core.mirror.UpdatePending = false;
     }
+}
+
+// The same update as one that gave the previous program back is dropped
+// with a log line, as one that is no program: no restart, the station goes
+// on.
+TEST_F(Updates, StationUpdateThatCouldNotRunBeforeIsDropped)
+{
+    QFile self(QStringLiteral("/proc/self/exe"));
+    ASSERT_TRUE(self.open(QIODevice::ReadOnly));
+    const QByteArray program = self.read(4096); // passes the header check
+    const QByteArray digest = QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex();
+    work.write(UpdateFallback::FailedUpdateFile,
+               "program=/opt/klima/klimawarte\nsignal=11\nupdate=" + digest + "\n");
+    serve("seconfig/Klimawarte.upd", program);
+    report();
+    EXPECT_TRUE(linesInOrder({cp(StationUpdateLoading), cp(StationUpdateRenamed), cp(LogoutSent)}));
+    EXPECT_FALSE(QFileInfo::exists(work.file("Klimawarte.upd")));
+    EXPECT_FALSE(core.mirror.UpdatePending);
+    EXPECT_FALSE(restarted());
+    EXPECT_FALSE(QFileInfo::exists(work.file("restart.bat")));
+    EXPECT_EQ(thread->phase(), MyHERONThread::Phase::Running);
+    QFile logFile(QDir(logDir.path()).filePath(QStringLiteral("zav_sensor_logfile.log")));
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QByteArray log = logFile.readAll();
+    EXPECT_EQ(log.count(" /Sensor/ " + cp(UpdateFailedBefore) + "\r\n"), 1) << log.constData();
+    EXPECT_EQ(cp(UpdateFailedBefore), cp("Update Klimawarte.upd lief schon einmal nicht: verworfen, "
+                                         "bisheriges Programm l\u00e4uft weiter"));
 }
 
 TEST(UpdateScripts, JobAtSchedulesTwoHundredSixteenSecondsLater)

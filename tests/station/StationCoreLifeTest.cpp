@@ -1,6 +1,7 @@
 // The start-up, supervision and sensor start of the core without any window:
 // the core reaches the window only through StationWindow and StationView.
 #include "common/Text8.h"
+#include "platform/UpdateFallback.h"
 #include "station/ApplicationTitle.h"
 #include "station/Installation.h"
 #include "station/MeasurementTexts.h"
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QTcpServer>
 
 namespace {
@@ -74,6 +76,24 @@ struct CoreLife : ::testing::Test
         ApplicationTitle::set(StationTexts::ApplicationTitle);
     }
     ~CoreLife() override { startup.windowGone(); }
+
+    // Ends the started station and waits for its measurement thread.
+    void destroy()
+    {
+        startup.FormDestroy();
+        EXPECT_TRUE(core.state.TerminateRequested.load());
+        // The thread ends on its own; a loaded machine may need longer than the
+        // shut-down's short wait, so the test serves its hand-overs until then.
+        if (MyThread *thread = workers.measureThread()) {
+            const QDeadlineTimer limit(30000);
+            while (thread->isRunning() && !limit.hasExpired()) {
+                core.handover.drain();
+                thread->wait(5);
+            }
+            EXPECT_FALSE(thread->isRunning());
+        }
+        EXPECT_EQ(core.state.ActiveThreadCount.load(), 0);
+    }
 };
 
 } // namespace
@@ -101,19 +121,28 @@ TEST_F(CoreLife, StartsMeasuresAndEndsWithoutAWindow)
     EXPECT_TRUE(notices.shown.isEmpty());
     EXPECT_GE(clock.totalSlept(), 10 * 500); // the countdown took no real time
 
-    startup.FormDestroy();
-    EXPECT_TRUE(core.state.TerminateRequested.load());
-    // The thread ends on its own; a loaded machine may need longer than the
-    // shut-down's short wait, so the test serves its hand-overs until then.
-    if (MyThread *thread = workers.measureThread()) {
-        const QDeadlineTimer limit(30000);
-        while (thread->isRunning() && !limit.hasExpired()) {
-            core.handover.drain();
-            thread->wait(5);
-        }
-        EXPECT_FALSE(thread->isRunning());
-    }
-    EXPECT_EQ(core.state.ActiveThreadCount.load(), 0);
+    destroy();
+}
+
+// A program put back after the new one of an update could not run tells so
+// in one log line at its start, and remembers the update that failed.
+TEST_F(CoreLife, PutBackProgramSaysSoOnceAtItsStart)
+{
+    dir.write("r2arodire.cfg", configWithPort("ABC1234", "COM3:"));
+    const QByteArray digest(64, 'c');
+    dir.write(UpdateFallback::NoteFile, "program=/opt/klima/klimawarte\nsignal=11\nupdate=" + digest + "\n");
+    startup.FormCreate({});
+    startup.FormActivate();
+    const QByteArray line = Text8::cp("Neues Programm nach Update mit Signal 11 beendet, bisheriges Programm "
+                                      "/opt/klima/klimawarte wieder eingesetzt");
+    EXPECT_EQ(line, Text8::cp(StartupTexts::FallbackLog) + Text8::cp(StartupTexts::FallbackSignal) + "11" +
+                        Text8::cp(StartupTexts::FallbackProgram) + "/opt/klima/klimawarte" +
+                        Text8::cp(StartupTexts::FallbackEnd));
+    EXPECT_EQ(dir.read(QString::fromLatin1(StationTexts::LogFileName)).count(" /Sensor/ " + line + "\r\n"),
+              1);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(UpdateFallback::NoteFile)));
+    EXPECT_TRUE(UpdateFallback::failedBefore(digest));
+    destroy();
 }
 
 TEST_F(CoreLife, SupervisionTickComesSoonerAfterClosingABox)
