@@ -341,7 +341,7 @@ TEST_F(HostileServer, SoundServerOnASlowLinkGetsTheLogAndTheReportEnds)
 
 // An update announced at 256 MB and trickled one frame of 752 bytes every
 // 14 s (a pace no size bound would cut for days): an alarm raised while it
-// runs cuts it once it has waited a minute, and its error file is at the
+// runs cuts it once it has waited half a minute, and its error file is at the
 // server within five minutes of the reading that raised it; the station
 // counts no failure of the link (no LAN error file).
 TEST_F(HostileServer, TrickledUpdateDoesNotHoldBackAnAlarm)

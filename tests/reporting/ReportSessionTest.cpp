@@ -973,7 +973,7 @@ TEST_F(ReportSession, SlowlyAnsweredFilesShareOneAllowance)
 }
 
 // An alarm raised while a long upload runs (a 21.9 KB log answered 3 s a
-// frame, 264 s in all) cuts it once it has waited a minute for its error
+// frame, 264 s in all) cuts it once it has waited half a minute for its error
 // file: the report ends without the failure path's pause and without a LAN
 // error, the log stays whole, and the next pass files the alarm and sends
 // its error file first, then the log. An alarm that would get no error file
@@ -1039,7 +1039,7 @@ TEST_F(ReportSession, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
             EXPECT_FALSE(QFileInfo::exists(work.file("station.log")));
             continue;
         }
-        // Seen at the next look, cut at the first frame a minute later.
+        // Seen at the next look, cut at the first frame half a minute later.
         const qint64 waited = qint64(lastDataAt - raisedAt);
         EXPECT_GE(waited, TCPUtils::AlarmGraceMs);
         EXPECT_LE(waited, TCPUtils::AlarmGraceMs + TCPUtils::AlarmLookIntervalMs + 3000);
