@@ -10,8 +10,12 @@
 #include "station/StationCore.h"
 #include "station/StationFileNames.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
+
+#include <algorithm>
 
 #include <iterator>
 
@@ -147,11 +151,20 @@ bool AlarmFiling::fileNewAlarms()
 
 bool AlarmFiling::alarmWaiting() const
 {
-    SharedDataLock lock(m_core.semaphore);
-    for (int g = 0; g < int(std::size(kGroups)); ++g)
-        if (groupNeedsFile(g))
-            return true;
-    return false;
+    {
+        SharedDataLock lock(m_core.semaphore);
+        bool waiting = false;
+        for (int g = 0; g < int(std::size(kGroups)) && !waiting; ++g)
+            waiting = groupNeedsFile(g);
+        if (!waiting)
+            return false;
+    }
+    // A folder that cannot take the error file now (a full disk) gets room
+    // when the transfer under way ends and the server's file is deleted: the
+    // alarm waits for it, cutting it would only leave the disk full.
+    const QStorageInfo disk(QDir::current());
+    return !disk.isValid() ||
+           (!disk.isReadOnly() && disk.bytesAvailable() >= std::max(disk.blockSize(), 4096));
 }
 
 QByteArray AlarmFiling::MakeErrorFileName()

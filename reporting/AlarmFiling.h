@@ -22,6 +22,7 @@ public:
     bool fileNewAlarms();
     // Whether the next pass would write an error file for an alarm raised
     // now: the report must not hold it back (see TCPUtils::AlarmGraceMs).
+    // Not while the working folder has no room for the file.
     bool alarmWaiting() const;
     // The LAN error file of a failure streak; false as above.
     bool writeLanErrorFile();

@@ -18,6 +18,7 @@
 #include "support/ManualClock.h"
 #include "support/RecordingView.h"
 #include "support/ScopedLocale.h"
+#include "support/ScopedTmpfs.h"
 #include "support/TempDir.h"
 #include "support/TestPlatform.h"
 
@@ -30,9 +31,11 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 using namespace ReportingTexts;
 using Reaction = HeronStandin::Reaction;
@@ -977,7 +980,8 @@ TEST_F(ReportSession, SlowlyAnsweredFilesShareOneAllowance)
 // file: the report ends without the failure path's pause and without a LAN
 // error, the log stays whole, and the next pass files the alarm and sends
 // its error file first, then the log. An alarm that would get no error file
-// now (its group filed, or the hour's error files used up) cuts nothing.
+// now (its group filed, the hour's error files used up, or a full disk,
+// which the log's upload frees) cuts nothing.
 TEST_F(ReportSession, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
 {
     const QByteArray content = bytes(21900, 'l');
@@ -986,16 +990,30 @@ TEST_F(ReportSession, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
         const char *what;
         bool filed;
         bool hourUsedUp;
+        bool diskFull;
         bool cut;
     } cases[] = {
-        {"a new alarm", false, false, true},
-        {"an alarm already filed", true, false, false},
-        {"the hour's error files used up", false, true, false},
+        {"a new alarm", false, false, false, true},
+        {"an alarm already filed", true, false, false, false},
+        {"the hour's error files used up", false, true, false, false},
+        {"a full disk", false, false, true, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         newThread();
+        std::optional<ScopedTmpfs> disk;
+        if (c.diskFull) {
+            disk.emplace(work.path(), 64 * 1024);
+            if (!disk->mounted()) {
+                std::printf("skipped the full disk: %s\n", qPrintable(disk->whyNot()));
+                continue;
+            }
+            QDir::setCurrent(work.path()); // into the tmpfs
+        }
         work.write("station.log", content);
+        if (disk) {
+            ASSERT_TRUE(disk->fill());
+        }
         server.clearRecords();
         view.lines.clear();
         QFile::remove(core.log().path());
@@ -1037,6 +1055,11 @@ TEST_F(ReportSession, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
             EXPECT_EQ(dataFrames, 88);
             EXPECT_FALSE(log.contains(cp(AlarmCut))) << log.constData();
             EXPECT_FALSE(QFileInfo::exists(work.file("station.log")));
+            if (disk) {
+                QFile::remove(work.file("filler"));
+                disk.reset();
+                QDir::setCurrent(work.path());
+            }
             continue;
         }
         // Seen at the next look, cut at the first frame half a minute later.
