@@ -87,7 +87,14 @@ start_run() { # start_run N: the run command with its output in out.N
   last=$!
 }
 
-# --- Two run commands, one stand-in ---
+# --- Two run commands, one stand-in; the first viewer port taken ---
+# A stand-in server of its own holds the port until the first station is up.
+"$build/tools/heronstandin/heronstandin" --port "$KLIMAWARTE_VIEWER_PORT" --upload-dir "$tmp/holder" \
+  > "$tmp/holder.log" 2>&1 &
+started+=($!)
+holder=$!
+holds() { grep -qs '^listening on ' "$tmp/holder.log"; }
+waitfor 10 holds || fail "no program holds the viewer port: $(cat "$tmp/holder.log")"
 start_run 1
 first=$last
 waitfor 60 is_station "$first" || fail "the first run command started no station: $(cat "$tmp/out.1")"
@@ -104,7 +111,8 @@ up_said() {
     && grep -qF "  no display    the window is drawn off screen" "$out" \
     || fail "what the command said once the station was up: $(cat "$out")"
 }
-up_said 1 "$first" "$KLIMAWARTE_VIEWER_PORT"
+up_said 1 "$first" $((KLIMAWARTE_VIEWER_PORT + 1))
+kill "$holder"
 standin=$(standin_pid)
 listens || fail "the stand-in does not listen on $port"
 # Past its own start-up (it takes the folder's instance lock last), so that
@@ -127,21 +135,13 @@ waitfor 5 not listens || fail "the port is still taken"
 no_pid_file() { [ ! -e "$run/heron/standin.pid" ]; }
 waitfor 5 no_pid_file || fail "the stand-in's pid file stayed"
 
-# --- A station killed with SIGKILL, its first viewer port taken ---
-# A stand-in server of its own holds the port.
-"$build/tools/heronstandin/heronstandin" --port "$KLIMAWARTE_VIEWER_PORT" --upload-dir "$tmp/holder" \
-  > "$tmp/holder.log" 2>&1 &
-started+=($!)
-holder=$!
-holds() { grep -qs '^listening on ' "$tmp/holder.log"; }
-waitfor 10 holds || fail "no program holds the viewer port: $(cat "$tmp/holder.log")"
+# --- A station killed with SIGKILL ---
 start_run 3
 third=$last
 waitfor 60 is_station "$third" || fail "the third run command started no station"
 grep -q "^Stand-in HERON server on 127.0.0.1:$port " "$tmp/out.3" || fail "no new stand-in: $(cat "$tmp/out.3")"
 standin=$(standin_pid)
-up_said 3 "$third" $((KLIMAWARTE_VIEWER_PORT + 1))
-kill -KILL "$third" "$holder"
+kill -KILL "$third"
 waitfor 10 not running "$standin" || fail "the stand-in outlived a killed station"
 
 # --- A read-only folder ---
