@@ -96,6 +96,9 @@ seed_record_files() {
   read -r -a id <<< "$(seed_station_id)"
   file_id=$(seed_file_id "${id[@]}")
   (
+    # The station's names are UTF-8 on disk whatever the locale; their case
+    # is compared in a UTF-8 locale.
+    { LC_ALL=C.UTF-8; } 2> /dev/null
     shopt -s nocasematch nullglob dotglob
     for f in *; do
       if [[ $f == "$file_id"*.?MS && ! -d $f ]]; then exit 1; fi

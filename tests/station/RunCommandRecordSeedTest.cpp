@@ -23,17 +23,22 @@
 #include <QDir>
 #include <QProcess>
 
+#include <string>
+
 namespace {
 
 // r2arodire.cfg with the given value lines of "HERON-Kennung" and "COM-Port".
 QByteArray configWith(const QByteArray &idLine, const QByteArray &portLine)
 {
-    const QByteArrayList lines = {"Temp-Min",       "10",      "Temp-Max",      "30",    "RH-Min",       "20",
-                                  "RH-Max",         "80",      "TP-Min",        "",      "TP-Max",       "",
-                                  "T-TP-Min",       "2",       "T-TP-Max",      "",      "RX-Checked",   "FALSE",
-                                  "RI-Checked",     "TRUE",    "DC-Checked",    "FALSE", "CTS-Checked",  "FALSE",
-                                  "HERON-Kennung",  idLine,    "HERON-Server",  "127.0.0.1:2000",
-                                  "COM-Port",       portLine,  "Alarmintervall", "4",    "CPU-MAX-TEMP", "5"};
+    const QByteArrayList lines = {"Temp-Min",      "10",     "Temp-Max",       "30",
+                                  "RH-Min",        "20",     "RH-Max",         "80",
+                                  "TP-Min",        "",       "TP-Max",         "",
+                                  "T-TP-Min",      "2",      "T-TP-Max",       "",
+                                  "RX-Checked",    "FALSE",  "RI-Checked",     "TRUE",
+                                  "DC-Checked",    "FALSE",  "CTS-Checked",    "FALSE",
+                                  "HERON-Kennung", idLine,   "HERON-Server",   "127.0.0.1:2000",
+                                  "COM-Port",      portLine, "Alarmintervall", "4",
+                                  "CPU-MAX-TEMP",  "5"};
     QByteArray out;
     for (const QByteArray &l : lines)
         out += l + "\r\n";
@@ -59,16 +64,22 @@ QByteArray stationIdWithSimulatedSensor()
     return cfg.ManualStationId || serial.isEmpty() ? cfg.StationId : serial;
 }
 
-// Runs the command's seed step in the working folder: its exit status (0
-// when it made the files).
-int runSeed()
+// The locales the command is run in: the names on disk are UTF-8 in either.
+const char *const kLocales[] = {"C.UTF-8", "C"};
+
+// Runs the command's seed step in the working folder, in `locale`: its exit
+// status (0 when it made the files).
+int runSeed(const char *locale)
 {
     QProcess bash;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+    bash.setProcessEnvironment(env);
     bash.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     bash.setStandardOutputFile(QProcess::nullDevice());
-    bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral(". \"$1\" && seed_record_files"),
-                                        QStringLiteral("bash"),
-                                        QStringLiteral(KLIMA_SOURCE_DIR "/scripts/seed-records.sh")});
+    bash.start(QStringLiteral("bash"),
+               {QStringLiteral("-c"), QStringLiteral(". \"$1\" && seed_record_files"), QStringLiteral("bash"),
+                QStringLiteral(KLIMA_SOURCE_DIR "/scripts/seed-records.sh")});
     if (!bash.waitForFinished(30000) || bash.exitStatus() != QProcess::NormalExit)
         return -1;
     return bash.exitCode();
@@ -110,7 +121,10 @@ TEST(RunCommandRecordSeed, MakesTheRecordFilesTheStationWouldSend)
         {"\"$\" without 7 characters is part of the identifier", "$AB", "COM5:"},
         {"longer than 7 characters", "LONGIDENTIFIER", "COM5:"},
         {"path characters", "A/B\\C:D", "COM5:"},
-        {"control characters and DEL inside", "A\x01" "B\x7f\tC", "COM5:"},
+        {"control characters and DEL inside",
+         "A\x01"
+         "B\x7f\tC",
+         "COM5:"},
         {"a NUL inside", QByteArray("AB\0C", 4), "COM5:"},
         {"a \"..\" turns every dot", "A..B.C", "COM5:"},
         {"single dots stay", "A.B.C", "COM5:"},
@@ -121,22 +135,23 @@ TEST(RunCommandRecordSeed, MakesTheRecordFilesTheStationWouldSend)
         {"bytes 0x80-0x9F, the ones without a character too", "\x80\x81\x8d\x9f\xa0\xff", "COM5:"},
         {"a line with a CR of its own", "AB\r", "COM5:"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        ScopedWorkDir work;
-        work.write(QStringLiteral("r2arodire.cfg"), configWith(c.idLine, c.portLine));
-        const QByteArray id = stationIdWithSimulatedSensor();
+    for (const char *locale : kLocales)
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", locale " + locale);
+            ScopedWorkDir work;
+            work.write(QStringLiteral("r2arodire.cfg"), configWith(c.idLine, c.portLine));
+            const QByteArray id = stationIdWithSimulatedSensor();
 
-        const QDateTime before = QDateTime::currentDateTime();
-        ASSERT_EQ(runSeed(), 0);
-        const QDateTime after = QDateTime::currentDateTime();
+            const QDateTime before = QDateTime::currentDateTime();
+            ASSERT_EQ(runSeed(locale), 0);
+            const QDateTime after = QDateTime::currentDateTime();
 
-        QStringList made = entries();
-        made.removeAll(QStringLiteral("r2arodire.cfg"));
-        EXPECT_TRUE(made == twoHoursBefore(id, before) || made == twoHoursBefore(id, after))
-            << made.join(' ').toStdString() << " for " << Text8::toQString(id).toStdString();
-        EXPECT_EQ(StationFileNames::measureFiles(QDir::current(), id), made);
-    }
+            QStringList made = entries();
+            made.removeAll(QStringLiteral("r2arodire.cfg"));
+            EXPECT_TRUE(made == twoHoursBefore(id, before) || made == twoHoursBefore(id, after))
+                << made.join(' ').toStdString() << " for " << Text8::toQString(id).toStdString();
+            EXPECT_EQ(StationFileNames::measureFiles(QDir::current(), id), made);
+        }
 }
 
 TEST(RunCommandRecordSeed, AddsNoneWhileARecordFileOfTheStationWaits)
@@ -157,29 +172,32 @@ TEST(RunCommandRecordSeed, AddsNoneWhileARecordFileOfTheStationWaits)
         {"in another case", "", recordOf("SIM1234").toLower(), true},
         {"any name of the records' shape", "", QStringLiteral("SIM1234-old.xMS"), true},
         {"a hidden one", "$.HIDDEN", recordOf(".HIDDEN"), true},
-        {"code-page letters in another case", "$K\xdcHL\xe9\xdfX", recordOf("K\xdcHL\xe9\xdfX").toLower(), true},
+        {"code-page letters in another case", "$K\xdcHL\xe9\xdfX", recordOf("K\xdcHL\xe9\xdfX").toLower(),
+         true},
         {"a folder of that name is no record file", "", recordOf("SIM1234"), false, true},
         {"another station's records", "", recordOf("SIM1235"), false},
         {"an error file", "", QStringLiteral("SIM12343.D0R"), false},
-        {"a name the identifier matches only as a pattern", "$A[*?]B-", QStringLiteral("A*B-xyz3.4MS"), false},
+        {"a name the identifier matches only as a pattern", "$A[*?]B-", QStringLiteral("A*B-xyz3.4MS"),
+         false},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        ScopedWorkDir work;
-        if (!c.idLine.isEmpty())
-            work.write(QStringLiteral("r2arodire.cfg"), configWith(c.idLine, "COM3:"));
-        if (c.folder)
-            ASSERT_TRUE(QDir::current().mkdir(c.entry));
-        else
-            work.write(c.entry, QByteArray());
-        const QByteArray id = stationIdWithSimulatedSensor();
-        ASSERT_EQ(!StationFileNames::measureFiles(QDir::current(), id).isEmpty(), c.waits);
-        const QStringList there = entries();
+    for (const char *locale : kLocales)
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", locale " + locale);
+            ScopedWorkDir work;
+            if (!c.idLine.isEmpty())
+                work.write(QStringLiteral("r2arodire.cfg"), configWith(c.idLine, "COM3:"));
+            if (c.folder)
+                ASSERT_TRUE(QDir::current().mkdir(c.entry));
+            else
+                work.write(c.entry, QByteArray());
+            const QByteArray id = stationIdWithSimulatedSensor();
+            ASSERT_EQ(!StationFileNames::measureFiles(QDir::current(), id).isEmpty(), c.waits);
+            const QStringList there = entries();
 
-        EXPECT_EQ(runSeed(), c.waits ? 1 : 0);
-        if (c.waits)
-            EXPECT_EQ(entries(), there);
-        else
-            EXPECT_EQ(StationFileNames::measureFiles(QDir::current(), id).size(), 2);
-    }
+            EXPECT_EQ(runSeed(locale), c.waits ? 1 : 0);
+            if (c.waits)
+                EXPECT_EQ(entries(), there);
+            else
+                EXPECT_EQ(StationFileNames::measureFiles(QDir::current(), id).size(), 2);
+        }
 }
