@@ -12,13 +12,23 @@
 # stand-in once no station started by a run command in this folder runs any
 # more (run/heron/stations lists them, process id and start time).
 # The service host's values live in run/service/ unless
-# KLIMAWARTE_SERVICE_DIR says otherwise.
+# KLIMAWARTE_SERVICE_DIR says otherwise. Once the station listens on its
+# viewer port, the command says where it runs, the port, the server it
+# reports to and how to stop it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-"$PWD/scripts/build.sh" --target klimawarte heronstandin fernblick
+# The programs, the stand-in server and, where the xcb headers are there, the
+# tray stand-in for Xvfb (CMake target run_station_programs).
+"$PWD/scripts/build.sh" --target run_station_programs
 BUILD_DIR=${BUILD_DIR:-build}
 root=$PWD
-[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# shellcheck source=scripts/seed-records.sh
+. "$root/scripts/seed-records.sh"
+no_display=no
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+  no_display=yes
+fi
 mkdir -p run
 cd run
 
@@ -127,6 +137,7 @@ standin_failed() {
 }
 
 fresh_standin=no
+server_note="nothing answers there: the stand-in failed to start"
 if ! mkdir -p heron/uploads heron/files 2> /dev/null || ! { exec 9>> heron/standin.lock; } 2> /dev/null \
     || ! : 2> /dev/null >> heron/stations; then
   exec 9>&-
@@ -141,8 +152,10 @@ else
     alive "${wpid:-}" "${wstart:-}" || start_watcher
     echo "Stand-in HERON server on 127.0.0.1:$standin_port, started by an earlier run command; this"
     echo "station reports there too (log: run/heron/standin.log)."
+    server_note="the stand-in of an earlier run command: reports land in $PWD/heron/uploads/"
   elif (exec 3<> "/dev/tcp/127.0.0.1/$standin_port") 2> /dev/null; then
     echo "A server answers on 127.0.0.1:$standin_port: no stand-in started, the station reports there."
+    server_note="a server that answered before the start; no stand-in"
   elif ! : 2> /dev/null > heron/standin.log; then
     standin_failed "cannot write $PWD/heron/standin.log"
   else
@@ -162,6 +175,7 @@ else
       fresh_standin=yes
       echo "Stand-in HERON server on 127.0.0.1:$standin_port (log: run/heron/standin.log)."
       echo "Reports land in run/heron/uploads/ (data/, sensorlogfile/)."
+      server_note="the stand-in: reports land in $PWD/heron/uploads/"
     else
       kill "$standin_pid" 2> /dev/null || true
       reason=$(tail -n 1 heron/standin.log 2> /dev/null || true)
@@ -175,36 +189,85 @@ fi
 # A station that finds record files of two earlier hours waiting reports at
 # once (as after an outage), instead of one alarm interval after its start:
 # with the simulated sensor and a new stand-in, two empty ones are put in
-# place, so that the first report, with the records of this hour and the
-# log, arrives within the first minute.
+# place (scripts/seed-records.sh), so that the first report, with the
+# records of this hour and the log, arrives within the first minute.
 if [ "$fresh_standin" = yes ] && [ -n "${KLIMAWARTE_SENSOR_SIM:-}" ]; then
-  id=SIM1234
-  if [ -f r2arodire.cfg ]; then
-    cfg_id=$(sed -n 26p r2arodire.cfg | tr -d '\r$')
-    [ -n "$cfg_id" ] && id=$cfg_id
-  fi
-  # Record files carry the identifier's 7-character form: cut, padded with
-  # "-", "/", "\" and ":" as "-"; it is compared as text, not as a pattern.
-  id=${id:0:7}
-  id=${id//[\/\\:]/-}
-  while [ ${#id} -lt 7 ]; do id+=-; done
-  waiting=no
-  shopt -s nocasematch
-  for f in * .*; do
-    if [[ ${f:0:7} == "$id" && ${f:7} == [0-9].[0-9A-Z]MS ]]; then waiting=yes; fi
-  done
-  shopt -u nocasematch
-  if [ "$waiting" = no ]; then
-    for back in 1 2; do
-      weekday=$(date -d "-$back hour" +%w)
-      hour=$((10#$(date -d "-$back hour" +%H)))
-      if [ "$hour" -lt 10 ]; then letter=$hour; else letter=$(printf "\\$(printf '%03o' $((65 + hour - 10)))"); fi
-      : > "$id$weekday.${letter}MS"
-    done
-    echo "Two empty record files of earlier hours wait in run/: the first report comes about"
-    echo "15 s after the start, 30 s without r2arodire.cfg (run/heron/uploads/data/ then holds"
-    echo "this hour's records)."
+  if seeded=$(seed_record_files); then
+    echo "Two empty record files of earlier hours wait in run/ (${seeded//$'\n'/, }): the"
+    echo "station reports at once (run/heron/uploads/data/ then holds this hour's records too)."
   fi
 fi
+
+# --- Once the station is up -----------------------------------------------
+
+# The TCP port that process PID listens on (the station listens on its
+# viewer port only); false while there is none.
+listening_port() {
+  local inodes f local_address state inode
+  inodes=" $(find /proc/"$1"/fd -lname 'socket:*' -printf '%l\n' 2> /dev/null \
+    | sed -n 's/^socket:\[\([0-9]*\)\]$/\1/p' | tr '\n' ' ')"
+  for f in /proc/"$1"/net/tcp /proc/"$1"/net/tcp6; do
+    [ -r "$f" ] || continue
+    # sl local_address rem_address st ... inode (the 10th column)
+    while read -r _ local_address _ state _ _ _ _ _ inode _; do
+      if [ "$state" = 0A ] && [[ $inodes == *" $inode "* ]]; then
+        echo $((16#${local_address##*:}))
+        return 0
+      fi
+    done < "$f"
+  done
+  return 1
+}
+
+# The server the station reports to, as it reads r2arodire.cfg: host and
+# port (2000 unless a number follows the colon), 127.0.0.1 for no host.
+server_host="" server_port=2000
+if [ -f r2arodire.cfg ]; then
+  configured=$(sed -n 28p r2arodire.cfg | tr -d '\r')
+  server_host=${configured%%:*}
+  p=${configured#"$server_host"}
+  p=${p#:}
+  if [[ $p =~ ^\ *\+?[0-9]{1,9}$ ]]; then server_port=$((10#${p//[ +]/})); fi
+fi
+server=${server_host:-127.0.0.1}:$server_port
+case $server in
+  "127.0.0.1:$standin_port" | "localhost:$standin_port") server+=" ($server_note)" ;;
+esac
+service_dir=$(cd "$KLIMAWARTE_SERVICE_DIR" && pwd)
+
+# Says it once the station (this process, after the exec below) listens on
+# its viewer port; says so too when it ends before. Runs detached, so that
+# it is no child of the station.
+announce_station() {
+  local pid=$1 start=$2 viewer_port="" address
+  for _ in $(seq 600); do
+    alive "$pid" "$start" || break
+    viewer_port=$(listening_port "$pid") && break
+    sleep 0.2
+  done
+  if ! alive "$pid" "$start"; then
+    echo "Klimawarte (process $pid) ended before it was up; its log: $PWD/zav_sensor_logfile.log."
+    return
+  fi
+  address=127.0.0.1
+  [ "$viewer_port" = 2002 ] || address=127.0.0.1:$viewer_port
+  echo
+  echo "Klimawarte is up: process $pid, working folder $PWD"
+  if [ -n "$viewer_port" ]; then
+    echo "  viewer port   $viewer_port (in Fernblick, build/apps/fernblick: address $address)"
+  else
+    echo "  viewer port   none after 120 s (every port from ${KLIMAWARTE_VIEWER_PORT:-2002} taken?)"
+  fi
+  echo "  reports to    $server"
+  echo "  log           $PWD/zav_sensor_logfile.log (from its first event)"
+  printf '  stop          printf '"'"'SHUTDOWN\\0'"'"' > %q\n' "$service_dir/CONTROL"
+  echo "                (Ctrl-C ends it at once, without the orderly end: CONTROL stays RUNNING)"
+  if [ "$no_display" = yes ]; then
+    echo "  no display    the window is drawn off screen (QT_QPA_PLATFORM=offscreen); Qt's lines"
+    echo "                about XDG_RUNTIME_DIR and propagateSizeHints() are harmless"
+  fi
+}
+( announce_station $$ "$(proc_start $$)" < /dev/null 9>&- & )
+echo "Starting Klimawarte in $PWD; it says so here once it is up."
 
 exec "$root/$BUILD_DIR/apps/klimawarte" "$@"

@@ -6,7 +6,10 @@
 #   and the first command's end leaves the stand-in to the second station;
 #   it stops once that station ended;
 # - a station killed with SIGKILL leaves no stand-in behind;
-# - a stand-in that cannot start (read-only folder) is reported as failed.
+# - a stand-in that cannot start (read-only folder) is reported as failed;
+# - once the station is up the command says so: its folder, the viewer port
+#   it took (the next one when the first is taken), the server it reports
+#   to and the stop command.
 #   usage: run-station-test.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 src=$1
@@ -62,7 +65,7 @@ is_station() { [[ $(readlink "/proc/$1/exe" 2> /dev/null) == */apps/klimawarte ]
 standin_pid() { read -r p _ < "$run/heron/standin.pid" 2> /dev/null && echo "$p"; }
 
 mkdir -p "$tmp/copy/scripts"
-cp "$src/scripts/run-station.sh" "$tmp/copy/scripts/"
+cp "$src/scripts/run-station.sh" "$src/scripts/seed-records.sh" "$tmp/copy/scripts/"
 printf '#!/bin/sh\nexit 0\n' > "$tmp/copy/scripts/build.sh"
 chmod +x "$tmp/copy/scripts/build.sh"
 ln -s "$build" "$tmp/copy/build"
@@ -70,7 +73,10 @@ run=$tmp/copy/run
 mkdir -p "$run"
 port=$(free_port)
 export KLIMAWARTE_VIEWER_PORT
-KLIMAWARTE_VIEWER_PORT=$(free_port)
+# Two in a row: a case takes the first, so that the station takes the next.
+while KLIMAWARTE_VIEWER_PORT=$(free_port); (exec 3<> "/dev/tcp/127.0.0.1/$((KLIMAWARTE_VIEWER_PORT + 1))") 2> /dev/null; do
+  :
+done
 # The station reports to the stand-in's port; 17 pairs of key and value.
 values=("" "" "" "" "" "" "" "" FALSE FALSE FALSE FALSE SIM1234 "127.0.0.1:$port" COM3: 4 5)
 for v in "${values[@]}"; do printf 'key\r\n%s\r\n' "$v"; done > "$run/r2arodire.cfg"
@@ -81,11 +87,32 @@ start_run() { # start_run N: the run command with its output in out.N
   last=$!
 }
 
-# --- Two run commands, one stand-in ---
+# --- Two run commands, one stand-in; the first viewer port taken ---
+# A stand-in server of its own holds the port until the first station is up.
+"$build/tools/heronstandin/heronstandin" --port "$KLIMAWARTE_VIEWER_PORT" --upload-dir "$tmp/holder" \
+  > "$tmp/holder.log" 2>&1 &
+started+=($!)
+holder=$!
+holds() { grep -qs '^listening on ' "$tmp/holder.log"; }
+waitfor 10 holds || fail "no program holds the viewer port: $(cat "$tmp/holder.log")"
 start_run 1
 first=$last
 waitfor 60 is_station "$first" || fail "the first run command started no station: $(cat "$tmp/out.1")"
 grep -q "^Stand-in HERON server on 127.0.0.1:$port " "$tmp/out.1" || fail "no stand-in: $(cat "$tmp/out.1")"
+# up_said N PROCESS VIEWER_PORT: the run command's output out.N says that
+# the station is up, where and how to stop it.
+up_said() {
+  local out=$tmp/out.$1 address=127.0.0.1:$3
+  waitfor 60 grep -q "^Klimawarte is up: process $2, working folder $run\$" "$out" \
+    || { fail "no word that the station is up: $(cat "$out")"; return; }
+  grep -qF "  viewer port   $3 (in Fernblick, build/apps/fernblick: address $address)" "$out" \
+    && grep -qF "  reports to    127.0.0.1:$port (the stand-in: reports land in $run/heron/uploads/)" "$out" \
+    && grep -qF "  stop          printf 'SHUTDOWN\0' > $run/service/CONTROL" "$out" \
+    && grep -qF "  no display    the window is drawn off screen" "$out" \
+    || fail "what the command said once the station was up: $(cat "$out")"
+}
+up_said 1 "$first" $((KLIMAWARTE_VIEWER_PORT + 1))
+kill "$holder"
 standin=$(standin_pid)
 listens || fail "the stand-in does not listen on $port"
 # Past its own start-up (it takes the folder's instance lock last), so that
