@@ -16,7 +16,6 @@
 #include <QStorageInfo>
 
 #include <algorithm>
-
 #include <iterator>
 
 namespace {

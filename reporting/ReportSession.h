@@ -44,10 +44,6 @@ public:
     bool run();
     // The common failure path of the report connection.
     void failed(Stage stage = Stage::Connect);
-    // The end of a session whose transfer was cut for a waiting alarm: its
-    // texts, the connection closed, and the next pass at once, without the
-    // failure path's pause and without counting it as a failure of the link.
-    void cutForAlarm(const QByteArray &text, Stage stage);
 
     // The version text sent after the station identifier.
     static QByteArray ReportVersionText();
@@ -56,6 +52,10 @@ private:
     enum class FileKind { Error, Measure, Log };
     enum class FileResult { Deleted, Kept, NotAnnounced };
     void statusLine(const QByteArray &text);
+    // The end of a session whose transfer was cut for a waiting alarm: its
+    // texts, the connection closed, and the next pass at once, without the
+    // failure path's pause and without counting it as a failure of the link.
+    void cutForAlarm(const QByteArray &text, Stage stage);
     void close(Stage stage, bool linkFailed);
     bool sendText(const QByteArray &text);
     void marker(const char *text);

@@ -343,9 +343,7 @@ void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequen
                     checkOuter();
                 }
             }
-        } catch (const ServerTooSlow &) {
-            throw;
-        } catch (const AlarmWaits &) {
+        } catch (const TransferCut &) {
             throw;
         } catch (const std::exception &) {
             // one try lost

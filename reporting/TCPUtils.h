@@ -88,30 +88,32 @@ inline constexpr int TransferPieceBytes = 250;
 inline constexpr int AlarmGraceMs = 30000;
 inline constexpr int AlarmLookIntervalMs = 1000;
 
-// Thrown by the frame routines when the server kept a frame or the
-// transfers beyond their bound. what() is the code-page text for the
-// activity list and the log. The caller ends the session: nothing more is
-// waited for on that connection.
-class ServerTooSlow : public std::runtime_error
+// Thrown by the frame routines when they end a transfer before its end.
+// what() is the code-page text for the activity list and the log; nothing
+// more is waited for on that connection.
+class TransferCut : public std::runtime_error
 {
 public:
-    explicit ServerTooSlow(const QByteArray &text)
+    explicit TransferCut(const QByteArray &text)
         : std::runtime_error(text.toStdString())
     {}
     QByteArray text() const { return QByteArray(what()); }
 };
 
-// Thrown by the frame routines when a transfer is cut because an alarm waits
-// to be reported. what() is the code-page text for the activity list and the
-// log. The caller ends the session without counting it as a failure of the
-// link, and the next pass reports the alarm.
-class AlarmWaits : public std::runtime_error
+// The server kept a frame or the transfers beyond their bound: the caller
+// ends the session through its failure path.
+class ServerTooSlow : public TransferCut
 {
 public:
-    explicit AlarmWaits(const QByteArray &text)
-        : std::runtime_error(text.toStdString())
-    {}
-    QByteArray text() const { return QByteArray(what()); }
+    using TransferCut::TransferCut;
+};
+
+// An alarm waits to be reported: the caller ends the session without
+// counting it as a failure of the link, and the next pass reports the alarm.
+class AlarmWaits : public TransferCut
+{
+public:
+    using TransferCut::TransferCut;
 };
 
 // A bound on the clock for one wait as a whole: started when made, looked at
@@ -158,10 +160,8 @@ public:
     // allow, AlarmWaits once an alarm has waited for AlarmGraceMs.
     void check();
 
-    qint64 elapsedMs() const;
-    qint64 earnedMs() const { return m_earnedMs; }
-
 private:
+    qint64 elapsedMs() const;
     bool alarmWaitedLongEnough();
 
     const Clock &m_clock;
