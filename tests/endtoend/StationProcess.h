@@ -8,11 +8,91 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <list>
 #include <memory>
 
 #include <fcntl.h>
+#include <semaphore.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <unistd.h>
+
+// libfaketime keeps the faster clock of a process and of the processes it
+// starts in a semaphore and a shared memory object that the first of them
+// creates and removes again when it ends. A station that schedules its own
+// restart and ends would take them away from everything that comes after it
+// (the restart helper, the commands the helper runs, the new program): each
+// of those then tries to create them anew, which fails now and then under
+// load and ends the process at once (a failed mv, a lost restart). A keeper
+// process creates the pair instead and holds it for the station and all its
+// followers; the test removes it when the station is done.
+class FasterClockKeeper
+{
+public:
+    // The keeper for a process environment that loads libfaketime; `shared`
+    // stays empty when no keeper could be made (the process then creates
+    // its own pair, as without a keeper).
+    explicit FasterClockKeeper(const QProcessEnvironment &env)
+    {
+        QProcessEnvironment keeperEnv = env;
+        keeperEnv.remove(QStringLiteral("FAKETIME_SHARED"));
+        // A stale pair of an earlier process with the same id makes the
+        // creation fail: a new keeper gets a new id.
+        for (int attempt = 0; attempt < 5 && shared.isEmpty(); ++attempt) {
+            m_keeper.setProcessEnvironment(keeperEnv);
+            m_keeper.setProcessChannelMode(QProcess::SeparateChannels);
+            m_keeper.setStandardErrorFile(QProcess::nullDevice());
+            // The shell prints the names the library made at its start and
+            // becomes cat, which waits for the end of its input; an exec
+            // runs no exit handler, so nothing removes the pair meanwhile.
+            m_keeper.start(
+                QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' \"$FAKETIME_SHARED\"; exec cat")});
+            if (!m_keeper.waitForStarted(5000))
+                return;
+            QByteArray line;
+            while (!line.endsWith('\n') && m_keeper.waitForReadyRead(5000))
+                line += m_keeper.readAll();
+            const QList<QByteArray> names = line.trimmed().split(' ');
+            if (names.size() == 2 && names[0].startsWith('/') && names[1].startsWith('/')) {
+                m_sem = names[0];
+                m_shm = names[1];
+                shared = QString::fromLatin1(line.trimmed());
+            } else {
+                end();
+            }
+        }
+    }
+    ~FasterClockKeeper()
+    {
+        end();
+        if (!m_sem.isEmpty())
+            ::sem_unlink(m_sem.constData());
+        if (!m_shm.isEmpty())
+            ::shm_unlink(m_shm.constData());
+    }
+    FasterClockKeeper(const FasterClockKeeper &) = delete;
+    FasterClockKeeper &operator=(const FasterClockKeeper &) = delete;
+
+    // The value of FAKETIME_SHARED for the kept pair.
+    QString shared;
+
+private:
+    void end()
+    {
+        if (m_keeper.state() == QProcess::NotRunning)
+            return;
+        m_keeper.closeWriteChannel();
+        if (!m_keeper.waitForFinished(2000)) {
+            m_keeper.kill();
+            m_keeper.waitForFinished(2000);
+        }
+    }
+
+    QProcess m_keeper;
+    QByteArray m_sem;
+    QByteArray m_shm;
+};
 
 // The real station program in a process of its own, for end-to-end tests.
 // Its clock runs ten times faster (libfaketime), so the start-up countdown
@@ -150,6 +230,14 @@ public:
         }
         for (const QString &key : m_env.keys())
             env.insert(key, m_env.value(key));
+        // Each start has a clock of its own, from its own start, as
+        // without a keeper; the keepers stay until the station is done.
+        if (env.value(QStringLiteral("LD_PRELOAD")).contains(QStringLiteral("libfaketime")) &&
+            !env.contains(QStringLiteral("FAKETIME_SHARED"))) {
+            m_clocks.push_back(std::make_unique<FasterClockKeeper>(env));
+            if (!m_clocks.back()->shared.isEmpty())
+                env.insert(QStringLiteral("FAKETIME_SHARED"), m_clocks.back()->shared);
+        }
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(m_workDir);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -250,4 +338,6 @@ private:
     QProcess m_process;
     QByteArray m_output;
     quint16 m_viewerPort = 0;
+    // The destructor ends the station before they go.
+    std::list<std::unique_ptr<FasterClockKeeper>> m_clocks;
 };
