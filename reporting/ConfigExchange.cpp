@@ -89,8 +89,7 @@ void ConfigExchange::statusLine(const QByteArray &text)
 
 void ConfigExchange::marker(const char *text)
 {
-    const QByteArray bytes = cp(text);
-    m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+    showMarker(m_core, text);
 }
 
 qint64 ConfigExchange::receiveInto(TCPUtils::TransferBound &bound, const QByteArray &fileName,

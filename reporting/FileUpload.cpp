@@ -29,10 +29,8 @@ Result send(StationCore &core, ReportConnection &connection, TCPUtils::TransferB
 {
     FrameSocket *client = connection.client();
     auto marker = [&core](const char *text) {
-        if (!text)
-            return;
-        const QByteArray bytes = cp(text);
-        core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+        if (text)
+            showMarker(core, text);
     };
     auto status = [&core](const QByteArray &text) { core.appendStatusLineLocked(text); };
     // A frame the server did not take on a connection that is gone: the

@@ -80,8 +80,7 @@ QByteArray ReportSessionRunner::ReportVersionText()
 
 void ReportSessionRunner::marker(const char *text)
 {
-    const QByteArray bytes = cp(text);
-    m_core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+    showMarker(m_core, text);
 }
 
 bool ReportSessionRunner::sendText(const QByteArray &text)

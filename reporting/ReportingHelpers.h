@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "station/StationCore.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -28,6 +29,13 @@ inline QByteArray now(const Clock &clock)
 inline void sleepMs(Clock &clock, int ms)
 {
     clock.sleep(ms);
+}
+
+// Shows a step marker (a code-page text constant) in the main window.
+inline void showMarker(StationCore &core, const char *text)
+{
+    const QByteArray bytes = cp(text);
+    core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
 }
 
 // A code-page file name constant as a file name.

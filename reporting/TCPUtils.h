@@ -66,10 +66,12 @@ inline constexpr int FrameTimeoutMs = 15000;
 // answers within it, or its answer counts as lost) and its bytes at 960
 // bytes a second (a 9600 bit/s data line), and the transfers may take
 // TransferAllowanceMs more than their frames earned, for lost answers and
-// resends; what quick frames earn beyond their own time is not saved up. So a peer whose frames each come
-// within the answer wait is never cut, however large the file and however poor the link (a frame every 3 s on
-// a poor mobile link leaves 7 s to spare on each): 100 KB go through in 69 minutes at the slowest. A slower
-// peer is cut once it used up the allowance: one that sends or answers a frame of 250 bytes every 14 s after
+// resends; what quick frames earn beyond their own time is not saved up. So
+// a peer whose frames each come within the answer wait is never cut,
+// however large the file and however poor the link (a frame every 3 s on a
+// poor mobile link leaves 7 s to spare on each): 100 KB go through in 69
+// minutes at the slowest. A slower peer is cut once it used up the
+// allowance: one that sends or answers a frame of 250 bytes every 14 s after
 // about 220 s, every 20 s after about 130 s; a frame of 752 bytes every 14 s
 // after about 260 s.
 inline constexpr int FramePaceMs = AnswerTimeoutMs;
@@ -146,12 +148,6 @@ public:
     // means that no alarm ever cuts the transfers.
     explicit TransferBound(const Clock &clock, std::function<bool()> alarmWaiting = {});
 
-    // What a frame of `bytes` payload bytes earns.
-    static qint64 frameMs(qint64 bytes);
-    // The time the transfers may take when their frames earned `earnedMs`:
-    // the allowance and the frame under way besides.
-    static qint64 allowedMs(qint64 earnedMs);
-
     // A file begins: the texts of a cut name the time since then.
     void beginFile();
     // A frame went through.
@@ -161,6 +157,11 @@ public:
     void check();
 
 private:
+    // What a frame of `bytes` payload bytes earns.
+    static qint64 frameMs(qint64 bytes);
+    // The time the transfers may take when their frames earned `earnedMs`:
+    // the allowance and the frame under way besides.
+    static qint64 allowedMs(qint64 earnedMs);
     qint64 elapsedMs() const;
     bool alarmWaitedLongEnough();
 
