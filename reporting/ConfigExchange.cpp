@@ -124,42 +124,34 @@ bool ConfigExchange::stepRaised(bool updateStep)
     return false;
 }
 
-void ConfigExchange::serverTooSlow(const TCPUtils::ServerTooSlow &e)
+bool ConfigExchange::step(bool updateStep, const std::function<void()> &what)
 {
     try {
-        statusLine(e.text());
-        WriteLogLine(m_core, e.text());
+        what();
+        return true;
+    } catch (const TCPUtils::AlarmWaits &) {
+        throw; // the session ends the connection for the alarm
+    } catch (const TCPUtils::ServerTooSlow &e) {
+        try {
+            showCut(m_core, e);
+        } catch (...) {
+        }
     } catch (...) {
     }
+    return stepRaised(updateStep);
 }
 
 bool ConfigExchange::run(TCPUtils::TransferBound &bound)
 {
-    try {
-        uploadConfiguration(bound);
-        downloadConfiguration(bound);
-    } catch (const TCPUtils::AlarmWaits &) {
-        m_connection.cancelTwice();
-        throw;
-    } catch (const TCPUtils::ServerTooSlow &e) {
-        serverTooSlow(e);
-        return stepRaised(false);
-    } catch (...) {
-        return stepRaised(false);
-    }
-    try {
-        viewerUpdate(bound);
-        stationUpdate(bound);
-    } catch (const TCPUtils::AlarmWaits &) {
-        m_connection.cancelTwice();
-        throw;
-    } catch (const TCPUtils::ServerTooSlow &e) {
-        serverTooSlow(e);
-        return stepRaised(true);
-    } catch (...) {
-        return stepRaised(true);
-    }
-    return true;
+    return step(false,
+                [&] {
+                    uploadConfiguration(bound);
+                    downloadConfiguration(bound);
+                })
+           && step(true, [&] {
+                  viewerUpdate(bound);
+                  stationUpdate(bound);
+              });
 }
 
 // --- Upload ----------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class StationCore;
 struct ReportConnection;
 struct ReportThreadState;
@@ -21,8 +23,8 @@ public:
     // The exchange and the update steps, their transfers within `bound` (the
     // report's); false when one of them failed after its own texts and
     // cancels: the session then takes the failure path. A transfer cut for a
-    // waiting alarm (TCPUtils::AlarmWaits) is passed on after the two
-    // cancels, with r2arodire.cfg put back as after any failed download.
+    // waiting alarm (TCPUtils::AlarmWaits) is passed on, with r2arodire.cfg
+    // put back as after any failed download; the session sends the cancels.
     bool run(TCPUtils::TransferBound &bound);
 
     // The received copy of the configuration, or what a failure or a kill
@@ -55,8 +57,9 @@ private:
     qint64 receiveInto(TCPUtils::TransferBound &bound, const QByteArray &fileName,
                        const QString &localName = QString(),
                        qint64 maxBytes = TCPUtils::MaxReceivedFileBytes);
-    // The texts of a server beyond a bound: status line and log line.
-    void serverTooSlow(const TCPUtils::ServerTooSlow &e);
+    // One part of the exchange: true when it ran through; a part that
+    // raised ends with stepRaised(). A cut for a waiting alarm is passed on.
+    bool step(bool updateStep, const std::function<void()> &what);
     void statusLine(const QByteArray &text);
     void marker(const char *text);
 

@@ -107,10 +107,11 @@ void ReportSessionRunner::failed(Stage stage)
     sleepMs(m_core.clock(), kFailurePauseMs);
 }
 
-void ReportSessionRunner::cutForAlarm(const QByteArray &text, Stage stage)
+void ReportSessionRunner::cutForAlarm(const TCPUtils::AlarmWaits &cut, Stage stage, bool cancel)
 {
-    statusLine(text);
-    WriteLogLine(m_core, text);
+    showCut(m_core, cut);
+    if (cancel)
+        m_connection.cancelTwice();
     close(stage, false);
 }
 
@@ -261,7 +262,7 @@ bool ReportSessionRunner::run()
     try {
         exchanged = m_steps.exchange(bound);
     } catch (const TCPUtils::AlarmWaits &e) {
-        cutForAlarm(e.text(), Stage::Exchange);
+        cutForAlarm(e, Stage::Exchange, true);
         return false;
     } catch (...) {
         exchanged = false;
@@ -361,14 +362,11 @@ bool ReportSessionRunner::sendFiles(FileKind kind, TCPUtils::TransferBound &boun
             if (kind == FileKind::Error && result == FileResult::NotAnnounced)
                 m_state.ReportFailed = true; // the alarm did not reach the server: report again
         } catch (const TCPUtils::AlarmWaits &e) {
-            if (kind != FileKind::Error)
-                m_connection.cancelTwice();
-            cutForAlarm(e.text(), Stage::Transfer);
+            cutForAlarm(e, Stage::Transfer, kind != FileKind::Error);
             return false;
         } catch (const TCPUtils::ServerTooSlow &e) {
             // The server kept the file beyond its bound: why, in the log too.
-            statusLine(e.text());
-            WriteLogLine(m_core, e.text());
+            showCut(m_core, e);
             endTransfer(kind);
             return false;
         } catch (...) {

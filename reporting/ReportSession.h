@@ -9,6 +9,7 @@ class StationCore;
 struct ReportConnection;
 struct ReportThreadState;
 namespace TCPUtils {
+class AlarmWaits;
 class TransferBound;
 }
 
@@ -53,9 +54,10 @@ private:
     enum class FileResult { Deleted, Kept, NotAnnounced };
     void statusLine(const QByteArray &text);
     // The end of a session whose transfer was cut for a waiting alarm: its
-    // texts, the connection closed, and the next pass at once, without the
-    // failure path's pause and without counting it as a failure of the link.
-    void cutForAlarm(const QByteArray &text, Stage stage);
+    // texts, the two cancels where the stage sends them, the connection
+    // closed, and the next pass at once, without the failure path's pause
+    // and without counting it as a failure of the link.
+    void cutForAlarm(const TCPUtils::AlarmWaits &cut, Stage stage, bool cancel);
     void close(Stage stage, bool linkFailed);
     bool sendText(const QByteArray &text);
     void marker(const char *text);

@@ -6,6 +6,8 @@
 #include "common/Clock.h"
 #include "common/LocaleFormat.h"
 #include "common/Text8.h"
+#include "reporting/TransferBound.h"
+#include "station/LogFile.h"
 #include "station/StationCore.h"
 
 #include <QByteArray>
@@ -36,6 +38,14 @@ inline void showMarker(StationCore &core, const char *text)
 {
     const QByteArray bytes = cp(text);
     core.onGui([bytes](StationView &v) { v.setIntervallLeft(bytes); });
+}
+
+// Why a transfer was cut, in the activity list and in the log.
+inline void showCut(StationCore &core, const TCPUtils::TransferCut &cut)
+{
+    const QByteArray text = cut.text();
+    core.appendStatusLineLocked(text);
+    WriteLogLine(core, text);
 }
 
 // A code-page file name constant as a file name.

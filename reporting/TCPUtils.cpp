@@ -99,86 +99,6 @@ int EffectiveFrameLength(quint8 lengthByte, quint8 typeByte)
     return length;
 }
 
-namespace {
-
-QByteArray seconds(qint64 ms)
-{
-    return QByteArray::number((ms + 999) / 1000);
-}
-
-[[noreturn]] void tooSlow(const char *what, qint64 elapsedMs)
-{
-    using namespace ReportingTexts;
-    throw ServerTooSlow(Text8::cp(what) + seconds(elapsedMs) + Text8::cp(TooSlowEnd));
-}
-
-qint64 since(const Clock &clock, quint32 start)
-{
-    return qint64(quint32(clock.tickCount() - start));
-}
-
-} // namespace
-
-TransferBound::TransferBound(const Clock &clock, std::function<bool()> alarmWaiting)
-    : m_clock(clock)
-    , m_start(clock.tickCount())
-    , m_fileStart(m_start)
-    , m_alarmWaiting(std::move(alarmWaiting))
-{}
-
-qint64 TransferBound::frameMs(qint64 bytes)
-{
-    return FramePaceMs + bytes * 1000 / LinkBytesPerSecond;
-}
-
-qint64 TransferBound::allowedMs(qint64 earnedMs)
-{
-    return TransferAllowanceMs + FramePaceMs + earnedMs;
-}
-
-void TransferBound::beginFile()
-{
-    m_fileStart = m_clock.tickCount();
-}
-
-void TransferBound::frameDone(qint64 payloadBytes)
-{
-    // What quick frames earned beyond their time is not kept: the slack is
-    // never more than the allowance, so a slow part is cut as soon after a
-    // quick one as after nothing.
-    m_earnedMs = std::min(m_earnedMs + frameMs(payloadBytes), elapsedMs());
-}
-
-qint64 TransferBound::elapsedMs() const
-{
-    return since(m_clock, m_start);
-}
-
-bool TransferBound::alarmWaitedLongEnough()
-{
-    if (!m_alarmWaiting)
-        return false;
-    const quint32 now = m_clock.tickCount();
-    if (!m_looked || quint32(now - m_lastLook) >= quint32(AlarmLookIntervalMs)) {
-        m_looked = true;
-        m_lastLook = now;
-        const bool waiting = m_alarmWaiting();
-        if (waiting && !m_alarmSeen)
-            m_alarmSeenAt = now;
-        m_alarmSeen = waiting;
-    }
-    return m_alarmSeen && quint32(now - m_alarmSeenAt) >= quint32(AlarmGraceMs);
-}
-
-void TransferBound::check()
-{
-    using namespace ReportingTexts;
-    if (elapsedMs() > allowedMs(m_earnedMs))
-        tooSlow(FileTooSlow, since(m_clock, m_fileStart));
-    if (alarmWaitedLongEnough())
-        throw AlarmWaits(Text8::cp(AlarmCut) + seconds(since(m_clock, m_fileStart)) + Text8::cp(AlarmCutEnd));
-}
-
 bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &payload,
                quint8 frameType, Clock &clock, TransferBound *transfer)
 {
@@ -204,7 +124,7 @@ bool SendFrame(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const
             break;
     }
     if (transfer && (answer == 'A' || answer == 'C'))
-        transfer->frameDone(payload.size());
+        transfer->frameAnswered(payload.size());
     if (answer != 'A')
         return false;
     sequence = NextSequence(sequence);
@@ -232,38 +152,50 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence)
     return client && client->write(BuildAnswer('C', sequenceMode, sequence));
 }
 
-void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
-                  QByteArray &payload, quint8 &frameType, TransferBound *outer)
+namespace {
+
+// What one try to receive a frame came to.
+enum class Try {
+    Nothing,   // no frame began: nothing of one was taken from the input
+    Broken,    // part of a frame was taken in and none delivered
+    Repeated,  // a repetition, answered again and not delivered
+    Delivered, // a frame in payload
+};
+
+Try receiveOne(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+               QByteArray &payload, quint8 &frameType, TransferBound *outer)
 {
     payload.clear();
     if (!client)
-        return;
+        return Try::Nothing;
     sequenceMode = 0;
     if (!client->isConnected()) {
         status(thread, Text8::cp(ReportingTexts::Disconnected));
-        return;
+        return Try::Nothing;
     }
 
     const WaitBound frame(thread.clock(), FrameTimeoutMs);
     auto checkBounds = [&] {
         if (frame.passed())
-            tooSlow(ReportingTexts::FrameTooSlow, frame.elapsedMs());
+            throwTooSlow(ReportingTexts::FrameTooSlow, frame.elapsedMs());
         if (outer)
             outer->check();
     };
 
+    // A read that fails keeps in the input what part of its bytes arrived:
+    // a header that is late by a moment is read whole by the next try.
     QByteArray header;
     int frameSequence = 0;
     for (;;) {
         client->setReadTimeout(HeaderTimeoutMs);
         if (!client->read(3, header))
-            return;
+            return Try::Nothing;
         frameSequence = 0;
         if (header[0] == 'w' && header[1] == 'w') {
             frameSequence = quint8(header[2]);
             client->setReadTimeout(PrefixedHeaderTimeoutMs);
             if (!client->read(3, header))
-                return;
+                return Try::Broken;
             sequenceMode = 1;
         }
         if (header != kAnswerHeader)
@@ -282,7 +214,7 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
     QByteArray body;
     if (length > 3) {
         if (!client->isConnected())
-            return;
+            return Try::Broken;
         client->setReadTimeout(ByteTimeoutMs);
         body.reserve(length - 3);
         int misses = 0;
@@ -292,27 +224,34 @@ void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, S
                 body.append(one);
                 misses = 0;
             } else if (++misses >= MaxByteMisses) {
-                return;
+                return Try::Broken;
             }
             checkBounds();
         }
     }
 
     if (FrameChecksum(header + body) != 0)
-        return; // dropped without an answer
+        return Try::Broken; // dropped without an answer
     if (length < 3)
-        return; // no frame at all
+        return Try::Broken; // no frame at all
     if (length == 3)
         body = QByteArray(1, '\0');
 
     if (sequenceMode && sequence >= 0 && sequence == frameSequence) {
         SendAck(client, 1, frameSequence);
-        return;
+        return Try::Repeated;
     }
     sequence = frameSequence;
     payload = body;
-    if (outer)
-        outer->frameDone(body.size());
+    return Try::Delivered;
+}
+
+} // namespace
+
+void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
+                  QByteArray &payload, quint8 &frameType, TransferBound *outer)
+{
+    receiveOne(client, sequenceMode, sequence, thread, payload, frameType, outer);
 }
 
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
@@ -328,10 +267,16 @@ void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequen
     for (int tries = 1; tries <= ReceiveTries && payload.isEmpty(); ++tries) {
         checkOuter();
         try {
-            ReceiveFrame(client, sequenceMode, sequence, thread, payload, frameType, outer);
+            const Try got = receiveOne(client, sequenceMode, sequence, thread, payload, frameType, outer);
             if (payload.isEmpty() && tries <= DrainingTries) {
                 status(thread, Text8::cp(ReportingTexts::WaitingForData));
                 thread.clock().sleep(DrainPauseMs);
+                // Only the rest of a broken frame is drained. After a try
+                // that found no frame, or a repetition it answered, what
+                // came during the pause is the server's next frame, which a
+                // drain would throw away unanswered.
+                if (got != Try::Broken)
+                    continue;
                 client->setReadTimeout(ByteTimeoutMs);
                 // Bounded too: a server that floods the link would keep
                 // this going for ever.
@@ -339,7 +284,7 @@ void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequen
                 QByteArray discard;
                 while (client->read(1, discard)) {
                     if (drain.passed())
-                        tooSlow(ReportingTexts::FrameTooSlow, drain.elapsedMs());
+                        throwTooSlow(ReportingTexts::FrameTooSlow, drain.elapsedMs());
                     checkOuter();
                 }
             }
@@ -555,10 +500,12 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
         file.discard();
         return 0;
     }
+    // Each frame earns of the pace what it moved: see TransferBound.
     if (frameType == FrameType::FileLengthFrame) {
         expected = littleEndian32(payload);
         if (expected > what.maxBytes)
             return tooLarge(expected);
+        bound.fileFrameReceived();
     } else if (frameType == FrameType::DataFrame) {
         if (payload.size() > what.maxBytes)
             return tooLarge(payload.size());
@@ -568,6 +515,7 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
             return 0;
         }
         count += payload.size();
+        bound.pieceReceived(payload.size());
     }
     SendAck(client, sequenceMode, sequence);
     status(thread, Text8::cp(DataFollows));
@@ -599,6 +547,7 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
             SendAck(client, sequenceMode, sequence);
 
         if (frameType == FrameType::DataFrame) {
+            bound.pieceReceived(payload.size());
             status(thread, Text8::cp(BlockReceived) + QByteArray::number(payload.size())
                                + Text8::cp(BlockReceivedEnd));
             if (file.write(payload))
@@ -606,6 +555,7 @@ qint64 receiveFrames(FrameSocket *client, quint8 sequenceMode, qint32 &sequence,
             else
                 writeFailed = true;
         } else if (frameType == FrameType::CloseFrame) {
+            bound.fileFrameReceived();
             status(thread, Text8::cp(CloseFrameReceived));
             const qint64 size = file.sizeAndClose();
             if (size < 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "reporting/TransferBound.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <QtGlobal>
 
 #include <functional>
-#include <stdexcept>
 
 class FrameSocket;
 class StationCore;
@@ -38,7 +38,6 @@ namespace TCPUtils {
 
 using HeartbeatSetter = std::function<void(const QByteArray &)>;
 
-inline constexpr int AnswerTimeoutMs = 10000;
 inline constexpr int HeaderTimeoutMs = 4000;
 inline constexpr int PrefixedHeaderTimeoutMs = 2000;
 inline constexpr int AnswerRestTimeoutMs = 10;
@@ -49,132 +48,6 @@ inline constexpr int MaxByteMisses = 800;
 inline constexpr int ReceiveTries = 100;
 inline constexpr int DrainingTries = 20;
 inline constexpr int DrainPauseMs = 100;
-
-// Bounds of the waits on the server as a whole, on the station's clock. The
-// read time-outs above bound single reads; a server that sends one byte now
-// and then would meet every one of them and still hold the station for ever.
-//
-// One frame, from the wait for its header to its last byte: the header wait
-// (4 s, 2 s more after a sequence prefix) and then the rest, which a healthy
-// server sends at once (at most 752 bytes, under a second even at 9600 baud).
-inline constexpr int FrameTimeoutMs = 15000;
-
-// The file transfers of one report (its error, record and log files, the
-// configuration exchange and the updates) keep a pace: every frame that goes
-// through, sent and answered or received whole, earns its time on the
-// slowest link a station uses, the answer wait (FramePaceMs: a sound peer
-// answers within it, or its answer counts as lost) and its bytes at 960
-// bytes a second (a 9600 bit/s data line), and the transfers may take
-// TransferAllowanceMs more than their frames earned, for lost answers and
-// resends; what quick frames earn beyond their own time is not saved up. So
-// a peer whose frames each come within the answer wait is never cut,
-// however large the file and however poor the link (a frame every 3 s on a
-// poor mobile link leaves 7 s to spare on each): 100 KB go through in 69
-// minutes at the slowest. A slower peer is cut once it used up the
-// allowance: one that sends or answers a frame of 250 bytes every 14 s after
-// about 220 s, every 20 s after about 130 s; a frame of 752 bytes every 14 s
-// after about 260 s.
-inline constexpr int FramePaceMs = AnswerTimeoutMs;
-inline constexpr int LinkBytesPerSecond = 960;
-inline constexpr int TransferAllowanceMs = 60000;
-inline constexpr int TransferPieceBytes = 250;
-// A raised alarm does not wait for a long transfer: once the reporting thread
-// has seen an alarm waiting for its error file for AlarmGraceMs (a transfer
-// that is nearly done gets that long to end), the transfer is cut and the
-// next report begins with the error file. The look at the alarms is taken at
-// most once in AlarmLookIntervalMs. So the error file is at the server
-// within about 2.5 minutes of the alarm on the slowest link the pace serves
-// (seen within 16 s, the grace, the frame under way, a new connection of up
-// to 21 s and the seven frames up to the error file's close, each within the
-// answer wait), within about 80 s when a frame takes 3 s.
-inline constexpr int AlarmGraceMs = 30000;
-inline constexpr int AlarmLookIntervalMs = 1000;
-
-// Thrown by the frame routines when they end a transfer before its end.
-// what() is the code-page text for the activity list and the log; nothing
-// more is waited for on that connection.
-class TransferCut : public std::runtime_error
-{
-public:
-    explicit TransferCut(const QByteArray &text)
-        : std::runtime_error(text.toStdString())
-    {}
-    QByteArray text() const { return QByteArray(what()); }
-};
-
-// The server kept a frame or the transfers beyond their bound: the caller
-// ends the session through its failure path.
-class ServerTooSlow : public TransferCut
-{
-public:
-    using TransferCut::TransferCut;
-};
-
-// An alarm waits to be reported: the caller ends the session without
-// counting it as a failure of the link, and the next pass reports the alarm.
-class AlarmWaits : public TransferCut
-{
-public:
-    using TransferCut::TransferCut;
-};
-
-// A bound on the clock for one wait as a whole: started when made, looked at
-// as often as wanted; passed() once the allowed time is over.
-class WaitBound
-{
-public:
-    WaitBound(const Clock &clock, qint64 allowedMs)
-        : m_clock(clock)
-        , m_start(clock.tickCount())
-        , m_allowedMs(allowedMs)
-    {}
-    qint64 elapsedMs() const { return qint64(quint32(m_clock.tickCount() - m_start)); }
-    bool passed() const { return elapsedMs() > m_allowedMs; }
-
-private:
-    const Clock &m_clock;
-    quint32 m_start;
-    qint64 m_allowedMs;
-};
-
-// The pace of the file transfers of one report (see FramePaceMs), and the cut
-// for a waiting alarm. The frame routines that are given it look at it before
-// every frame they send (resends included) and while they wait for a frame,
-// and count every frame that went through.
-class TransferBound
-{
-public:
-    // alarmWaiting tells whether an alarm waits for its error file; none
-    // means that no alarm ever cuts the transfers.
-    explicit TransferBound(const Clock &clock, std::function<bool()> alarmWaiting = {});
-
-    // A file begins: the texts of a cut name the time since then.
-    void beginFile();
-    // A frame went through.
-    void frameDone(qint64 payloadBytes);
-    // Throws ServerTooSlow once the transfers took longer than their frames
-    // allow, AlarmWaits once an alarm has waited for AlarmGraceMs.
-    void check();
-
-private:
-    // What a frame of `bytes` payload bytes earns.
-    static qint64 frameMs(qint64 bytes);
-    // The time the transfers may take when their frames earned `earnedMs`:
-    // the allowance and the frame under way besides.
-    static qint64 allowedMs(qint64 earnedMs);
-    qint64 elapsedMs() const;
-    bool alarmWaitedLongEnough();
-
-    const Clock &m_clock;
-    quint32 m_start;
-    quint32 m_fileStart;
-    qint64 m_earnedMs = 0;
-    std::function<bool()> m_alarmWaiting;
-    bool m_looked = false;
-    quint32 m_lastLook = 0;
-    bool m_alarmSeen = false;
-    quint32 m_alarmSeenAt = 0;
-};
 
 // 255 gives 0, any other n gives n + 1.
 qint32 NextSequence(qint32 sequence);
@@ -220,12 +93,16 @@ bool SendCancel(FrameSocket *client, quint8 sequenceMode, qint32 sequence);
 // byte. A repeated frame (sequence mode, same sequence byte) is acknowledged
 // again and not delivered. Throws ServerTooSlow when the frame is not whole
 // within FrameTimeoutMs; `outer` (the bound of the transfers it belongs to)
-// is looked at meanwhile and counts the frame delivered.
+// is looked at meanwhile. What a frame earns of the bound is for the caller
+// to count, which knows what the frame moved.
 void ReceiveFrame(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
                   QByteArray &payload, quint8 &frameType, TransferBound *outer = nullptr);
 
 // ReceiveFrame, up to 100 tries; after each of the first 20 fruitless ones it
-// pauses and drains what is left of a broken frame from the input. What
+// pauses, and when the try took in part of a frame that it could not
+// deliver (a wrong checksum, a frame cut short), it drains the rest of that
+// frame from the input. A try that only waited in vain drains nothing: what
+// arrives meanwhile is the beginning of the server's next frame. What
 // `outer` throws, and a ServerTooSlow of a try, is passed on.
 void ReceiveFrameRetry(FrameSocket *client, quint8 &sequenceMode, qint32 &sequence, StationCore &thread,
                        QByteArray &payload, quint8 &frameType, TransferBound *outer = nullptr);
@@ -250,8 +127,9 @@ QString LocalFileName(const QByteArray &fileName);
 // disk. localName, when given, is the name the file is stored under in place
 // of the one taken from fileName (the status texts keep fileName). The
 // frames keep the pace of `transfer` (the report's, or one of the file's own
-// when none is given); what it throws, and a frame beyond FrameTimeoutMs
-// (ServerTooSlow), leaves the local file removed as after any failure.
+// when none is given), each earning what it moved (TransferBound); what the
+// bound throws, and a frame beyond FrameTimeoutMs (ServerTooSlow), leaves
+// the local file removed as after any failure.
 inline constexpr qint64 MaxReceivedFileBytes = 256LL * 1024 * 1024;
 qint64 ReceiveFile(FrameSocket *client, quint8 sequenceMode, qint32 &sequence, const QByteArray &fileName,
                    bool setFileDate, StationCore &thread, const HeartbeatSetter &heartbeat,

@@ -419,3 +419,47 @@ TEST_F(HostileServer, TrickledUpdateDoesNotHoldBackAnAlarm)
     EXPECT_FALSE(exists("Klimawarte.upd"));
     ASSERT_TRUE(station->shutdown());
 }
+
+// A server that crawls through the configuration download on empty frames of
+// a type the station does not know, one every 9 s, without end: the station
+// cuts it about 70 s into the crawl and logs why, r2arodire.cfg is back as it
+// was, and the next report goes as usual.
+TEST_F(HostileServer, CrawlOfEmptyFramesInTheConfigurationDownloadIsCut)
+{
+    HeronStandin server;
+    ASSERT_TRUE(startServing(server));
+    const QByteArray config = configure(server.port());
+    ASSERT_NO_FATAL_FAILURE(serve(QStringLiteral("seconfig/SIM1234.cfg"), config));
+    HeronStandin::ServeOptions crawl;
+    crawl.fillerFrames = 100000;
+    crawl.frameIntervalMs = StationProcess::realMs(9000);
+    crawl.answerTimeoutMs = StationProcess::realMs(60000);
+    server.setServeOptions("seconfig\\SIM1234.cfg", crawl);
+    recordsWaiting();
+    station->start();
+
+    // The download is cut: the station cancels the frame under way.
+    ASSERT_TRUE(server.waitUntil([](const HeronStandin &s) { return !s.served().isEmpty(); },
+                                 StationProcess::realMs(300000)))
+        << log().constData();
+    int crawled = 0;
+    for (const HeronStandin::Received &r : server.received())
+        crawled += r.isAnswer && r.connection == 1 ? 1 : 0;
+    server.setServeOptions("seconfig\\SIM1234.cfg", HeronStandin::ServeOptions());
+    EXPECT_FALSE(server.served()[0].delivered);
+    // Ready, the length frame, the crawl: 70 s of empty frames, give or
+    // take the frame under way (old stations never cut it).
+    EXPECT_GE(crawled, 2 + 7);
+    EXPECT_LE(crawled, 2 + 10);
+    EXPECT_TRUE(log().contains(" /Sensor/ ***Server zu langsam: Datei nach ")) << log().constData();
+
+    // The next report: the configuration comes whole, and the logout.
+    ASSERT_TRUE(server.waitUntil([](const HeronStandin &s) { return s.connectionCount() >= 2 && loggedOut(s, 2); },
+                                 StationProcess::realMs(300000)))
+        << log().constData();
+    ASSERT_EQ(server.served().size(), 2);
+    EXPECT_TRUE(server.served()[1].delivered);
+    EXPECT_EQ(station->file(QStringLiteral("r2arodire.cfg")), config);
+    EXPECT_FALSE(exists("r2arodire.recv"));
+    ASSERT_TRUE(station->shutdown());
+}

@@ -468,9 +468,10 @@ struct LatePeer
 
 // A frame is bounded as a whole, and the frames of a file keep a pace, on
 // the station's clock: a server that trickles inside a frame, sends its
-// frames slower than the answer wait on average, answers where frames belong
-// or floods the link is cut off and the partial file is removed; a slow but
-// sound server gets the whole file through, however large.
+// frames slower than the answer wait on average, crawls on frames that move
+// next to nothing, answers where frames belong or floods the link is cut off
+// and the partial file is removed; a slow but sound server gets the whole
+// file through, however large.
 TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
 {
     const QByteArray lengthFrame = serverFrame(22, QByteArray("\x00\x10\0\0", 4)); // 4096 bytes
@@ -538,11 +539,29 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
              return std::nullopt;
          },
          nullptr, 0, 60000, 4096},
+        // A crawl on frames that move nothing, or next to nothing: a frame
+        // earns what it moved, and the allowance is gone after 70 s.
+        {"empty frames of a type the station does not know, every 9.9 s", lengthFrame,
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 2000)
+                 return std::nullopt;
+             return LatePeer::Piece{9900, serverFrame(5, QByteArray())};
+         },
+         FileTooSlow, 70000, 75000, 0},
+        {"data frames of 1 byte every 9.9 s", lengthFrame,
+         [](int n) -> std::optional<LatePeer::Piece> {
+             if (n >= 2000)
+                 return std::nullopt;
+             return LatePeer::Piece{9900, serverFrame(2, "x")};
+         },
+         FileTooSlow, 70000, 75000, 0},
         // Just inside the pace, a frame every 9.5 s: no size makes it too
         // slow, the largest configuration arrives after 91 minutes.
         {"a frame every 9.5 s", lengthFrame, everyMs(9500, 4096), nullptr, 0, 18 * 9500, 4096},
         {"the largest configuration, a frame every 9.5 s", bigLength, everyMs(9500, kBig), nullptr, 0,
          (kBig / 250 + 2) * 9500, kBig},
+        {"the largest configuration, a frame every 9.9 s, the last piece short", bigLength,
+         everyMs(9900, kBig), nullptr, 0, (kBig / 250 + 2) * 9900, kBig},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -575,6 +594,103 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
         socket.onStarve = nullptr;
         socket.input.clear();
         QFile::remove(work.file("S.cfg"));
+    }
+}
+
+// A sound server: it sends the frames of a file one at a time, each its
+// pace after the station answered the one before (the paces taken in turn),
+// and sends a frame again when the station has not answered it within the
+// answer wait. Time runs on the station's clock as for LatePeer: a read that
+// finds the input short waits for the next frame as long as its time-out
+// allows.
+struct SoundPeer
+{
+    QList<QByteArray> frames;
+    QList<int> pacesMs;
+    int sends = 0; // frames sent, again sent ones included
+
+    void attach(ScriptedSocket &socket, ManualClock &clock)
+    {
+        socket.onStarve = [this, &clock](ScriptedSocket &s) {
+            // The station's first "A" says it is ready, each further one
+            // answers the frame out.
+            int answers = 0;
+            for (const QByteArray &w : s.writes)
+                answers += w.endsWith('A') ? 1 : 0;
+            if (answers != m_answers) {
+                m_answers = answers;
+                m_dueAt = clock.tickCount() + quint32(pacesMs[(m_answers - 1) % pacesMs.size()]);
+            }
+            const int next = m_answers - 1;
+            if (next < 0 || next >= frames.size())
+                return;
+            const qint64 due = qint32(m_dueAt - clock.tickCount());
+            if (s.timeout >= 0 && due > s.timeout) {
+                clock.advance(s.timeout);
+                return;
+            }
+            if (due > 0)
+                clock.advance(due);
+            s.input.append(frames[next]);
+            ++sends;
+            m_dueAt = clock.tickCount() + quint32(AnswerTimeoutMs); // unanswered: again
+        };
+    }
+
+private:
+    int m_answers = 0;
+    quint32 m_dueAt = 0;
+};
+
+// A sound server's frames that come while the station pauses after a header
+// wait in vain are the beginning of a frame, not the rest of a broken one:
+// at every pace within the answer wait, however its frames fall against the
+// station's waits (into the 100 ms pause after the first or the second
+// 4 s wait, or in turn here and there), each frame is taken the first time
+// it is sent, and the file arrives whole without a cut.
+TEST_F(ReceiveFileScripted, SoundServerGetsEveryFrameThroughWhereverItFallsAgainstTheWaits)
+{
+    const QByteArray file = content(6000); // a viewer update in pieces of 250 bytes
+    QList<QByteArray> frames{serverFrame(22, QByteArray::fromHex("70170000"))}; // 6000
+    for (int at = 0; at < file.size(); at += 250)
+        frames.append(serverFrame(2, file.mid(at, 250)));
+    frames.append(serverFrame(3, QByteArray()));
+    const struct
+    {
+        const char *what;
+        QList<int> pacesMs;
+    } cases[] = {
+        {"at once", {0}},
+        {"every 3 s", {3000}},
+        {"at the end of the first header wait", {4000}},
+        {"in the pause after the first header wait", {4050}},
+        {"at the end of that pause", {4099}},
+        {"in the pause after the second header wait", {8150}},
+        {"every 9.9 s", {9900}},
+        {"jittering across the pauses", {3950, 4020, 4070, 8110, 8180, 9990, 4100, 8200}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SoundPeer peer;
+        peer.frames = frames;
+        peer.pacesMs = c.pacesMs;
+        socket.input.clear();
+        socket.writes.clear();
+        peer.attach(socket, clock);
+        QByteArray thrown;
+        qint64 received = -1;
+        try {
+            received = ReceiveFile(&socket, 0, sequence, "seconfig\\Fernblick.upd", false, core, {},
+                                   QStringLiteral("remote.upd"));
+        } catch (const TransferCut &e) {
+            thrown = e.text();
+        }
+        EXPECT_TRUE(thrown.isEmpty()) << thrown.constData();
+        EXPECT_EQ(received, file.size());
+        EXPECT_EQ(work.read("remote.upd"), file);
+        EXPECT_EQ(peer.sends, frames.size()); // none had to be sent again
+        socket.onStarve = nullptr;
+        QFile::remove(work.file("remote.upd"));
     }
 }
 

@@ -207,3 +207,41 @@ TEST_F(ReceiveFrameTest, RetryGivesUpAfterHundredTries)
     EXPECT_EQ(view.lines.count(Text8::cp(ReportingTexts::WaitingForData)), 20);
     EXPECT_EQ(clock.totalSlept(), 20 * 100);
 }
+
+// What arrives while the station pauses after a try that took in nothing of
+// a frame, or a repetition it answered, is the server's next frame: it is
+// delivered, not drained away unanswered.
+TEST_F(ReceiveFrameTest, RetryDrainsNothingAfterATryThatTookInNoBrokenFrame)
+{
+    const QByteArray next = serverFrame(2, "next");
+    const struct
+    {
+        const char *what;
+        QByteArray input;    // there before the first try
+        quint8 mode;         // the mode the frame that is delivered came in
+        QByteArray inPause;  // arrives during the first pause
+        QByteArray answered; // what the station wrote
+    } cases[] = {
+        {"a header wait in vain", {}, 0, next, {}},
+        {"an answer, then a header wait in vain", answerBytes('A'), 0, next, {}},
+        {"a repetition", QByteArray("ww\x07") + serverFrame(2, "abc"), 1, QByteArray("ww\x08") + next,
+         QByteArray("ww\x07") + answerBytes('A')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        socket.input = c.input;
+        socket.writes.clear();
+        sequence = 7;
+        QByteArray inPause = c.inPause;
+        clock.setSleepHook([&](int) {
+            socket.input.append(inPause);
+            inPause.clear();
+        });
+        receiveRetry();
+        EXPECT_EQ(payload, "next");
+        EXPECT_EQ(mode, c.mode);
+        EXPECT_EQ(socket.written(), c.answered);
+        EXPECT_TRUE(socket.input.isEmpty());
+    }
+    clock.setSleepHook({});
+}

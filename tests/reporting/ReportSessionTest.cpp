@@ -31,7 +31,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -975,6 +974,22 @@ TEST_F(ReportSession, SlowlyAnsweredFilesShareOneAllowance)
     }
 }
 
+namespace {
+
+struct AlarmCutCase
+{
+    const char *name;
+    bool filed;
+    bool hourUsedUp;
+    bool diskFull;
+    bool cut;
+};
+
+class ReportSessionAlarmCut : public ReportSession, public ::testing::WithParamInterface<AlarmCutCase>
+{};
+
+} // namespace
+
 // An alarm raised while a long upload runs (a 21.9 KB log answered 3 s a
 // frame, 264 s in all) cuts it once it has waited half a minute for its error
 // file: the report ends without the failure path's pause and without a LAN
@@ -982,116 +997,106 @@ TEST_F(ReportSession, SlowlyAnsweredFilesShareOneAllowance)
 // its error file first, then the log. An alarm that would get no error file
 // now (its group filed, the hour's error files used up, or a full disk,
 // which the log's upload frees) cuts nothing.
-TEST_F(ReportSession, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
+TEST_P(ReportSessionAlarmCut, AlarmRaisedDuringALongUploadCutsItAndGoesFirst)
 {
     const QByteArray content = bytes(21900, 'l');
-    const struct
-    {
-        const char *what;
-        bool filed;
-        bool hourUsedUp;
-        bool diskFull;
-        bool cut;
-    } cases[] = {
-        {"a new alarm", false, false, false, true},
-        {"an alarm already filed", true, false, false, false},
-        {"the hour's error files used up", false, true, false, false},
-        {"a full disk", false, false, true, false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        newThread();
-        std::optional<ScopedTmpfs> disk;
-        if (c.diskFull) {
-            disk.emplace(work.path(), 64 * 1024);
-            if (!disk->mounted()) {
-                std::printf("skipped the full disk: %s\n", qPrintable(disk->whyNot()));
-                continue;
-            }
-            QDir::setCurrent(work.path()); // into the tmpfs
-        }
-        work.write("station.log", content);
-        if (disk) {
-            ASSERT_TRUE(disk->fill());
-        }
-        server.clearRecords();
-        view.lines.clear();
-        QFile::remove(core.log().path());
-        {
-            SharedDataLock lock(core.semaphore);
-            s.AlarmFlags = s.FiledAlarmFlags = s.ReportedAlarmFlags = 0;
-        }
-        if (c.hourUsedUp) {
-            thread->state().ErrorFileHour = clock.localDateTime().time().hour();
-            thread->state().ErrorFileCount = 35;
-        }
-        int dataFrames = 0;
-        quint32 raisedAt = 0;
-        quint32 lastDataAt = 0;
-        bool inLog = false;
-        onFrame = [&](const HeronStandin::Received &r) {
-            if (r.type == FrameType::OpenFrame)
-                inLog = r.payload.startsWith("sensorlogfile");
-            if (r.type != FrameType::DataFrame || !inLog)
-                return;
-            clock.advance(3000);
-            lastDataAt = clock.tickCount();
-            if (++dataFrames == 10) {
-                SharedDataLock lock(core.semaphore);
-                s.AlarmT.Value = 31.5;
-                s.AlarmT.MaxLimit = 30.0;
-                s.AlarmFlags |= AlarmBit::TempHigh;
-                if (c.filed)
-                    s.FiledAlarmFlags |= AlarmBit::TempHigh;
-                raisedAt = clock.tickCount();
-            }
-        };
-        const qint64 slept = reportNow();
-        const QByteArray log = localLog();
-
-        EXPECT_FALSE(thread->state().ReportFailed);
-        EXPECT_FALSE(s.TransferBusy);
-        if (!c.cut) {
-            EXPECT_EQ(dataFrames, 88);
-            EXPECT_FALSE(log.contains(cp(AlarmCut))) << log.constData();
-            EXPECT_FALSE(QFileInfo::exists(work.file("station.log")));
-            if (disk) {
-                QFile::remove(work.file("filler"));
-                disk.reset();
-                QDir::setCurrent(work.path());
-            }
-            continue;
-        }
-        // Seen at the next look, cut at the first frame half a minute later.
-        const qint64 waited = qint64(lastDataAt - raisedAt);
-        EXPECT_GE(waited, TCPUtils::AlarmGraceMs);
-        EXPECT_LE(waited, TCPUtils::AlarmGraceMs + TCPUtils::AlarmLookIntervalMs + 3000);
-        EXPECT_LT(slept, 5000); // no failure pause
-        EXPECT_EQ(work.read("station.log"), content);
-        EXPECT_TRUE(server.uploads().isEmpty());
-        EXPECT_EQ(log.count(cp(AlarmCut)), 1) << log.constData();
-        EXPECT_TRUE(log.contains(cp(AlarmCutEnd) + "\r\n"));
-        EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
-        EXPECT_FALSE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + core.config.ServerPort));
-        // The two cancels, as after any break in a record or log file.
-        QByteArray letters;
-        for (const HeronStandin::Received &a : server.answers())
-            letters.append(a.letter);
-        EXPECT_EQ(letters, "CC");
-
-        // The next pass: the error file first, no LAN error, then the log.
-        server.clearRecords();
-        pass();
-        server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
-        const QList<HeronStandin::Upload> uploads = server.uploads();
-        ASSERT_EQ(uploads.size(), 2);
-        EXPECT_TRUE(uploads[0].name.startsWith("data\\ABC1234") && uploads[0].name.endsWith('R'));
-        EXPECT_TRUE(uploads[0].content.contains(";001-001;")) << uploads[0].content.constData();
-        EXPECT_FALSE(uploads[0].content.contains(cp(LanError)));
-        EXPECT_EQ(uploads[1].name, "sensorlogfile\\ABC1234.log");
-        EXPECT_EQ(uploads[1].content, content);
-        EXPECT_TRUE(view.lines.contains(cp(LogoutSent)));
-        EXPECT_EQ(thread->state().PendingAlarmFlags, 0u);
-        EXPECT_EQ(s.ReportedAlarmFlags & AlarmBit::TempHigh, AlarmBit::TempHigh);
+    const AlarmCutCase &c = GetParam();
+    std::optional<ScopedTmpfs> disk;
+    if (c.diskFull) {
+        disk.emplace(work.path(), 64 * 1024);
+        if (!disk->mounted())
+            GTEST_SKIP() << "no full disk here: " << qPrintable(disk->whyNot());
+        QDir::setCurrent(work.path()); // into the tmpfs
     }
+    work.write("station.log", content);
+    if (disk) {
+        ASSERT_TRUE(disk->fill());
+    }
+    server.clearRecords();
+    view.lines.clear();
+    QFile::remove(core.log().path());
+    {
+        SharedDataLock lock(core.semaphore);
+        s.AlarmFlags = s.FiledAlarmFlags = s.ReportedAlarmFlags = 0;
+    }
+    if (c.hourUsedUp) {
+        thread->state().ErrorFileHour = clock.localDateTime().time().hour();
+        thread->state().ErrorFileCount = 35;
+    }
+    int dataFrames = 0;
+    quint32 raisedAt = 0;
+    quint32 lastDataAt = 0;
+    bool inLog = false;
+    onFrame = [&](const HeronStandin::Received &r) {
+        if (r.type == FrameType::OpenFrame)
+            inLog = r.payload.startsWith("sensorlogfile");
+        if (r.type != FrameType::DataFrame || !inLog)
+            return;
+        clock.advance(3000);
+        lastDataAt = clock.tickCount();
+        if (++dataFrames == 10) {
+            SharedDataLock lock(core.semaphore);
+            s.AlarmT.Value = 31.5;
+            s.AlarmT.MaxLimit = 30.0;
+            s.AlarmFlags |= AlarmBit::TempHigh;
+            if (c.filed)
+                s.FiledAlarmFlags |= AlarmBit::TempHigh;
+            raisedAt = clock.tickCount();
+        }
+    };
+    const qint64 slept = reportNow();
+    const QByteArray log = localLog();
+
+    EXPECT_FALSE(thread->state().ReportFailed);
+    EXPECT_FALSE(s.TransferBusy);
+    if (!c.cut) {
+        EXPECT_EQ(dataFrames, 88);
+        EXPECT_FALSE(log.contains(cp(AlarmCut))) << log.constData();
+        EXPECT_FALSE(QFileInfo::exists(work.file("station.log")));
+        if (disk) {
+            QFile::remove(work.file("filler"));
+            disk.reset();
+            QDir::setCurrent(work.path());
+        }
+        return;
+    }
+    // Seen at the next look, cut at the first frame half a minute later.
+    const qint64 waited = qint64(lastDataAt - raisedAt);
+    EXPECT_GE(waited, TCPUtils::AlarmGraceMs);
+    EXPECT_LE(waited, TCPUtils::AlarmGraceMs + TCPUtils::AlarmLookIntervalMs + 3000);
+    EXPECT_LT(slept, 5000); // no failure pause
+    EXPECT_EQ(work.read("station.log"), content);
+    EXPECT_TRUE(server.uploads().isEmpty());
+    EXPECT_EQ(log.count(cp(AlarmCut)), 1) << log.constData();
+    EXPECT_TRUE(log.contains(cp(AlarmCutEnd) + "\r\n"));
+    EXPECT_FALSE(view.lines.contains(cp(LogoutSent)));
+    EXPECT_FALSE(view.lines.contains(cp(NoConnection) + "127.0.0.1:" + core.config.ServerPort));
+    // The two cancels, as after any break in a record or log file.
+    QByteArray letters;
+    for (const HeronStandin::Received &a : server.answers())
+        letters.append(a.letter);
+    EXPECT_EQ(letters, "CC");
+
+    // The next pass: the error file first, no LAN error, then the log.
+    server.clearRecords();
+    pass();
+    server.waitUntil([](const HeronStandin &h) { return !h.connectionOpen(); });
+    const QList<HeronStandin::Upload> uploads = server.uploads();
+    ASSERT_EQ(uploads.size(), 2);
+    EXPECT_TRUE(uploads[0].name.startsWith("data\\ABC1234") && uploads[0].name.endsWith('R'));
+    EXPECT_TRUE(uploads[0].content.contains(";001-001;")) << uploads[0].content.constData();
+    EXPECT_FALSE(uploads[0].content.contains(cp(LanError)));
+    EXPECT_EQ(uploads[1].name, "sensorlogfile\\ABC1234.log");
+    EXPECT_EQ(uploads[1].content, content);
+    EXPECT_TRUE(view.lines.contains(cp(LogoutSent)));
+    EXPECT_EQ(thread->state().PendingAlarmFlags, 0u);
+    EXPECT_EQ(s.ReportedAlarmFlags & AlarmBit::TempHigh, AlarmBit::TempHigh);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ReportSession, ReportSessionAlarmCut,
+    ::testing::Values(AlarmCutCase{"ANewAlarm", false, false, false, true},
+                      AlarmCutCase{"AnAlarmAlreadyFiled", true, false, false, false},
+                      AlarmCutCase{"TheHoursErrorFilesUsedUp", false, true, false, false},
+                      AlarmCutCase{"AFullDisk", false, false, true, false}),
+    [](const ::testing::TestParamInfo<AlarmCutCase> &info) { return std::string(info.param.name); });

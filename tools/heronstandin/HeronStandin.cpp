@@ -25,6 +25,8 @@ const QByteArray kAnswerStart("\x01\x01\x01\x01", 4);
 const QByteArray kAnswerHeader("\x01\x01\x01", 3);
 
 constexpr quint8 kOpen = 1, kData = 2, kClose = 3, kFileRequest = 10, kFileLength = 22, kText = 27;
+// A type no station knows: such a frame is answered and moves nothing.
+constexpr quint8 kFiller = 5;
 
 QByteArray le32(quint32 v)
 {
@@ -495,6 +497,8 @@ private:
 
         QList<QByteArray> frames;
         frames.append(encodeFrame(kFileLength, le32(quint32(content.size() + o.lengthDelta))));
+        for (int i = 0; i < o.fillerFrames; ++i)
+            frames.append(encodeFrame(kFiller, QByteArray()));
         const int chunk = std::clamp(o.chunkSize, 1, 752);
         for (qsizetype at = 0; at < content.size(); at += chunk)
             frames.append(encodeFrame(kData, content.mid(at, chunk)));

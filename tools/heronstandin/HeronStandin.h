@@ -66,6 +66,7 @@ public:
         int answerTimeoutMs = 2000;  // without an answer in this time a frame is sent again
         int maxSends = 4;            // sends of one frame before serving is given up
         int frameIntervalMs = 0;     // pause before each frame of the file (a slow link)
+        int fillerFrames = 0;        // empty frames of a type the station does not know, after the length frame
     };
 
     struct Received
