@@ -3,8 +3,10 @@
 #include "platform/UpdateFallback.h"
 
 #include <QProcess>
+#include <QStringList>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -12,6 +14,17 @@ constexpr int kDefaultDelayMs = 216000;
 // The program gets this long (in steps of 0.1 s) to end; a program that
 // does not end by then is ended by the start-up of the new one.
 constexpr int kEndWaitSteps = 1200;
+
+// The statuses with which the shell's wait reports a program that someone
+// else ended (128 + the signal), as a case pattern: no failure of the
+// program. wait gives a program's own exit with such a status the same way.
+QString outsideEnds()
+{
+    QStringList statuses;
+    for (int signal : {SIGHUP, SIGINT, SIGKILL, SIGTERM})
+        statuses.append(QString::number(128 + signal));
+    return statuses.join(QLatin1Char('|'));
+}
 
 } // namespace
 
@@ -47,16 +60,9 @@ QString DetachedProgramRestart::script()
                "    state \"$child\"\n"
                "    if [ -z \"$s\" ] || [ \"$s\" = Z ]; then\n"
                "      wait \"$child\"; rc=$?\n"
-               "      if [ $rc -gt 128 ]; then\n"
-               "        case $(kill -l $((rc - 128))) in\n"
-               "          ILL|TRAP|ABRT|BUS|FPE|SEGV|SYS) reason=\"%4=$((rc - 128))\" ;;\n"
-               "          *) exit 0 ;;\n"
-               "        esac\n"
-               "      elif [ $rc -ne 0 ]; then\n"
-               "        reason=\"%5=$rc\"\n"
-               "      else\n"
-               "        exit 0\n"
-               "      fi\n"
+               "      case $rc in 0|%8) exit 0 ;; esac\n"
+               "      reason=\"%5=$rc\"\n"
+               "      [ $rc -gt 128 ] && kill -l $((rc - 128)) >/dev/null 2>&1 && reason=\"%4=$((rc - 128))\"\n"
                "      mv -f \"$keep\" \"$exe\" || exe=$keep\n"
                "      { printf '%6=%s\\n%s\\n%7=%s\\n' \"$exe\" \"$reason\" \"$digest\" > \"%3.new\" &&\n"
                "        mv -f \"%3.new\" \"%3\"; } 2>/dev/null || rm -f \"%3.new\"\n"
@@ -88,7 +94,8 @@ QString DetachedProgramRestart::script()
         .arg(kEndWaitSteps)
         .arg(QLatin1String(UpdateFallback::KeptProgramSuffix), QLatin1String(UpdateFallback::NoteFile),
              QLatin1String(UpdateFallback::SignalKey), QLatin1String(UpdateFallback::StatusKey),
-             QLatin1String(UpdateFallback::ProgramKey), QLatin1String(UpdateFallback::UpdateKey));
+             QLatin1String(UpdateFallback::ProgramKey), QLatin1String(UpdateFallback::UpdateKey),
+             outsideEnds());
 }
 
 bool DetachedProgramRestart::schedule(const Plan &plan)

@@ -43,15 +43,17 @@ public:
 // program; without a usable update, or when the previous program cannot be
 // kept, the old program starts again, so the station always comes back.
 //
-// The new program is watched for the window: when it ends within it with a
-// failure status (not 0) or by a signal of a fault (SIGSEGV, SIGBUS,
-// SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS), the previous program is put
-// back and started, once, unwatched, after a note for it
-// (UpdateFallback::NoteFile) was left in the working directory. A program
-// that ends itself with status 0 (a second instance, SHUTDOWN) or that is
-// ended by someone else (SIGTERM, SIGKILL, ...) is no failure of the
-// update. Past the window the helper ends and leaves the program running;
-// the kept previous program stays until the next update replaces it.
+// The new program is watched for the window: when it ends within it, the
+// previous program is put back and started, once, unwatched, after a note
+// for it (UpdateFallback::NoteFile) was left in the working directory;
+// unless it ended itself with status 0 (a second instance, SHUTDOWN) or
+// someone else ended it (SIGTERM, SIGKILL, SIGINT, SIGHUP), which is no
+// failure of the update. Any other status (255 of a main that returned -1
+// included) and any other signal, a fault's or not, is a failure. The
+// shell's wait reports a signal n as status 128 + n: a status above 128 is
+// noted as that signal when n is one, else as the status. Past the window
+// the helper ends and leaves the program running; the kept previous
+// program stays until the next update replaces it.
 class DetachedProgramRestart : public ProgramRestart
 {
 public:

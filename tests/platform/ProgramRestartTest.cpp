@@ -142,11 +142,12 @@ Ran ranIn(const ScopedWorkDir &dir)
 
 } // namespace
 
-// A new program that fails at once (a failure status, or a signal of a
-// fault) gives the previous one back: it is put in the program's place and
-// started once, unwatched, with a note for it; a new program that ends
-// itself with 0 or is ended by someone else is no failure, and one that
-// outlived the window stays whatever happens to it later.
+// A new program that fails at once (a status other than 0, or a signal
+// other than those of an outside end) gives the previous one back: it is
+// put in the program's place and started once, unwatched, with a note for
+// it; a new program that ends itself with 0 or is ended by someone else is
+// no failure, and one that outlived the window stays whatever happens to it
+// later.
 TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
 {
     const QByteArray digest = QByteArray(32, '\x5a').toHex();
@@ -163,6 +164,9 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         {"failure status", "exit 3", "exec sleep 30", 10000, {"new", "old"}, "status=3"},
         {"segmentation fault", "kill -SEGV $$", "exec sleep 30", 10000, {"new", "old"}, "signal=11"},
         {"abort", "kill -ABRT $$", "exec sleep 30", 10000, {"new", "old"}, "signal=6"},
+        // main returning -1: a status above 128 that is no signal's.
+        {"status 255", "exit 255", "exec sleep 30", 10000, {"new", "old"}, "status=255"},
+        {"a signal of no outside end", "kill -USR1 $$", "exec sleep 30", 10000, {"new", "old"}, "signal=10"},
         // The previous program is started once: it failing too starts nothing.
         {"previous fails too", "exit 3", "exit 1", 10000, {"new", "old"}, "status=3"},
         // A second instance or an orderly end within the window.
