@@ -38,10 +38,16 @@ int DetachedProgramRestart::delayMs()
 QString DetachedProgramRestart::script()
 {
     // state: the state letter of process $1 in $s, empty once it is gone.
-    // watch: runs the new program as a child for the window; a failure
-    // within it puts the previous program back and starts that instead.
+    // watched: runs the program file $exe as a child and watches it for the
+    // window; false when it failed within it, with the failure in $reason.
     // The child gets the default INT and QUIT a started program has (a
-    // shell lets the programs it starts in the background ignore them).
+    // shell lets the programs it starts in the background ignore them), and
+    // it runs on past the window.
+    // The previous program, put back, is watched the same way: when it fails
+    // too, the fault is not the update's (a flag file that cannot be written,
+    // no display), so the note goes, and with it the record of the update
+    // when the previous program took the note before it failed; the update
+    // may come again.
     return QStringLiteral(
                "pid=$1; delay=$2; dir=$3; update=$4; exe=$5; window=$6; digest=$7\n"
                "keep=$exe%2\n"
@@ -50,7 +56,7 @@ QString DetachedProgramRestart::script()
                "  { read -r line < \"/proc/$1/stat\"; } 2>/dev/null || return 0\n"
                "  s=${line##*) }; s=${s%% *}\n"
                "}\n"
-               "watch() {\n"
+               "watched() {\n"
                "  defaults=--default-signal=INT,QUIT; launch=\n"
                "  env $defaults true 2>/dev/null && launch=\"env $defaults\"\n"
                "  $launch \"$exe\" &\n"
@@ -60,17 +66,14 @@ QString DetachedProgramRestart::script()
                "    state \"$child\"\n"
                "    if [ -z \"$s\" ] || [ \"$s\" = Z ]; then\n"
                "      wait \"$child\"; rc=$?\n"
-               "      case $rc in 0|%8) exit 0 ;; esac\n"
+               "      case $rc in 0|%8) return 0 ;; esac\n"
                "      reason=\"%5=$rc\"\n"
                "      [ $rc -gt 128 ] && kill -l $((rc - 128)) >/dev/null 2>&1 && reason=\"%4=$((rc - 128))\"\n"
-               "      mv -f \"$keep\" \"$exe\" || exe=$keep\n"
-               "      { printf '%6=%s\\n%s\\n%7=%s\\n' \"$exe\" \"$reason\" \"$digest\" > \"%3.new\" &&\n"
-               "        mv -f \"%3.new\" \"%3\"; } 2>/dev/null || rm -f \"%3.new\"\n"
-               "      exec \"$exe\"\n"
+               "      return 1\n"
                "    fi\n"
                "    sleep 0.1; n=$((n+1))\n"
                "  done\n"
-               "  exit 0\n"
+               "  return 0\n"
                "}\n"
                "n=0\n"
                "while [ $n -lt %1 ]; do\n"
@@ -86,7 +89,14 @@ QString DetachedProgramRestart::script()
                "     cp \"$update\" \"$new\" && chmod +x \"$new\" &&\n"
                "     mv -fT \"$old\" \"$keep\" && mv -f \"$new\" \"$exe\"; then\n"
                "    rm -f \"$update\"\n"
-               "    watch\n"
+               "    watched && exit 0\n"
+               "    mv -f \"$keep\" \"$exe\" || exe=$keep\n"
+               "    { printf '%6=%s\\n%s\\n%7=%s\\n' \"$exe\" \"$reason\" \"$digest\" > \"%3.new\" &&\n"
+               "      mv -f \"%3.new\" \"%3\"; } 2>/dev/null || rm -f \"%3.new\"\n"
+               "    watched && exit 0\n"
+               "    rm -f \"%3\"\n"
+               "    [ -n \"$digest\" ] && grep -qxF \"%7=$digest\" \"%9\" 2>/dev/null && rm -f \"%9\"\n"
+               "    exit 0\n"
                "  fi\n"
                "  rm -f \"$new\" \"$old\"\n"
                "fi\n"
@@ -95,7 +105,7 @@ QString DetachedProgramRestart::script()
         .arg(QLatin1String(UpdateFallback::KeptProgramSuffix), QLatin1String(UpdateFallback::NoteFile),
              QLatin1String(UpdateFallback::SignalKey), QLatin1String(UpdateFallback::StatusKey),
              QLatin1String(UpdateFallback::ProgramKey), QLatin1String(UpdateFallback::UpdateKey),
-             outsideEnds());
+             outsideEnds(), QLatin1String(UpdateFallback::FailedUpdateFile));
 }
 
 bool DetachedProgramRestart::schedule(const Plan &plan)

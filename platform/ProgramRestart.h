@@ -44,16 +44,23 @@ public:
 // kept, the old program starts again, so the station always comes back.
 //
 // The new program is watched for the window: when it ends within it, the
-// previous program is put back and started, once, unwatched, after a note
-// for it (UpdateFallback::NoteFile) was left in the working directory;
-// unless it ended itself with status 0 (a second instance, SHUTDOWN) or
-// someone else ended it (SIGTERM, SIGKILL, SIGINT, SIGHUP), which is no
-// failure of the update. Any other status (255 of a main that returned -1
-// included) and any other signal, a fault's or not, is a failure. The
-// shell's wait reports a signal n as status 128 + n: a status above 128 is
-// noted as that signal when n is one, else as the status. Past the window
-// the helper ends and leaves the program running; the kept previous
-// program stays until the next update replaces it.
+// previous program is put back and started, once, after a note for it
+// (UpdateFallback::NoteFile) was left in the working directory; unless it
+// ended itself with status 0 (a second instance, SHUTDOWN) or someone else
+// ended it (SIGTERM, SIGKILL, SIGINT, SIGHUP), which is no failure of the
+// update. Any other status (255 of a main that returned -1 included) and
+// any other signal, a fault's or not, is a failure. The shell's wait
+// reports a signal n as status 128 + n: a status above 128 is noted as that
+// signal when n is one, else as the status.
+//
+// The previous program, put back, is watched for the window by the same
+// rule: when it fails too, the machine failed and not the update, so the
+// note is removed (and the record of the failed update, when the previous
+// program had already taken the note as UpdateFallback::FailedUpdateFile
+// and it names this update) and nothing more is started; the same update
+// may be installed again at a later report. Past the window the helper
+// ends and leaves the program running; the kept previous program stays
+// until the next update replaces it.
 class DetachedProgramRestart : public ProgramRestart
 {
 public:

@@ -276,7 +276,10 @@ void StationStartup::FormActivate()
         return;
     }
     // The copy that holds the working directory tells why it runs again in
-    // place of a new program that could not run.
+    // place of a new program that could not run. The note is taken only
+    // here, past the points where a start ends: a put-back program that
+    // cannot start either leaves it to the restart helper, which then holds
+    // the machine to blame and not the update.
     if (lock.acquired())
         logPutBackProgram();
 

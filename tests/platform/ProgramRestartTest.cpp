@@ -100,7 +100,7 @@ namespace {
 
 // A fake program: it appends its name and process id to "ran" in the working
 // directory, then does what `body` says.
-QByteArray fakeProgram(const char *name, const char *body)
+QByteArray fakeProgram(const char *name, const QByteArray &body)
 {
     return QByteArray("#!/bin/sh\necho \"") + name + " $$\" >> ran\n" + body + "\n";
 }
@@ -142,44 +142,76 @@ Ran ranIn(const ScopedWorkDir &dir)
 
 } // namespace
 
+namespace {
+
+// Whether process `pid` runs (exists and is no zombie).
+bool running(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray stat = f.readAll();
+    return stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+} // namespace
+
 // A new program that fails at once (a status other than 0, or a signal
 // other than those of an outside end) gives the previous one back: it is
-// put in the program's place and started once, unwatched, with a note for
-// it; a new program that ends itself with 0 or is ended by someone else is
-// no failure, and one that outlived the window stays whatever happens to it
-// later.
+// put in the program's place and started once with a note for it; a new
+// program that ends itself with 0 or is ended by someone else is no
+// failure, and one that outlived the window stays whatever happens to it
+// later. The previous program is watched by the same rule: when it fails
+// too, the note goes, and so does the record of this update that it may
+// have made of the note; an older record of another update stays.
 TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
 {
     const QByteArray digest = QByteArray(32, '\x5a').toHex();
+    const QByteArray olderRecord = "program=/p\nstatus=2\nupdate=" + QByteArray(64, 'e') + "\n";
+    // What the previous program does as the station does at the end of its
+    // start: it takes the note as the record of the failed update.
+    const QByteArray takesNote = "mv Klimawarte.zurueck Klimawarte.defekt; ";
+    // Klimawarte.defekt once the helper is done.
+    enum class Record { Older, Note, None };
     const struct
     {
         const char *what;
         const char *newBody;
-        const char *oldBody;
+        QByteArray oldBody;
         int windowMs;
-        QByteArrayList ran;      // who ran, in order
-        QByteArray reason;       // the note's reason line; empty: no note, the new program stays
-        bool crashLater = false; // the sound new program faults after the window
+        QByteArrayList ran;            // who ran, in order
+        QByteArray reason;             // the note's reason line; empty: no failure, the new program stays
+        bool noteStays = true;         // the note is left for the put-back program
+        Record record = Record::Older;
+        bool runsOn = false;           // the program started last still runs once the helper has ended
+        bool crashLater = false;       // the sound new program faults after the window
     } cases[] = {
-        {"failure status", "exit 3", "exec sleep 30", 10000, {"new", "old"}, "status=3"},
-        {"segmentation fault", "kill -SEGV $$", "exec sleep 30", 10000, {"new", "old"}, "signal=11"},
-        {"abort", "kill -ABRT $$", "exec sleep 30", 10000, {"new", "old"}, "signal=6"},
+        // The previous program ends itself with 0 here: no failure, the
+        // helper is done.
+        {"failure status", "exit 3", "exit 0", 10000, {"new", "old"}, "status=3"},
+        {"segmentation fault", "kill -SEGV $$", "exit 0", 10000, {"new", "old"}, "signal=11"},
+        {"abort", "kill -ABRT $$", "exit 0", 10000, {"new", "old"}, "signal=6"},
         // main returning -1: a status above 128 that is no signal's.
-        {"status 255", "exit 255", "exec sleep 30", 10000, {"new", "old"}, "status=255"},
-        {"a signal of no outside end", "kill -USR1 $$", "exec sleep 30", 10000, {"new", "old"}, "signal=10"},
-        // The previous program is started once: it failing too starts nothing.
-        {"previous fails too", "exit 3", "exit 1", 10000, {"new", "old"}, "status=3"},
+        {"status 255", "exit 255", "exit 0", 10000, {"new", "old"}, "status=255"},
+        {"a signal of no outside end", "kill -USR1 $$", "exit 0", 10000, {"new", "old"}, "signal=10"},
+        // The previous program is started once: it failing too starts
+        // nothing, and the update is not held against.
+        {"previous fails too", "exit 3", "exit 1", 10000, {"new", "old"}, "status=3", false},
+        {"previous fails after taking the note", "exit 3", takesNote + "exit 1", 10000,
+         {"new", "old"}, "status=3", false, Record::None},
+        {"previous taken the note, then ended from outside", "exit 3",
+         takesNote + "kill -TERM $$", 10000, {"new", "old"}, "status=3", false,
+         Record::Note},
+        {"previous runs past the window", "kill -SEGV $$",
+         takesNote + "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
+         2000, {"new", "old"}, "signal=11", false, Record::Note, true},
         // A second instance or an orderly end within the window.
         {"ends itself with 0", "exit 0", "exec sleep 30", 10000, {"new"}, ""},
         // Someone ended it: no fault of the program.
         {"ended by SIGTERM", "kill -TERM $$", "exec sleep 30", 10000, {"new"}, ""},
         {"sound, faults after the window",
-         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
-         "exec sleep 30",
-         300,
-         {"new"},
-         "",
-         true},
+         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30", "exec sleep 30", 300,
+         {"new"}, "", true, Record::Older, true, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -190,6 +222,7 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         dir.write(QStringLiteral("bin-program"), oldProgram);
         QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         dir.write(QStringLiteral("Klimawarte.upd"), newProgram);
+        dir.write(QStringLiteral("Klimawarte.defekt"), olderRecord);
 
         // The program that has to end first has ended already.
         QProcess ended;
@@ -206,6 +239,7 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         ASSERT_TRUE(waitUntil([&] { return ranNames().size() >= c.ran.size(); }, 10000))
             << ranNames().join(' ').constData();
         ASSERT_TRUE(waitUntil([&] { return !helperRunning(dir.path()); }, 10000));
+        EXPECT_EQ(running(ranIn(dir).pids.value(c.ran.size() - 1)), c.runsOn);
         if (c.crashLater) {
             // Past the window the helper is gone; a fault now is no failure of
             // the update.
@@ -220,13 +254,16 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         EXPECT_TRUE(QFileInfo(exe).isExecutable());
         EXPECT_EQ(dir.read(QStringLiteral("bin-program.old")), putBack ? QByteArray() : oldProgram);
         EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.upd"))));
-        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.zurueck")),
-                  putBack ? "program=" + exe.toLocal8Bit() + "\n" + c.reason + "\nupdate=" + digest + "\n"
-                          : QByteArray());
+        const QByteArray note = "program=" + exe.toLocal8Bit() + "\n" + c.reason + "\nupdate=" + digest + "\n";
+        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.zurueck")), putBack && c.noteStays ? note : QByteArray());
+        EXPECT_EQ(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.defekt"))), c.record != Record::None);
+        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.defekt")), c.record == Record::Older ? olderRecord
+                                                                 : c.record == Record::Note ? note
+                                                                                            : QByteArray());
         EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.new*")}, QDir::Files).isEmpty());
-        if (c.crashLater) {
-            // Like a program the script replaces itself by, the new one does not
-            // ignore INT and QUIT.
+        if (c.runsOn) {
+            // Like a program the script replaces itself by, the program that
+            // runs on does not ignore INT and QUIT.
             bool ok = false;
             const qulonglong ignored = dir.read(QStringLiteral("sigign")).trimmed().toULongLong(&ok, 16);
             EXPECT_TRUE(ok);
