@@ -65,7 +65,7 @@ struct Taken
 Taken takeNote();
 
 // The digest of a file as the note names it (SHA-256, lower-case hex);
-// empty when the file cannot be read whole.
+// empty when the file cannot be read whole (read through FileCalls).
 QByteArray digestOf(const QString &file);
 
 // Whether `digest` is that of the update recorded as failed.
