@@ -2,11 +2,19 @@
 
 #include "platform/UpdateFallback.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <limits>
+#include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +22,25 @@ constexpr int kDefaultDelayMs = 216000;
 // The program gets this long (in steps of 0.1 s) to end; a program that
 // does not end by then is ended by the start-up of the new one.
 constexpr int kEndWaitSteps = 1200;
+
+// The number written in decimal digits only, or nothing.
+std::optional<qint64> digitsOnly(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return std::nullopt;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    return text.toLongLong();
+}
+
+// Whether process `pid` runs; a number that is no process id is none.
+bool running(qint64 pid)
+{
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
 
 // The statuses with which the shell's wait reports a program that someone
 // else ended (128 + the signal), as a case pattern: no failure of the
@@ -43,6 +70,10 @@ QString DetachedProgramRestart::script()
     // The child gets the default INT and QUIT a started program has (a
     // shell lets the programs it starts in the background ignore them), and
     // it runs on past the window.
+    // The update's copy and the kept program reach the disk (sync FILE...
+    // syncs each file) before they are renamed into place, and the folder
+    // after the renames, so that a power cut leaves a whole program at the
+    // program's path.
     // The previous program, put back, is watched the same way: when it fails
     // too, the fault is not the update's (a flag file that cannot be written,
     // no display), so the note goes, and with it the record of the update
@@ -84,13 +115,14 @@ QString DetachedProgramRestart::script()
                "sleep \"$delay\"\n"
                "cd \"$dir\" || exit 1\n"
                "if [ -f \"$update\" ] && [ -s \"$update\" ]; then\n"
-               "  new=\"$exe.new$$\"; old=\"$keep.new$$\"\n"
+               "  new=\"$exe%10$$\"; old=\"$keep%10$$\"; folder=$(dirname -- \"$exe\")\n"
                "  if { ln -T \"$exe\" \"$old\" 2>/dev/null || cp -pT \"$exe\" \"$old\"; } &&\n"
-               "     cp \"$update\" \"$new\" && chmod +x \"$new\" &&\n"
+               "     cp \"$update\" \"$new\" && chmod +x \"$new\" && sync \"$new\" \"$old\" &&\n"
                "     mv -fT \"$old\" \"$keep\" && mv -f \"$new\" \"$exe\"; then\n"
+               "    sync \"$folder\"\n"
                "    rm -f \"$update\"\n"
                "    watched && exit 0\n"
-               "    mv -f \"$keep\" \"$exe\" || exe=$keep\n"
+               "    if mv -f \"$keep\" \"$exe\"; then sync \"$folder\"; else exe=$keep; fi\n"
                "    { printf '%6=%s\\n%s\\n%7=%s\\n' \"$exe\" \"$reason\" \"$digest\" > \"%3.new\" &&\n"
                "      mv -f \"%3.new\" \"%3\"; } 2>/dev/null || rm -f \"%3.new\"\n"
                "    watched && exit 0\n"
@@ -105,7 +137,35 @@ QString DetachedProgramRestart::script()
         .arg(QLatin1String(UpdateFallback::KeptProgramSuffix), QLatin1String(UpdateFallback::NoteFile),
              QLatin1String(UpdateFallback::SignalKey), QLatin1String(UpdateFallback::StatusKey),
              QLatin1String(UpdateFallback::ProgramKey), QLatin1String(UpdateFallback::UpdateKey),
-             outsideEnds(), QLatin1String(UpdateFallback::FailedUpdateFile));
+             outsideEnds(), QLatin1String(UpdateFallback::FailedUpdateFile), QLatin1String(ReplaceSuffix));
+}
+
+QString DetachedProgramRestart::removeCutOffReplace(const QString &executable)
+{
+    const QFileInfo program(executable);
+    const QDir folder = program.absoluteDir();
+    const QString suffix = QLatin1String(ReplaceSuffix);
+    const QStringList prefixes{program.fileName() + suffix,
+                               program.fileName() + QLatin1String(UpdateFallback::KeptProgramSuffix) + suffix};
+    QStringList problems;
+    const QStringList names =
+        folder.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        for (const QString &prefix : prefixes) {
+            if (!name.startsWith(prefix))
+                continue;
+            const std::optional<qint64> pid = digitsOnly(name.mid(prefix.size()));
+            if (!pid || running(*pid))
+                continue;
+            const QString path = folder.filePath(name);
+            if (::unlink(QFile::encodeName(path).constData()) != 0) {
+                const int error = errno;
+                problems.append(QStringLiteral("cannot remove %1, left by a replace that was cut off: %2")
+                                    .arg(path, qt_error_string(error)));
+            }
+        }
+    }
+    return problems.join(QStringLiteral("; "));
 }
 
 bool DetachedProgramRestart::schedule(const Plan &plan)

@@ -32,6 +32,10 @@ public:
     virtual ~ProgramRestart() = default;
     // false when nothing could be scheduled.
     virtual bool schedule(const Plan &plan) = 0;
+    // Removes what a replace of `executable` that was cut off (a power cut,
+    // a helper that was killed) left beside it; called at the start of the
+    // program. Says what could not be removed; empty otherwise.
+    virtual QString removeCutOffReplace(const QString &executable) = 0;
 };
 
 // Linux: a small shell script in a detached process of its own session,
@@ -42,6 +46,15 @@ public:
 // executable by a complete (non-empty) update in one rename and starts the
 // program; without a usable update, or when the previous program cannot be
 // kept, the old program starts again, so the station always comes back.
+//
+// The replace reaches the disk: the update's copy and the kept program are
+// written under temporary names beside the executable (ReplaceSuffix and
+// the helper's process id behind the executable's and the kept program's
+// names), synced (fsync) and only then renamed into place; the folder is
+// synced after the renames. When the sync of the files fails, nothing is
+// replaced. Temporary names that a cut-off replace left are removed at the
+// next start (removeCutOffReplace), those of a helper that still runs
+// excepted.
 //
 // The new program is watched for the window: when it ends within it, the
 // previous program is put back and started, once, after a note for it
@@ -64,7 +77,14 @@ public:
 class DetachedProgramRestart : public ProgramRestart
 {
 public:
+    // Between the executable's (or the kept program's) name and the
+    // helper's process id in a temporary name of a replace.
+    static constexpr char ReplaceSuffix[] = ".new";
+
     bool schedule(const Plan &plan) override;
+    // Removes the files <executable>.new<pid> and <executable>.old.new<pid>
+    // whose <pid> (decimal digits only) is no running process.
+    QString removeCutOffReplace(const QString &executable) override;
 
     // The delay after the end of the program: $KLIMAWARTE_RESTART_DELAY_MS
     // when it is a number of milliseconds, else 216000 (0.0025 days).

@@ -219,6 +219,14 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     const QByteArray newBuild = readAll(exe) + "\nnew build of the station program\n";
     ASSERT_NO_FATAL_FAILURE(serveUpdate(newBuild));
+    // What a replace that was cut off left beside the program (of a helper
+    // whose process id no process has) goes at the start.
+    const QStringList cutOff{exe + QStringLiteral(".new4194305"), exe + QStringLiteral(".old.new4194305")};
+    for (const QString &left : cutOff) {
+        QFile f(left);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("cut off"), 7);
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -228,6 +236,8 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     // The update arrives whole; then the server offers it no more.
     ASSERT_TRUE(waitForUpdateDelivered(kDeliveryMs)) << station->output().constData();
     const qint64 delivered = clock.elapsed();
+    for (const QString &left : cutOff)
+        EXPECT_FALSE(QFileInfo::exists(left)) << qPrintable(left);
 
     // The station ends by itself.
     ASSERT_TRUE(station->waitForExit(StationProcess::realMs(60000))) << station->output().constData();

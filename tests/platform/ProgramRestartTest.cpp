@@ -1,4 +1,5 @@
 #include "platform/ProgramRestart.h"
+#include "support/ScopedTmpfs.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 
 namespace {
@@ -46,7 +49,8 @@ const QByteArray kNewProgram = "#!/bin/sh\necho new > ran\n";
 
 // The detached helper waits for the program to end, then replaces it with a
 // complete update in one rename and starts it in the working directory; an
-// empty or missing update never replaces the program, the old one starts
+// empty or missing update never replaces the program, nor does one whose
+// copy cannot be written to the disk (sync fails): the old one starts
 // again.
 TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnded)
 {
@@ -56,14 +60,23 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         bool updatePresent;
         QByteArray update;
         QByteArray ran;
+        bool syncFails = false;
     } cases[] = {
         {"complete update", true, kNewProgram, "new\n"},
         {"empty update", true, "", "old\n"},
         {"no update", false, "", "old\n"},
+        {"copies cannot be synced", true, kNewProgram, "old\n", true},
     };
+    const QByteArray path = qgetenv("PATH");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         ScopedWorkDir dir;
+        // The helper finds a sync that fails (as on an I/O error) first.
+        QDir().mkpath(dir.file(QStringLiteral("failing")));
+        dir.write(QStringLiteral("failing/sync"), "#!/bin/sh\nexit 1\n");
+        QFile::setPermissions(dir.file(QStringLiteral("failing/sync")),
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        qputenv("PATH", c.syncFails ? dir.file(QStringLiteral("failing")).toLocal8Bit() + ":" + path : path);
         const QString exe = dir.file(QStringLiteral("bin-program"));
         dir.write(QStringLiteral("bin-program"), kOldProgram);
         QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -79,6 +92,7 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         ProgramRestart::Plan plan{
             dir.path(), QStringLiteral("Klimawarte.upd"), exe, program.processId(), 0, 60000, {}};
         ASSERT_TRUE(restart.schedule(plan));
+        qputenv("PATH", path);
         EXPECT_FALSE(waitForFile(dir.file(QStringLiteral("ran")), 300)); // still running: nothing happens
         EXPECT_EQ(dir.read(QStringLiteral("bin-program")), kOldProgram);
 
@@ -87,12 +101,13 @@ TEST(DetachedProgramRestart, ReplacesTheProgramOnlyWithACompleteUpdateOnceItEnde
         ASSERT_TRUE(waitForFile(dir.file(QStringLiteral("ran")), 10000));
         QThread::msleep(50); // the echo's write
         EXPECT_EQ(dir.read(QStringLiteral("ran")), c.ran);
-        const bool replaced = !c.update.isEmpty();
+        const bool replaced = !c.update.isEmpty() && !c.syncFails;
         EXPECT_EQ(dir.read(QStringLiteral("bin-program")), replaced ? kNewProgram : kOldProgram);
         // The previous program stays beside the new one.
         EXPECT_EQ(dir.read(QStringLiteral("bin-program.old")), replaced ? kOldProgram : QByteArray());
         EXPECT_TRUE(QFileInfo(exe).isExecutable());
         EXPECT_EQ(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.upd"))), c.updatePresent && !replaced);
+        EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.new*")}, QDir::Files).isEmpty());
     }
 }
 
@@ -283,4 +298,63 @@ TEST(DetachedProgramRestart, DelayComesFromTheEnvironment)
     qputenv("KLIMAWARTE_RESTART_DELAY_MS", "soon");
     EXPECT_EQ(DetachedProgramRestart::delayMs(), 216000);
     qunsetenv("KLIMAWARTE_RESTART_DELAY_MS");
+}
+
+// What a replace that was cut off left beside the program (the temporary
+// names of the update's copy and of the kept program, with the helper's
+// process id) goes at the next start; the names of a helper that still runs
+// and every other file stay.
+TEST(DetachedProgramRestart, RemovesWhatACutOffReplaceLeft)
+{
+    ScopedWorkDir dir;
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    ASSERT_TRUE(ended.waitForStarted());
+    const QString gone = QString::number(ended.processId());
+    ended.waitForFinished();
+    const QString alive = QString::number(QCoreApplication::applicationPid());
+    const struct
+    {
+        QString name;
+        bool removed;
+    } cases[] = {
+        {"klimawarte.new" + gone, true},
+        {"klimawarte.old.new" + gone, true},
+        {"klimawarte.new" + alive, false},
+        {"klimawarte.old.new" + alive, false},
+        {QStringLiteral("klimawarte"), false},
+        {QStringLiteral("klimawarte.old"), false},
+        {QStringLiteral("klimawarte.new"), false},
+        {QStringLiteral("klimawarte.newer"), false},
+        {QStringLiteral("klimawarte.new12ab"), false},
+        {"klimawarte.new+" + gone, false},
+        {"fernblick.new" + gone, false},
+        {"klimawarte.upd.new" + gone, false},
+    };
+    for (const auto &c : cases)
+        dir.write(c.name, c.name.toLatin1());
+    QDir().mkpath(dir.file("klimawarte.new" + gone + "0")); // a folder is no copy of a replace
+
+    DetachedProgramRestart restart;
+    EXPECT_EQ(restart.removeCutOffReplace(dir.file(QStringLiteral("klimawarte"))), QString());
+    for (const auto &c : cases)
+        EXPECT_EQ(QFileInfo::exists(dir.file(c.name)), !c.removed) << qPrintable(c.name);
+    EXPECT_TRUE(QFileInfo(dir.file("klimawarte.new" + gone + "0")).isDir());
+}
+
+// A copy that cannot be removed (a read-only folder) stays, and is said.
+TEST(DetachedProgramRestart, SaysWhatOfACutOffReplaceItCannotRemove)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    ScopedTmpfs folder(tmp.filePath(QStringLiteral("bin")), 1 << 20);
+    if (!folder.mounted())
+        GTEST_SKIP() << qPrintable(folder.whyNot());
+    const QString left = tmp.filePath(QStringLiteral("bin/klimawarte.new4194305")); // beyond every pid
+    ScopedWorkDir::writeTo(left, "cut off");
+    ASSERT_TRUE(folder.remountReadOnly());
+    const QString problem =
+        DetachedProgramRestart().removeCutOffReplace(tmp.filePath(QStringLiteral("bin/klimawarte")));
+    EXPECT_TRUE(problem.contains(left) && problem.contains(qt_error_string(EROFS))) << qPrintable(problem);
+    EXPECT_TRUE(QFileInfo::exists(left));
 }
