@@ -366,16 +366,21 @@ TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
 }
 
 // An update that passes the header check but cannot run: the head of the
-// station's own program, and a shared library of this machine. The station
-// ends for the restart, the new program dies at once, the previous program
-// is put back and runs again, says so once in the log at its start, and
-// drops the same update that the server offers again in its next report.
+// station's own program and a shared library of this machine (both die of
+// SIGSEGV at once), and a program that ends with status 255 after a second
+// (a main that returned -1). The station ends for the restart, the new
+// program fails, the previous program is put back and runs again, says so
+// once in the log at its start, and drops the same update that the server
+// offers again in its next report.
 namespace {
 
 struct UnrunnableUpdate
 {
     const char *name;
     QByteArray (*bytes)(const QByteArray &program);
+    // How the new program ended, as the put-back program's log line says it.
+    const char *how;
+    const char *code;
 };
 
 void PrintTo(const UnrunnableUpdate &u, std::ostream *os)
@@ -416,10 +421,10 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
     const QByteArray reboot = "Programm beendet f\xFCr REBOOT nach Update!";
     EXPECT_TRUE(wholeLog().contains(reboot));
 
-    // The new program dies of SIGSEGV; the previous one is back in its place
-    // and says so at its start.
-    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) +
-                               Text8::cp(StartupTexts::FallbackSignal) + "11" +
+    // The new program fails; the previous one is back in its place and says
+    // so at its start.
+    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) + Text8::cp(GetParam().how) +
+                               GetParam().code +
                                Text8::cp(StartupTexts::FallbackProgram) + exe.toLocal8Bit() +
                                Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
     ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(putBack); }, 60000))
@@ -458,6 +463,11 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
 INSTANTIATE_TEST_SUITE_P(
     HeaderPassesButCannotRun, StationUpdateFallback,
     ::testing::Values(
-        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); }},
-        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); }}),
+        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); },
+                         StartupTexts::FallbackSignal, "11"},
+        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); },
+                         StartupTexts::FallbackSignal, "11"},
+        UnrunnableUpdate{"EndsWithStatus255",
+                         [](const QByteArray &) { return readAll(QStringLiteral(FAILINGUPDATE_EXE)); },
+                         StartupTexts::FallbackStatus, "255"}),
     [](const ::testing::TestParamInfo<UnrunnableUpdate> &info) { return std::string(info.param.name); });
