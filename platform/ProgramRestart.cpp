@@ -98,8 +98,8 @@ QString DetachedProgramRestart::script()
                "    if [ -z \"$s\" ] || [ \"$s\" = Z ]; then\n"
                "      wait \"$child\"; rc=$?\n"
                "      case $rc in 0|%8) return 0 ;; esac\n"
-               "      reason=\"%5=$rc\"\n"
-               "      [ $rc -gt 128 ] && kill -l $((rc - 128)) >/dev/null 2>&1 && reason=\"%4=$((rc - 128))\"\n"
+               "      sig=$((rc - 128)); reason=\"%5=$rc\"\n"
+               "      [ $rc -gt 128 ] && kill -l $sig >/dev/null 2>&1 && reason=\"%4=$sig\"\n"
                "      return 1\n"
                "    fi\n"
                "    sleep 0.1; n=$((n+1))\n"
@@ -146,7 +146,8 @@ QString DetachedProgramRestart::removeCutOffReplace(const QString &executable)
     const QDir folder = program.absoluteDir();
     const QString suffix = QLatin1String(ReplaceSuffix);
     const QStringList prefixes{program.fileName() + suffix,
-                               program.fileName() + QLatin1String(UpdateFallback::KeptProgramSuffix) + suffix};
+                               program.fileName() + QLatin1String(UpdateFallback::KeptProgramSuffix) +
+                                   suffix};
     QStringList problems;
     const QStringList names =
         folder.entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);

@@ -424,9 +424,8 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
     // The new program fails; the previous one is back in its place and says
     // so at its start.
     const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) + Text8::cp(GetParam().how) +
-                               GetParam().code +
-                               Text8::cp(StartupTexts::FallbackProgram) + exe.toLocal8Bit() +
-                               Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
+                               GetParam().code + Text8::cp(StartupTexts::FallbackProgram) +
+                               exe.toLocal8Bit() + Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
     ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(putBack); }, 60000))
         << wholeLog().constData();
     EXPECT_EQ(readAll(exe), program);

@@ -194,12 +194,12 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         const char *newBody;
         QByteArray oldBody;
         int windowMs;
-        QByteArrayList ran;            // who ran, in order
-        QByteArray reason;             // the note's reason line; empty: no failure, the new program stays
-        bool noteStays = true;         // the note is left for the put-back program
+        QByteArrayList ran;    // who ran, in order
+        QByteArray reason;     // the note's reason line; empty: no failure, the new program stays
+        bool noteStays = true; // the note is left for the put-back program
         Record record = Record::Older;
-        bool runsOn = false;           // the program started last still runs once the helper has ended
-        bool crashLater = false;       // the sound new program faults after the window
+        bool runsOn = false;     // the program started last still runs once the helper has ended
+        bool crashLater = false; // the sound new program faults after the window
     } cases[] = {
         // The previous program ends itself with 0 here: no failure, the
         // helper is done.
@@ -212,21 +212,45 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         // The previous program is started once: it failing too starts
         // nothing, and the update is not held against.
         {"previous fails too", "exit 3", "exit 1", 10000, {"new", "old"}, "status=3", false},
-        {"previous fails after taking the note", "exit 3", takesNote + "exit 1", 10000,
-         {"new", "old"}, "status=3", false, Record::None},
-        {"previous taken the note, then ended from outside", "exit 3",
-         takesNote + "kill -TERM $$", 10000, {"new", "old"}, "status=3", false,
+        {"previous fails after taking the note",
+         "exit 3",
+         takesNote + "exit 1",
+         10000,
+         {"new", "old"},
+         "status=3",
+         false,
+         Record::None},
+        {"previous taken the note, then ended from outside",
+         "exit 3",
+         takesNote + "kill -TERM $$",
+         10000,
+         {"new", "old"},
+         "status=3",
+         false,
          Record::Note},
-        {"previous runs past the window", "kill -SEGV $$",
+        {"previous runs past the window",
+         "kill -SEGV $$",
          takesNote + "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
-         2000, {"new", "old"}, "signal=11", false, Record::Note, true},
+         2000,
+         {"new", "old"},
+         "signal=11",
+         false,
+         Record::Note,
+         true},
         // A second instance or an orderly end within the window.
         {"ends itself with 0", "exit 0", "exec sleep 30", 10000, {"new"}, ""},
         // Someone ended it: no fault of the program.
         {"ended by SIGTERM", "kill -TERM $$", "exec sleep 30", 10000, {"new"}, ""},
         {"sound, faults after the window",
-         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30", "exec sleep 30", 300,
-         {"new"}, "", true, Record::Older, true, true},
+         "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > sigign; exec sleep 30",
+         "exec sleep 30",
+         300,
+         {"new"},
+         "",
+         true,
+         Record::Older,
+         true,
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -269,10 +293,12 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
         EXPECT_TRUE(QFileInfo(exe).isExecutable());
         EXPECT_EQ(dir.read(QStringLiteral("bin-program.old")), putBack ? QByteArray() : oldProgram);
         EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.upd"))));
-        const QByteArray note = "program=" + exe.toLocal8Bit() + "\n" + c.reason + "\nupdate=" + digest + "\n";
-        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.zurueck")), putBack && c.noteStays ? note : QByteArray());
+        const QByteArray note =
+            "program=" + exe.toLocal8Bit() + "\n" + c.reason + "\nupdate=" + digest + "\n";
+        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.zurueck")),
+                  putBack && c.noteStays ? note : QByteArray());
         EXPECT_EQ(QFileInfo::exists(dir.file(QStringLiteral("Klimawarte.defekt"))), c.record != Record::None);
-        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.defekt")), c.record == Record::Older ? olderRecord
+        EXPECT_EQ(dir.read(QStringLiteral("Klimawarte.defekt")), c.record == Record::Older  ? olderRecord
                                                                  : c.record == Record::Note ? note
                                                                                             : QByteArray());
         EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.new*")}, QDir::Files).isEmpty());

@@ -1,7 +1,7 @@
+#include "reporting/UpdateRestart.h"
 #include "common/Text8.h"
 #include "platform/UpdateFallback.h"
 #include "reporting/ReportingTexts.h"
-#include "reporting/UpdateRestart.h"
 #include "station/StationCore.h"
 #include "station/StationTexts.h"
 #include "support/FailingFileCalls.h"
@@ -82,6 +82,7 @@ TEST(UpdateRestart, RefusedUpdateIsDroppedWithOneLogLineAndNoRestart)
             EXPECT_EQ(log.count(" /Sensor/ " + refusal + "\r\n"), refusal == Text8::cp(c.line) ? 1 : 0)
                 << log.constData();
     }
-    EXPECT_EQ(Text8::cp(UpdateUnreadable),
-              Text8::cp("Update Klimawarte.upd nicht lesbar: verworfen, bisheriges Programm l\u00e4uft weiter"));
+    EXPECT_EQ(
+        Text8::cp(UpdateUnreadable),
+        Text8::cp("Update Klimawarte.upd nicht lesbar: verworfen, bisheriges Programm l\u00e4uft weiter"));
 }

@@ -192,15 +192,17 @@ TEST_P(CoreLifeStartEnds, LeavesTheNoteOfAPutBackProgram)
     EXPECT_TRUE(core.state.TerminateRequested.load());
     EXPECT_EQ(dir.read(UpdateFallback::NoteFile), note);
     EXPECT_FALSE(UpdateFallback::failedBefore(digest));
-    EXPECT_FALSE(dir.read(QString::fromLatin1(StationTexts::LogFileName)).contains(
-        Text8::cp(StartupTexts::FallbackLog)));
+    EXPECT_FALSE(dir.read(QString::fromLatin1(StationTexts::LogFileName))
+                     .contains(Text8::cp(StartupTexts::FallbackLog)));
     destroy();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StartDoesNotGetThrough, CoreLifeStartEnds,
-    ::testing::Values(StartThatEnds{"FlagFileUnwritable", true}, StartThatEnds{"SecondInstance", false}),
-    [](const ::testing::TestParamInfo<StartThatEnds> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(StartDoesNotGetThrough, CoreLifeStartEnds,
+                         ::testing::Values(StartThatEnds{"FlagFileUnwritable", true},
+                                           StartThatEnds{"SecondInstance", false}),
+                         [](const ::testing::TestParamInfo<StartThatEnds> &info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(CoreLife, SupervisionTickComesSoonerAfterClosingABox)
 {
