@@ -19,7 +19,8 @@ public:
         qint64 pid = 0;     // the program that has to end first
         int delayMs = 216000;
         // How long the new program is watched after its start: a new program
-        // that fails within this time gives the previous one back. A minute
+        // that fails within this time gives the previous one back, which is
+        // watched as long (its failure too frees the update). A minute
         // covers its start-up (an older copy ended: 2 x 0.5 s + 5 s; the
         // countdown: 10 x 0.5 s), the reporting thread's 10 s start wait and
         // a first report whose connection takes its whole 21 s time-out.

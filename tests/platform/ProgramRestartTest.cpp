@@ -220,7 +220,7 @@ TEST(DetachedProgramRestart, PutsThePreviousProgramBackWhenTheNewOneFailsAtOnce)
          "status=3",
          false,
          Record::None},
-        {"previous taken the note, then ended from outside",
+        {"previous took the note, then was ended from outside",
          "exit 3",
          takesNote + "kill -TERM $$",
          10000,
