@@ -14,6 +14,11 @@ int FileCalls::open(const char *path, int flags, mode_t mode)
     return ::open(path, flags, mode);
 }
 
+ssize_t FileCalls::read(int fd, void *data, size_t size)
+{
+    return ::read(fd, data, size);
+}
+
 ssize_t FileCalls::write(int fd, const void *data, size_t size)
 {
     return ::write(fd, data, size);

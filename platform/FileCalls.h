@@ -3,15 +3,17 @@
 #include <sys/types.h>
 
 // The file system calls through which the station writes its own files
-// (records, log, flag file). Each returns what the system call returns and
-// sets errno as it does. Production uses the system's calls; tests install a
-// double that fails chosen calls (a full disk, a read-only folder).
+// (records, log, flag file) and reads a received update whole. Each returns
+// what the system call returns and sets errno as it does. Production uses
+// the system's calls; tests install a double that fails chosen calls (a
+// full disk, a read-only folder, a read error).
 class FileCalls
 {
 public:
     virtual ~FileCalls() = default;
 
     virtual int open(const char *path, int flags, mode_t mode = 0);
+    virtual ssize_t read(int fd, void *data, size_t size);
     virtual ssize_t write(int fd, const void *data, size_t size);
     virtual ssize_t pwrite(int fd, const void *data, size_t size, off_t offset);
     virtual int fdatasync(int fd);

@@ -1,5 +1,7 @@
 #include "platform/UpdateFallback.h"
 
+#include "platform/FileCalls.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -7,11 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <fcntl.h>
+
 namespace UpdateFallback {
 
 namespace {
 
 constexpr int kDigestHexDigits = 64;
+constexpr int kDigestBlockBytes = 65536;
 
 // 1 to 255 in decimal digits only; 0 otherwise.
 int code(const QByteArray &text)
@@ -145,12 +150,23 @@ Taken takeNote()
 
 QByteArray digestOf(const QString &file)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
+    FileCalls &calls = FileCalls::instance();
+    const int fd = calls.open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&f) || f.error() != QFileDevice::NoError)
-        return {};
+    QByteArray block(kDigestBlockBytes, Qt::Uninitialized);
+    ssize_t n = 0;
+    while ((n = calls.read(fd, block.data(), size_t(block.size()))) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            calls.close(fd);
+            return {};
+        }
+        hash.addData(QByteArrayView(block.constData(), n));
+    }
+    calls.close(fd);
     return hash.result().toHex();
 }
 

@@ -9,9 +9,11 @@
 // the restart keeps the previous program beside the new one
 // (<program>.old), and when the new one fails right after its start it
 // puts the previous one back, starts it and leaves a note in the working
-// directory. The program that starts then reads the note once; the note
-// stays as the record of the update that failed, so that the same update
-// is not installed again.
+// directory. The program that starts then reads the note once, when its
+// start got through; the note stays as the record of the update that
+// failed, so that the same update is not installed again. When the previous
+// program fails too, the restart removes the note (or the record it became)
+// again: then the machine failed, not the update.
 namespace UpdateFallback {
 
 // The previous program, beside the program file.
@@ -63,7 +65,7 @@ struct Taken
 Taken takeNote();
 
 // The digest of a file as the note names it (SHA-256, lower-case hex);
-// empty when the file cannot be read whole.
+// empty when the file cannot be read whole (read through FileCalls).
 QByteArray digestOf(const QString &file);
 
 // Whether `digest` is that of the update recorded as failed.

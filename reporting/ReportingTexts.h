@@ -217,5 +217,9 @@ inline constexpr char UpdateNotRunnable[] =
 // before and gave the previous program back (log file).
 inline constexpr char UpdateFailedBefore[] =
     "Update Klimawarte.upd lief schon einmal nicht: verworfen, bisheriges Programm läuft weiter";
+// A received station update that cannot be read whole, so that no digest
+// could tell it again after a failure (log file).
+inline constexpr char UpdateUnreadable[] =
+    "Update Klimawarte.upd nicht lesbar: verworfen, bisheriges Programm läuft weiter";
 
 } // namespace ReportingTexts

@@ -73,23 +73,27 @@ bool UpdateRestart::run()
     StationState &s = m_core.state;
     const StationPlatform &platform = m_core.platform();
 
-    // An update that cannot run here would leave no program at all: it is
-    // dropped and this program goes on.
-    if (!ProgramHeader::runsHere(name(StationUpdateFile))) {
+    // An update that is refused is dropped with a log line, and this
+    // program goes on.
+    const auto drop = [this](const char *why) {
         QFile::remove(name(StationUpdateFile));
         m_core.mirror.UpdatePending = false;
-        WriteLogLine(m_core, cp(UpdateNotRunnable));
+        WriteLogLine(m_core, cp(why));
         return false;
-    }
+    };
+    // An update that cannot run here would leave no program at all.
+    if (!ProgramHeader::runsHere(name(StationUpdateFile)))
+        return drop(UpdateNotRunnable);
+    // An update that cannot be read whole has no digest: after a failure
+    // nothing would tell it again, and it would be installed and fall back
+    // at every report.
+    const QByteArray digest = UpdateFallback::digestOf(name(StationUpdateFile));
+    if (digest.isEmpty())
+        return drop(UpdateUnreadable);
     // The same update as one that could not run here before: its restart
     // would only end in the previous program again.
-    const QByteArray digest = UpdateFallback::digestOf(name(StationUpdateFile));
-    if (UpdateFallback::failedBefore(digest)) {
-        QFile::remove(name(StationUpdateFile));
-        m_core.mirror.UpdatePending = false;
-        WriteLogLine(m_core, cp(UpdateFailedBefore));
-        return false;
-    }
+    if (UpdateFallback::failedBefore(digest))
+        return drop(UpdateFailedBefore);
 
     // 1, 2
     const QByteArray dir = currentDirectory();

@@ -16,7 +16,8 @@ public:
     // Whether the restart ran (the thread then ends and the next supervision
     // tick ends the program). An update whose header is no program for this
     // machine is removed instead, with a log line, and the station goes on;
-    // so is the same update as one that could not run here before.
+    // so is one that cannot be read whole, and the same update as one that
+    // could not run here before.
     bool run();
 
     // The two command scripts of the update restart, byte for byte (CR LF):

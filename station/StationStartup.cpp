@@ -4,6 +4,7 @@
 #include "common/ProxyConfigFile.h"
 #include "common/Text8.h"
 #include "platform/MsrReader.h"
+#include "platform/ProgramRestart.h"
 #include "platform/UpdateFallback.h"
 #include "station/ApplicationTitle.h"
 #include "station/CpuTemperature.h"
@@ -22,6 +23,7 @@
 #include "station/ViewerService.h"
 #include "station/WorkerLifecycle.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -276,9 +278,14 @@ void StationStartup::FormActivate()
         return;
     }
     // The copy that holds the working directory tells why it runs again in
-    // place of a new program that could not run.
-    if (lock.acquired())
+    // place of a new program that could not run. The note is taken only
+    // here, past the points where a start ends: a put-back program that
+    // cannot start either leaves it to the restart helper, which then holds
+    // the machine to blame and not the update.
+    if (lock.acquired()) {
+        removeCutOffReplace();
         logPutBackProgram();
+    }
 
     // 10
     if (!ConfigurationMode) {
@@ -307,6 +314,20 @@ void StationStartup::secondInstanceExit()
     m_core.processPendingMessages();
     WriteLogLine(m_core, StartupTexts::SecondInstanceLog);
     m_core.quit();
+}
+
+// An update restart cut off in the middle of its replace (a power cut)
+// leaves its temporary copies beside the program file.
+void StationStartup::removeCutOffReplace()
+{
+    ProgramRestart *restart = m_core.platform().restart;
+    if (!restart)
+        return;
+    const QString problem = restart->removeCutOffReplace(QCoreApplication::applicationFilePath());
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "klimawarte: %s\n", qPrintable(problem));
+        std::fflush(stderr);
+    }
 }
 
 void StationStartup::logPutBackProgram()

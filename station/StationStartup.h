@@ -52,6 +52,7 @@ private:
     void secondInstanceExit();
     void flagFileFailureExit(const InstanceLock::Result &lock);
     void logPutBackProgram();
+    void removeCutOffReplace();
     void waitForWorkers(int rounds, bool beepEachRound);
     void fillLimitLabels();
 

@@ -219,6 +219,14 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     ASSERT_NO_FATAL_FAILURE(configureWithUpdate(values));
     const QByteArray newBuild = readAll(exe) + "\nnew build of the station program\n";
     ASSERT_NO_FATAL_FAILURE(serveUpdate(newBuild));
+    // What a replace that was cut off left beside the program (of a helper
+    // whose process id no process has) goes at the start.
+    const QStringList cutOff{exe + QStringLiteral(".new4194305"), exe + QStringLiteral(".old.new4194305")};
+    for (const QString &left : cutOff) {
+        QFile f(left);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("cut off"), 7);
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -228,6 +236,8 @@ TEST_F(StationUpdate, NewBuildReplacesTheProgramAndRunsAfterTheDelay)
     // The update arrives whole; then the server offers it no more.
     ASSERT_TRUE(waitForUpdateDelivered(kDeliveryMs)) << station->output().constData();
     const qint64 delivered = clock.elapsed();
+    for (const QString &left : cutOff)
+        EXPECT_FALSE(QFileInfo::exists(left)) << qPrintable(left);
 
     // The station ends by itself.
     ASSERT_TRUE(station->waitForExit(StationProcess::realMs(60000))) << station->output().constData();
@@ -356,16 +366,21 @@ TEST_F(StationUpdate, UpdateThatIsNoProgramIsDroppedAndTheStationGoesOn)
 }
 
 // An update that passes the header check but cannot run: the head of the
-// station's own program, and a shared library of this machine. The station
-// ends for the restart, the new program dies at once, the previous program
-// is put back and runs again, says so once in the log at its start, and
-// drops the same update that the server offers again in its next report.
+// station's own program and a shared library of this machine (both die of
+// SIGSEGV at once), and a program that ends with status 255 after a second
+// (a main that returned -1). The station ends for the restart, the new
+// program fails, the previous program is put back and runs again, says so
+// once in the log at its start, and drops the same update that the server
+// offers again in its next report.
 namespace {
 
 struct UnrunnableUpdate
 {
     const char *name;
     QByteArray (*bytes)(const QByteArray &program);
+    // How the new program ended, as the put-back program's log line says it.
+    const char *how;
+    const char *code;
 };
 
 void PrintTo(const UnrunnableUpdate &u, std::ostream *os)
@@ -406,12 +421,11 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
     const QByteArray reboot = "Programm beendet f\xFCr REBOOT nach Update!";
     EXPECT_TRUE(wholeLog().contains(reboot));
 
-    // The new program dies of SIGSEGV; the previous one is back in its place
-    // and says so at its start.
-    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) +
-                               Text8::cp(StartupTexts::FallbackSignal) + "11" +
-                               Text8::cp(StartupTexts::FallbackProgram) + exe.toLocal8Bit() +
-                               Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
+    // The new program fails; the previous one is back in its place and says
+    // so at its start.
+    const QByteArray putBack = Text8::cp(StartupTexts::FallbackLog) + Text8::cp(GetParam().how) +
+                               GetParam().code + Text8::cp(StartupTexts::FallbackProgram) +
+                               exe.toLocal8Bit() + Text8::cp(StartupTexts::FallbackEnd) + "\r\n";
     ASSERT_TRUE(StationProcess::waitUntil([&] { return wholeLog().contains(putBack); }, 60000))
         << wholeLog().constData();
     EXPECT_EQ(readAll(exe), program);
@@ -448,6 +462,11 @@ TEST_P(StationUpdateFallback, PreviousProgramRunsAgainAndTheSameUpdateIsDropped)
 INSTANTIATE_TEST_SUITE_P(
     HeaderPassesButCannotRun, StationUpdateFallback,
     ::testing::Values(
-        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); }},
-        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); }}),
+        UnrunnableUpdate{"HeadOfTheOwnProgram", [](const QByteArray &p) { return p.left(4096); },
+                         StartupTexts::FallbackSignal, "11"},
+        UnrunnableUpdate{"SharedLibrary", [](const QByteArray &) { return libraryOfThisMachine(); },
+                         StartupTexts::FallbackSignal, "11"},
+        UnrunnableUpdate{"EndsWithStatus255",
+                         [](const QByteArray &) { return readAll(QStringLiteral(FAILINGUPDATE_EXE)); },
+                         StartupTexts::FallbackStatus, "255"}),
     [](const ::testing::TestParamInfo<UnrunnableUpdate> &info) { return std::string(info.param.name); });

@@ -1,10 +1,14 @@
 #include "platform/UpdateFallback.h"
+#include "support/FailingFileCalls.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
 
 namespace {
 
@@ -103,7 +107,22 @@ TEST(UpdateFallback, DigestIsTheUpdatesSha256AndARecordOfGarbageMatchesNothing)
     ScopedWorkDir dir;
     dir.write(QStringLiteral("Klimawarte.upd"), "abc");
     EXPECT_EQ(UpdateFallback::digestOf(QStringLiteral("Klimawarte.upd")), kDigest);
+    // A program is read in more than one piece.
+    const QByteArray big = QByteArray(300000, 'x') + "end";
+    dir.write(QStringLiteral("big.upd"), big);
+    EXPECT_EQ(UpdateFallback::digestOf(QStringLiteral("big.upd")),
+              QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
     EXPECT_TRUE(UpdateFallback::digestOf(QStringLiteral("missing.upd")).isEmpty());
+    // A file that cannot be read whole has none: a read error at once or
+    // past its head.
+    for (qint64 readable : {0, 100000}) {
+        SCOPED_TRACE(readable);
+        ScopedFailingFiles failing;
+        failing.calls.match = "big.upd";
+        failing.calls.readError = EIO;
+        failing.calls.readableBytes = readable;
+        EXPECT_TRUE(UpdateFallback::digestOf(QStringLiteral("big.upd")).isEmpty());
+    }
 
     EXPECT_FALSE(UpdateFallback::failedBefore(kDigest)); // no record
     dir.write(QString::fromLatin1(UpdateFallback::FailedUpdateFile), "\xff\xfe garbage " + kDigest);

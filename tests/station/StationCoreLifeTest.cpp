@@ -14,6 +14,7 @@
 #include "station/SupervisionTick.h"
 #include "station/ViewerService.h"
 #include "station/WorkerLifecycle.h"
+#include "support/FailingFileCalls.h"
 #include "support/FakeMsrReader.h"
 #include "support/FakePortDirectory.h"
 #include "support/ManualClock.h"
@@ -27,6 +28,9 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QTcpServer>
+
+#include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -144,6 +148,61 @@ TEST_F(CoreLife, PutBackProgramSaysSoOnceAtItsStart)
     EXPECT_TRUE(UpdateFallback::failedBefore(digest));
     destroy();
 }
+
+// A put-back program whose start does not get through (a flag file that
+// cannot be written, or a copy that runs already) leaves the note where it
+// is: the helper that watches it sees such a failure and removes the note,
+// so the update is not held against. Only a start that got through takes it.
+namespace {
+
+struct StartThatEnds
+{
+    const char *name;
+    bool flagFileUnwritable; // else a copy that runs already holds the flag file
+};
+
+void PrintTo(const StartThatEnds &s, std::ostream *os)
+{
+    *os << s.name;
+}
+
+struct CoreLifeStartEnds : CoreLife, ::testing::WithParamInterface<StartThatEnds>
+{
+};
+
+} // namespace
+
+TEST_P(CoreLifeStartEnds, LeavesTheNoteOfAPutBackProgram)
+{
+    dir.write("r2arodire.cfg", configWithPort("ABC1234", "COM3:"));
+    const QByteArray digest(64, 'c');
+    const QByteArray note = "program=/opt/klima/klimawarte\nstatus=255\nupdate=" + digest + "\n";
+    dir.write(UpdateFallback::NoteFile, note);
+    InstanceLock other;
+    std::optional<ScopedFailingFiles> failing;
+    if (GetParam().flagFileUnwritable) {
+        failing.emplace();
+        failing->calls.match = StartupTexts::FlagFileName;
+        failing->calls.openError = EROFS;
+    } else {
+        ASSERT_TRUE(other.acquire(dir.file(StartupTexts::FlagFileName), "ZAV-Sensor1\r\n").acquired());
+    }
+    startup.FormCreate({});
+    startup.FormActivate();
+    EXPECT_TRUE(core.state.TerminateRequested.load());
+    EXPECT_EQ(dir.read(UpdateFallback::NoteFile), note);
+    EXPECT_FALSE(UpdateFallback::failedBefore(digest));
+    EXPECT_FALSE(dir.read(QString::fromLatin1(StationTexts::LogFileName))
+                     .contains(Text8::cp(StartupTexts::FallbackLog)));
+    destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(StartDoesNotGetThrough, CoreLifeStartEnds,
+                         ::testing::Values(StartThatEnds{"FlagFileUnwritable", true},
+                                           StartThatEnds{"SecondInstance", false}),
+                         [](const ::testing::TestParamInfo<StartThatEnds> &info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(CoreLife, SupervisionTickComesSoonerAfterClosingABox)
 {

@@ -11,9 +11,9 @@
 
 #include <sys/stat.h>
 
-// File calls that fail like a full disk or a read-only folder for the files
-// whose path contains `match` (every file when it is empty); other files and
-// other calls go to the system.
+// File calls that fail like a full disk, a read-only folder or a bad block
+// for the files whose path contains `match` (every file when it is empty);
+// other files and other calls go to the system.
 class FailingFileCalls : public FileCalls
 {
 public:
@@ -25,6 +25,10 @@ public:
     qint64 spaceLeft = -1;
     // fdatasync fails with this error (EIO, ...), 0: it does not.
     int syncError = 0;
+    // Reading fails with this error (EIO, ...) once this many bytes were
+    // read; 0: it does not.
+    int readError = 0;
+    qint64 readableBytes = 0;
 
     int open(const char *path, int flags, mode_t mode) override
     {
@@ -38,6 +42,23 @@ public:
         if (fd >= 0)
             m_watched[fd] = hit;
         return fd;
+    }
+    ssize_t read(int fd, void *data, size_t size) override
+    {
+        if (watched(fd) && readError != 0) {
+            std::lock_guard lock(m_mutex);
+            qint64 &done = m_read[fd];
+            if (done >= readableBytes) {
+                errno = readError;
+                return -1;
+            }
+            size = std::min<size_t>(size, static_cast<size_t>(readableBytes - done));
+            const ssize_t n = FileCalls::read(fd, data, size);
+            if (n > 0)
+                done += n;
+            return n;
+        }
+        return FileCalls::read(fd, data, size);
     }
     ssize_t write(int fd, const void *data, size_t size) override
     {
@@ -77,6 +98,7 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_watched.erase(fd);
+            m_read.erase(fd);
         }
         return FileCalls::close(fd);
     }
@@ -102,6 +124,7 @@ private:
 
     std::mutex m_mutex;
     std::map<int, bool> m_watched;
+    std::map<int, qint64> m_read; // bytes read so far, of the files whose reading fails
 };
 
 // Installs failing file calls for the lifetime of the fixture.

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QStringList>
 
 // Records the update restarts the station schedules, with what the update
-// file held at that moment; schedules nothing.
+// file held at that moment, and the clean-ups of its start; schedules and
+// removes nothing.
 class RecordingProgramRestart : public ProgramRestart
 {
 public:
@@ -19,8 +21,14 @@ public:
         executable.append(f.permissions() & QFileDevice::ExeOwner ? true : false);
         return result;
     }
+    QString removeCutOffReplace(const QString &executable) override
+    {
+        cleanedUp.append(executable);
+        return {};
+    }
     QList<Plan> plans;
     QList<QByteArray> updates;
     QList<bool> executable; // the update was executable when scheduled
+    QStringList cleanedUp;  // the executables whose cut-off replace was removed
     bool result = true;
 };
