@@ -432,6 +432,22 @@ TEST_F(ReceiveFileScripted, RecordFileKeepsItsContentWhenNothingArrives)
 // allows: the piece arrives within it, or the read fails once the time-out
 // has passed. `pieces` yields them one by one; nothing more comes when it
 // runs dry.
+// A reader that finds the input short waits on the station's clock for
+// what a peer sends at `dueAt`: true once it came (the clock then stands at
+// `dueAt`, or where it was when that had passed), false when the read's
+// time-out passed first (the clock then moved by the time-out).
+bool arrivesWithinTheRead(const ScriptedSocket &s, ManualClock &clock, quint32 dueAt)
+{
+    const qint64 due = qint32(dueAt - clock.tickCount());
+    if (s.timeout >= 0 && due > s.timeout) {
+        clock.advance(s.timeout);
+        return false;
+    }
+    if (due > 0)
+        clock.advance(due);
+    return true;
+}
+
 struct LatePeer
 {
     struct Piece
@@ -453,13 +469,8 @@ struct LatePeer
                     return;
                 nextAt += quint32(next->delayMs);
             }
-            const qint64 due = qint32(nextAt - clock.tickCount());
-            if (s.timeout >= 0 && due > s.timeout) {
-                clock.advance(s.timeout);
+            if (!arrivesWithinTheRead(s, clock, nextAt))
                 return;
-            }
-            if (due > 0)
-                clock.advance(int(due));
             s.input.append(next->bytes);
             next.reset();
         };
@@ -600,9 +611,8 @@ TEST_F(ReceiveFileScripted, ServerThatKeepsAFrameOrTheFileTooLongIsCutOff)
 // A sound server: it sends the frames of a file one at a time, each its
 // pace after the station answered the one before (the paces taken in turn),
 // and sends a frame again when the station has not answered it within the
-// answer wait. Time runs on the station's clock as for LatePeer: a read that
-// finds the input short waits for the next frame as long as its time-out
-// allows.
+// answer wait. Time runs on the station's clock as for LatePeer
+// (arrivesWithinTheRead).
 struct SoundPeer
 {
     QList<QByteArray> frames;
@@ -624,13 +634,8 @@ struct SoundPeer
             const int next = m_answers - 1;
             if (next < 0 || next >= frames.size())
                 return;
-            const qint64 due = qint32(m_dueAt - clock.tickCount());
-            if (s.timeout >= 0 && due > s.timeout) {
-                clock.advance(s.timeout);
+            if (!arrivesWithinTheRead(s, clock, m_dueAt))
                 return;
-            }
-            if (due > 0)
-                clock.advance(due);
             s.input.append(frames[next]);
             ++sends;
             m_dueAt = clock.tickCount() + quint32(AnswerTimeoutMs); // unanswered: again

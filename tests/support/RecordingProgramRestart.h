@@ -5,11 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
-#include <QStringList>
 
 // Records the update restarts the station schedules, with what the update
-// file held at that moment, and the clean-ups of its start; schedules and
-// removes nothing.
+// file held at that moment; schedules and removes nothing.
 class RecordingProgramRestart : public ProgramRestart
 {
 public:
@@ -21,14 +19,9 @@ public:
         executable.append(f.permissions() & QFileDevice::ExeOwner ? true : false);
         return result;
     }
-    QString removeCutOffReplace(const QString &executable) override
-    {
-        cleanedUp.append(executable);
-        return {};
-    }
+    QString removeCutOffReplace(const QString &) override { return {}; }
     QList<Plan> plans;
     QList<QByteArray> updates;
     QList<bool> executable; // the update was executable when scheduled
-    QStringList cleanedUp;  // the executables whose cut-off replace was removed
     bool result = true;
 };
